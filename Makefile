@@ -1,0 +1,32 @@
+# Two entry points: `make run` sets up, builds and starts the program;
+# `make test` sets up, builds and runs the whole test suite.
+BUILD ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= 2
+
+.PHONY: setup configure build run test test-asan bench clean
+
+setup:
+	./scripts/setup.sh
+
+configure: setup
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/video-to-plim-converter ]; then exec ./$(BUILD)/video-to-plim-converter; \
+	else echo "The desktop program is not built yet in this revision."; exit 1; fi
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest -j $(JOBS) --output-on-failure
+
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: setup
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVTPC_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && QT_QPA_PLATFORM=offscreen ctest -j $(JOBS) --output-on-failure
+
+clean:
+	rm -rf $(BUILD) build-asan

@@ -1,0 +1,80 @@
+// TCommonLib: the program folder, the parameter record of the job last built,
+// the option fragments and the shared text, message and file operations.
+// Operations are defined in the folder of the subsystem they belong to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ui {
+class ListBox;
+}
+class Program;
+
+// The texts of the encoder job most recently built; all empty at start.
+struct TConvertParameterStruct {
+  std::string EncoderPath;
+  std::string SourceFile;
+  std::string CodecArgs;
+  std::string VideoBitrateArg;
+  std::string VideoSizeArg;
+  std::string FrameRateArg;
+  std::string AspectArg;
+  std::string AudioBitrateArg;
+  std::string VolumeArg;
+  std::string ChannelsArg;
+  std::string SampleRateArg;
+  std::string FormatArg;
+  std::string TrimArg;
+  std::string OutputDir;
+  std::string OutputBaseName;
+  std::string OutputExt;
+};
+
+class TCommonLib {
+ public:
+  explicit TCommonLib(Program& program);
+
+  // Program folder with a trailing separator; set once.
+  const std::string AppDir;
+  TConvertParameterStruct ConvertParameter;
+  // Path of the file loaded in the preview player; empty when none.
+  std::string PreviewFile;
+
+  // --- Option fragments (engine/fragments.cpp). Each begins with a blank. ---
+  std::string GetCodecArgs(int output_type) const;
+  std::string GetVideoBitrateArg(const ui::ListBox& list, int position) const;
+  std::string GetVideoSizeArg(const ui::ListBox& list, int position) const;
+  std::string GetFrameRateArg(const ui::ListBox& list, int position) const;
+  std::string GetAspectArg(const ui::ListBox& list, int position) const;
+  std::string GetAudioBitrateArg(const ui::ListBox& list, int position) const;
+  std::string GetVolumeArg(const ui::ListBox& list, int position) const;
+  std::string GetChannelsArg(const ui::ListBox& list, int position) const;
+  std::string GetSampleRateArg(const ui::ListBox& list, int position) const;
+  std::string GetFormatArg(int output_type) const;
+  std::string GetOutputExt(int output_type) const;
+
+  // --- Text helpers (shell/text_helpers.cpp). ---
+  // Parts between separators; an empty text gives none, a trailing separator adds nothing.
+  static std::vector<std::string> SplitText(const std::string& text, char separator);
+  // Keeps digits, the first ".", "+" and "-"; throws ConversionError when what is
+  // kept is no number.
+  static double ParseLenientNumber(const std::string& text);
+  static std::string FormatFileSize(int64_t bytes);
+  static std::string FormatSeconds(int64_t seconds);
+  static std::string PadNumber(int width, int64_t value, int64_t divisor);
+
+  // A message box with the application title as caption and an OK button.
+  // Kind 0 error, 1 warning, 2 question, 3 information; any other kind shows
+  // nothing and returns false.
+  bool ShowMessageBox(const std::string& text, int kind) const;
+
+  // --- INI wrappers for files in the Config folder (settings/ini_wrappers.cpp). ---
+  std::vector<std::string> ReadIniSections(const std::string& file_name) const;
+  std::string ReadNamedValue(const std::string& file_name, const std::string& name) const;
+  std::string ConfigPath(const std::string& file_name) const;
+
+ private:
+  Program& program_;
+};

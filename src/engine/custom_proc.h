@@ -1,0 +1,29 @@
+// TCustomProc: the controller behind the batch, the profiles, the user settings,
+// the preview and the trim bar. Operations are defined in the folder of the
+// subsystem they belong to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class Program;
+
+class TCustomProc {
+ public:
+  explicit TCustomProc(Program& program) : program_(program) {}
+
+  // --- Batch state: counters and flags of the batch that runs or ran last. ---
+  int32_t FilesDone = 0;
+  int32_t CheckedCount = 0;
+  int32_t RefreshCount = 0;
+  int32_t RowIndex = 0;
+  std::string CurrentCommand;
+  bool StopRequested = false;
+
+  // Start (hh:mm:ss) and length (whole seconds) of the range of the job last built.
+  std::string TrimStartText;
+  std::string TrimSecondsText;
+
+ private:
+  Program& program_;
+};

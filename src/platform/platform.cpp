@@ -1,0 +1,58 @@
+#include "platform/platform.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+std::string ExecutablePath() {
+  std::vector<char> buf(4096);
+  for (;;) {
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<size_t>(n));
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::string ExecutableFolder() {
+  std::string exe = ExecutablePath();
+  auto slash = exe.rfind(kPathSeparator);
+  if (slash == std::string::npos) return "./";
+  return exe.substr(0, slash + 1);
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  std::string result;
+  if (home && *home) {
+    result = home;
+  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+    result = pw->pw_dir;
+  } else {
+    result = "/";
+  }
+  while (result.size() > 1 && result.back() == kPathSeparator) result.pop_back();
+  return result;
+}
+
+std::string DefaultInitDir() {
+  std::string home = HomeFolder();
+  if (home.empty() || home.back() != kPathSeparator) home += kPathSeparator;
+  return home;
+}
+
+std::string DefaultOutputFolder() {
+  std::string home = HomeFolder();
+  if (home == "/") home.clear();
+  return home + kPathSeparator + kOutputFolderName;
+}
+
+std::string LastErrorText(int error) { return std::strerror(error); }
+
+}  // namespace platform

@@ -1,0 +1,232 @@
+#include "settings/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include "platform/errors.h"
+#include "platform/platform.h"
+#include "shell/helpers.h"
+
+namespace {
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string Trim(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && IsBlankOrControl(text[first])) ++first;
+  while (last > first && IsBlankOrControl(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+// Splits at CR, LF and CR LF; a NUL ends the text.
+std::vector<std::string> SplitLines(const std::string& raw) {
+  std::string text = raw.substr(0, raw.find('\0'));
+  std::vector<std::string> lines;
+  size_t start = 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      lines.push_back(text.substr(start, i - start));
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      start = ++i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+// Whole-text conversion to a 32-bit signed integer: optional sign, then decimal
+// digits or "$" and hexadecimal digits.
+bool ToInt32(const std::string& text, int32_t& out) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16;
+    ++i;
+  }
+  if (i >= text.size()) return false;
+  long long value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    int digit;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
+    value = value * base + digit;
+    if (value > static_cast<long long>(INT32_MAX) + 1) return false;
+  }
+  if (negative) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return false;
+  out = static_cast<int32_t>(value);
+  return true;
+}
+
+}  // namespace
+
+TIniFile32::TIniFile32(std::string file_name) : file_name_(std::move(file_name)) {
+  struct stat st {};
+  if (stat(file_name_.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return;
+  FILE* file = std::fopen(file_name_.c_str(), "rb");
+  if (!file) throw FileOpenError(file_name_, platform::LastErrorText(errno));
+  std::string raw;
+  char buf[8192];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, file)) > 0) raw.append(buf, n);
+  const bool failed = std::ferror(file);
+  const int error = errno;
+  std::fclose(file);
+  if (failed) throw FileOpenError(file_name_, platform::LastErrorText(error));
+  lines_ = SplitLines(raw);
+}
+
+bool TIniFile32::IsSectionLine(const std::string& line) {
+  const std::string t = Trim(line);
+  return t.size() >= 2 && t.front() == '[' && t.back() == ']';
+}
+
+std::string TIniFile32::KeyOfLine(const std::string& line) { return Trim(line.substr(0, line.find('='))); }
+
+std::string TIniFile32::ValueOfLine(const std::string& line) {
+  const auto eq = line.find('=');
+  return eq == std::string::npos ? std::string() : Trim(line.substr(eq + 1));
+}
+
+int TIniFile32::FindSection(const std::string& section) const {
+  const std::string header = "[" + section + "]";
+  for (size_t i = 0; i < lines_.size(); ++i)
+    if (SameTextAscii(lines_[i], header)) return static_cast<int>(i);
+  return -1;
+}
+
+std::string TIniFile32::ReadString(const std::string& section, const std::string& key,
+                                   const std::string& default_value) const {
+  if (lines_.empty() || key.empty()) return default_value;
+  const int header = FindSection(section);
+  if (header < 0) return default_value;
+  for (size_t i = static_cast<size_t>(header) + 1; i < lines_.size(); ++i) {
+    const std::string& line = lines_[i];
+    if (IsSectionLine(line)) break;
+    if (line.find('=') == std::string::npos || KeyOfLine(line) != key) continue;
+    const std::string value = ValueOfLine(line);
+    return value.empty() ? default_value : value;
+  }
+  return default_value;
+}
+
+int32_t TIniFile32::ReadInteger(const std::string& section, const std::string& key, int32_t default_value) const {
+  std::string text = ReadString(section, key, "");
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = "$" + text.substr(2);
+  int32_t value;
+  return ToInt32(text, value) ? value : default_value;
+}
+
+void TIniFile32::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  std::vector<std::string> lines = lines_;
+  const int header = FindSection(section);
+  if (header < 0) {
+    lines.push_back("");
+    lines.push_back("[" + section + "]");
+    if (!key.empty()) lines.push_back(key + "=" + value);
+  } else {
+    size_t i = static_cast<size_t>(header) + 1;
+    for (; i < lines.size(); ++i) {
+      if (IsSectionLine(lines[i])) break;
+      if (lines[i].find('=') != std::string::npos && KeyOfLine(lines[i]) == key) break;
+    }
+    const bool at_key = i < lines.size() && !IsSectionLine(lines[i]);
+    if (!key.empty()) {
+      if (at_key)
+        lines[i] = key + "=" + value;
+      else
+        lines.insert(lines.begin() + static_cast<long>(i), key + "=" + value);
+    }
+  }
+  // The lines change only once the file holds them: a failed write loses nothing on disk.
+  std::swap(lines_, lines);
+  try {
+    Save();
+  } catch (...) {
+    std::swap(lines_, lines);
+    throw;
+  }
+}
+
+void TIniFile32::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
+  WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile32::EraseSection(const std::string& section) {
+  const int header = FindSection(section);
+  if (header < 0) return;
+  std::vector<std::string> lines = lines_;
+  size_t end = static_cast<size_t>(header) + 1;
+  while (end < lines.size() && !IsSectionLine(lines[end])) ++end;
+  lines.erase(lines.begin() + header, lines.begin() + static_cast<long>(end));
+  if (header > 0) lines.insert(lines.begin() + header, "");
+  std::swap(lines_, lines);
+  try {
+    Save();
+  } catch (...) {
+    std::swap(lines_, lines);
+    throw;
+  }
+}
+
+void TIniFile32::ReadSections(std::vector<std::string>* list) const {
+  if (!list) throw AssertionError("Param Strings must be assigned (IniFiles32, line 174)");
+  std::vector<std::string> names;
+  for (const std::string& line : lines_) {
+    if (!IsSectionLine(line)) continue;
+    const std::string t = Trim(line);
+    names.push_back(Trim(t.substr(1, t.size() - 2)));
+  }
+  *list = std::move(names);
+}
+
+void TIniFile32::Save() const {
+  std::string content;
+  for (const std::string& line : lines_) content += line + "\r\n";
+
+  // A read-only file stays unwritten, as it would for any user; root included.
+  struct stat st {};
+  const bool exists = stat(file_name_.c_str(), &st) == 0;
+  if (exists && (S_ISDIR(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
+    throw FileCreateError(file_name_, platform::LastErrorText(S_ISDIR(st.st_mode) ? EISDIR : EACCES));
+
+  // Write a sibling file and rename it over the old one, so a failure half-way
+  // (a full disk) never leaves a truncated settings file behind.
+  const std::string temp = file_name_ + ".tmp~";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exists ? (st.st_mode & 07777) : 0644);
+  if (fd < 0) throw FileCreateError(file_name_, platform::LastErrorText(errno));
+  size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      ::unlink(temp.c_str());
+      throw FileCreateError(file_name_, platform::LastErrorText(error));
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0 || ::rename(temp.c_str(), file_name_.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw FileCreateError(file_name_, platform::LastErrorText(error));
+  }
+}

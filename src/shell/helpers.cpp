@@ -1,0 +1,140 @@
+#include "shell/helpers.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include "platform/errors.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Local short date and long time, as the log line shows them.
+std::string LogTimestamp() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buf[64];
+  std::strftime(buf, sizeof buf, "%d/%m/%Y %H:%M:%S", &local);
+  return buf;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool SameTextAscii(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+void TAppFunc::WriteLog(const std::string& message) const {
+  const std::string path = app_dir_ + platform::kLogFile;
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "ab"), &std::fclose);
+  if (!file) throw FileWriteError(path, platform::LastErrorText(errno));
+  const std::string line = "Quorvan Soft " + LogTimestamp() + "|" + message + "\r\n";
+  if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size() || std::fflush(file.get()) != 0)
+    throw FileWriteError(path, platform::LastErrorText(errno));
+}
+
+std::string TStrFunc::TextAfterLast(const std::string& text, const std::string& separator) {
+  if (separator.empty()) return text;
+  auto pos = text.rfind(separator);
+  if (pos == std::string::npos) return text;
+  // Everything after the first character of the last occurrence; for the
+  // one-character separators in use that is the part after the separator.
+  return text.substr(pos + 1);
+}
+
+std::vector<std::string> TFileFunc::ListFolderFiles(const std::string& folder,
+                                                    const std::optional<std::string>& filter) {
+  std::vector<std::string> result;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.empty() ? "." : folder.c_str()), &closedir);
+  if (!dir) return result;
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string full = folder + name;
+    struct stat st {};
+    if (stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+    if (filter && GetFileExt(name) != *filter) continue;
+    result.push_back(full);
+  }
+  return result;
+}
+
+std::string TFileFunc::GetFileFolder(const std::string& path) {
+  auto slash = path.rfind(platform::kPathSeparator);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string TFileFunc::GetFileExt(const std::string& path) {
+  const std::string name = path.substr(GetFileFolder(path).size());
+  auto dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string TFileFunc::GetFileBaseName(const std::string& path) {
+  const std::string name = path.substr(GetFileFolder(path).size());
+  auto dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string TFileFunc::MakeUniqueFileName(const std::string& path) {
+  requested_base_name_ = GetFileBaseName(path);
+  return SearchFreeName(path);
+}
+
+std::string TFileFunc::SearchFreeName(const std::string& first_candidate) {
+  // Iterative form of the search step; ends because the folder is finite.
+  std::string candidate = first_candidate;
+  for (;;) {
+    const std::string folder = GetFileFolder(candidate);
+    const std::string base = GetFileBaseName(candidate);
+    const std::string ext = GetFileExt(candidate);
+    bool taken = false;
+    for (const std::string& entry : ListFolderFiles(folder)) {
+      if (SameTextAscii(GetFileBaseName(entry), base)) {
+        taken = true;
+        break;
+      }
+    }
+    if (!taken) return folder + base + ext;
+    if (base == requested_base_name_) {
+      candidate = folder + base + "_1" + ext;
+      continue;
+    }
+    // base is the requested name + "_" + a number: raise the number.
+    const auto underscore = base.rfind('_');
+    const std::string number = TStrFunc::TextAfterLast(base, "_");
+    long long n = 0;
+    try {
+      n = std::stoll(number);
+    } catch (const std::exception&) {
+      n = 0;
+    }
+    candidate = folder + base.substr(0, underscore + 1) + std::to_string(n + 1) + ext;
+  }
+}
+
+void SplitSkipEmpty(const std::string& text, char separator, std::vector<std::string>& list) {
+  list.clear();
+  std::string rest = text + separator;
+  size_t start = 0;
+  for (size_t pos = rest.find(separator); pos != std::string::npos; pos = rest.find(separator, start)) {
+    if (pos > start) list.push_back(rest.substr(start, pos - start));
+    start = pos + 1;
+  }
+}

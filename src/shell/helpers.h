@@ -1,0 +1,64 @@
+// Small shared services: the log, file-name helpers and the choice of an output
+// name not yet taken.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class TAppFunc {
+ public:
+  explicit TAppFunc(std::string app_dir) : app_dir_(std::move(app_dir)) {}
+
+  // Appends "Quorvan Soft <date> <time>|<message>" and CR LF to log.txt in the
+  // program folder. Throws FileWriteError when the file cannot be written.
+  void WriteLog(const std::string& message) const;
+
+  // Program folder with a trailing separator.
+  const std::string& GetAppPath() const { return app_dir_; }
+
+ private:
+  std::string app_dir_;
+};
+
+class TStrFunc {
+ public:
+  // The part after the last occurrence of the separator; the whole text without one.
+  static std::string TextAfterLast(const std::string& text, const std::string& separator);
+};
+
+class TFileFunc {
+ public:
+  // Full paths of the non-folder entries of a folder (given with a trailing
+  // separator), in the file system's order; only those whose extension equals
+  // the filter exactly when one is given. Empty for a folder that cannot be read.
+  static std::vector<std::string> ListFolderFiles(const std::string& folder,
+                                                  const std::optional<std::string>& filter = std::nullopt);
+
+  // File name without folder and without its last extension.
+  static std::string GetFileBaseName(const std::string& path);
+
+  // Folder part up to and including the last separator; empty when there is none.
+  static std::string GetFileFolder(const std::string& path);
+
+  // Extension of the file name from its last "." on, dot included; empty without one.
+  static std::string GetFileExt(const std::string& path);
+
+  // A path in the same folder with the same extension whose base name no entry of
+  // the folder has (compared without regard to letter case): clip.mp4, clip_1.mp4, ...
+  std::string MakeUniqueFileName(const std::string& path);
+
+  // Base name of the path MakeUniqueFileName was last asked for.
+  const std::string& RequestedBaseName() const { return requested_base_name_; }
+
+ private:
+  std::string SearchFreeName(const std::string& candidate);
+  std::string requested_base_name_;
+};
+
+// Splits at a separator and keeps the non-empty parts: "1.2.5.2" gives 1, 2, 5, 2.
+void SplitSkipEmpty(const std::string& text, char separator, std::vector<std::string>& list);
+
+// ASCII letters folded, everything else compared byte for byte.
+bool SameTextAscii(const std::string& a, const std::string& b);
+std::string UpperAscii(std::string text);

@@ -1,0 +1,24 @@
+#include "shell/program.h"
+
+#include <stdexcept>
+
+#include "engine/common_lib.h"
+#include "engine/custom_proc.h"
+#include "settings/option_form.h"
+#include "shell/helpers.h"
+#include "shell/main_form.h"
+
+Program::Program(ProgramServices services) : services_(std::move(services)) {
+  if (!services_.dialogs || !services_.loop) throw std::invalid_argument("Program needs dialogs and an event loop");
+  if (services_.app_dir.empty() || services_.app_dir.back() != '/') services_.app_dir += '/';
+  main_form_ = std::make_unique<TFrmMainForm>(*this);
+  option_form_ = std::make_unique<TfrmOption>(*this);
+  custom_proc_ = std::make_unique<TCustomProc>(*this);
+  common_lib_ = std::make_unique<TCommonLib>(*this);
+  app_func_ = std::make_unique<TAppFunc>(services_.app_dir);
+  file_func_ = std::make_unique<TFileFunc>();
+}
+
+Program::~Program() = default;
+
+void Program::WriteLog(const std::string& message) const { app_func_->WriteLog(message); }

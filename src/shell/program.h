@@ -1,0 +1,66 @@
+// Program: made once at start-up, owns the windows, the controllers and the
+// helper objects and hands each the references it needs. Tests build a fresh one
+// with fake services.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ui/timing.h"
+
+namespace ui {
+class Dialogs;
+class EventLoop;
+}  // namespace ui
+
+class TAppFunc;
+class TStrFunc;
+class TFileFunc;
+class TCommonLib;
+class TCustomProc;
+class TFrmMainForm;
+class TfrmOption;
+
+inline constexpr const char* kApplicationTitle = "Video To Plim Converter";
+
+// What the program needs from outside. The real services are wired only in main().
+struct ProgramServices {
+  // Program folder with a trailing separator.
+  std::string app_dir;
+  ui::Dialogs* dialogs = nullptr;
+  ui::EventLoop* loop = nullptr;
+  ui::Timing timing;
+};
+
+class Program {
+ public:
+  explicit Program(ProgramServices services);
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  const std::string& AppDir() const { return services_.app_dir; }
+  ui::Dialogs& dialogs() const { return *services_.dialogs; }
+  ui::EventLoop& loop() const { return *services_.loop; }
+  const ui::Timing& timing() const { return services_.timing; }
+
+  TAppFunc& AppFunc() const { return *app_func_; }
+  TFileFunc& FileFunc() const { return *file_func_; }
+  TCommonLib& CommonLib() const { return *common_lib_; }
+  TCustomProc& CustomProc() const { return *custom_proc_; }
+  TFrmMainForm& MainForm() const { return *main_form_; }
+  TfrmOption& OptionForm() const { return *option_form_; }
+
+  // Shorthand for the log, which nearly every operation writes.
+  void WriteLog(const std::string& message) const;
+
+ private:
+  ProgramServices services_;
+  // Windows first, as the start sequence creates them; then the controllers and helpers.
+  std::unique_ptr<TFrmMainForm> main_form_;
+  std::unique_ptr<TfrmOption> option_form_;
+  std::unique_ptr<TCustomProc> custom_proc_;
+  std::unique_ptr<TCommonLib> common_lib_;
+  std::unique_ptr<TAppFunc> app_func_;
+  std::unique_ptr<TFileFunc> file_func_;
+};

@@ -1,0 +1,33 @@
+#include "test_program.h"
+
+#include <sys/stat.h>
+
+namespace testing_support {
+
+TestProgram::TestProgram() : TestProgram(ui::Timing{}) {}
+
+TestProgram::TestProgram(ui::Timing timing) {
+  ::mkdir((dir.path() + "Config").c_str(), 0755);
+  ProgramServices services;
+  services.app_dir = dir.path();
+  services.dialogs = &dialogs;
+  services.loop = &loop;
+  services.timing = timing;
+  program = std::make_unique<Program>(std::move(services));
+}
+
+std::vector<std::string> TestProgram::LogMessages() const {
+  std::vector<std::string> messages;
+  auto content = ReadFile(dir.path() + "log.txt");
+  if (!content) return messages;
+  size_t start = 0;
+  for (size_t pos = content->find("\r\n"); pos != std::string::npos; pos = content->find("\r\n", start)) {
+    const std::string line = content->substr(start, pos - start);
+    const auto bar = line.find('|');
+    messages.push_back(bar == std::string::npos ? line : line.substr(bar + 1));
+    start = pos + 2;
+  }
+  return messages;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,32 @@
+// A fresh Program in a temporary program folder (with Config/), on fake services.
+#pragma once
+
+#include <memory>
+
+#include "engine/common_lib.h"
+#include "engine/custom_proc.h"
+#include "fakes.h"
+#include "settings/option_form.h"
+#include "shell/helpers.h"
+#include "shell/main_form.h"
+#include "shell/program.h"
+
+namespace testing_support {
+
+struct TestProgram {
+  TestProgram();
+  explicit TestProgram(ui::Timing timing);
+
+  TempDir dir;
+  FakeDialogs dialogs;
+  FakeEventLoop loop;
+  std::unique_ptr<Program> program;
+
+  Program& operator*() { return *program; }
+  Program* operator->() { return program.get(); }
+  std::string AppDir() const { return dir.path(); }
+  // Lines of log.txt without the "Quorvan Soft <date> <time>|" prefix.
+  std::vector<std::string> LogMessages() const;
+};
+
+}  // namespace testing_support
