@@ -24,6 +24,12 @@ class TCustomProc {
   std::string TrimStartText;
   std::string TrimSecondsText;
 
+  // --- User settings (settings/user_settings.cpp). ---
+  // Folder the add-files dialog opens at.
+  std::string ReadInitDir() const;
+  // Stores the folder of the file the open dialog last returned, if any.
+  void SaveInitDir() const;
+
  private:
   Program& program_;
 };

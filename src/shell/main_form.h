@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "ui/list_box.h"
 #include "ui/models.h"
+#include "ui/open_dialog.h"
 #include "ui/source_grid.h"
 
 class Program;
@@ -20,6 +21,7 @@ class TFrmMainForm {
   ui::CheckBox chkShutdown{false};
   ui::CheckBox chkShowOutputDirectory{true};
   ui::SourceGrid dxTreeSourceFileInfo;
+  ui::OpenDialog dlgOpenSourceFile;
 
  private:
   [[maybe_unused]] Program& program_;

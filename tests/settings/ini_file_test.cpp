@@ -5,6 +5,7 @@
 
 #include "fakes.h"
 #include "platform/errors.h"
+#include "platform/platform.h"
 #include "test_program.h"
 
 using testing_support::Exists;
@@ -242,4 +243,23 @@ TEST(IniWrappers, ReadFilesInTheConfigFolderOfTheProgram) {
   EXPECT_EQ(lib.ReadIniSections("UserProfileInfo.ini"), (std::vector<std::string>{"Travel", "Car"}));
   EXPECT_EQ(lib.ReadNamedValue("UserProfileInfo.ini", "TRAVEL"), "");  // key case matters
   EXPECT_EQ(lib.ReadNamedValue("UserProfileInfo.ini", "Travel"), "1|5|2|5|1|2");
+}
+
+TEST(InitDir, DefaultsToTheHomeFolderAndFollowsTheOpenDialogsLastFolder) {
+  testing_support::TestProgram tp;
+  TCustomProc& proc = tp->CustomProc();
+  EXPECT_EQ(proc.ReadInitDir(), platform::DefaultInitDir());
+  proc.SaveInitDir();  // the dialog never returned a file: nothing written
+  EXPECT_FALSE(Exists(tp.AppDir() + "Config/UserSettings.ini"));
+
+  tp.dialogs.open_answers.push_back({"/media/clips/a.avi", "/other/b.avi"});
+  ASSERT_TRUE(tp->MainForm().dlgOpenSourceFile.Execute(tp.dialogs));
+  proc.SaveInitDir();
+  EXPECT_EQ(proc.ReadInitDir(), "/media/clips/");
+  EXPECT_EQ(ReadFile(tp.AppDir() + "Config/UserSettings.ini"), "\r\n[USRInfo]\r\nInitDir=/media/clips/\r\n");
+
+  // A cancelled dialog keeps the files it returned before.
+  EXPECT_FALSE(tp->MainForm().dlgOpenSourceFile.Execute(tp.dialogs));
+  proc.SaveInitDir();
+  EXPECT_EQ(proc.ReadInitDir(), "/media/clips/");
 }
