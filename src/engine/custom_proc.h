@@ -30,6 +30,11 @@ class TCustomProc {
   // Stores the folder of the file the open dialog last returned, if any.
   void SaveInitDir() const;
 
+  // --- Custom profiles (settings/custom_profiles.cpp). ---
+  // Sets the six profile-driven option lists from the custom profile selected in
+  // the Options dialog, if one is selected and stored.
+  void ApplyCustomProfile();
+
  private:
   Program& program_;
 };

@@ -4,6 +4,7 @@
 
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
+#include "platform/services.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
 #include "shell/main_form.h"
@@ -11,6 +12,14 @@
 Program::Program(ProgramServices services) : services_(std::move(services)) {
   if (!services_.dialogs || !services_.loop) throw std::invalid_argument("Program needs dialogs and an event loop");
   if (services_.app_dir.empty() || services_.app_dir.back() != '/') services_.app_dir += '/';
+  if (!services_.launcher) {
+    inert_launcher_ = std::make_unique<platform::InertLauncher>();
+    services_.launcher = inert_launcher_.get();
+  }
+  if (!services_.power) {
+    inert_power_ = std::make_unique<platform::InertPowerControl>();
+    services_.power = inert_power_.get();
+  }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);

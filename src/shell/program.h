@@ -12,6 +12,10 @@ namespace ui {
 class Dialogs;
 class EventLoop;
 }  // namespace ui
+namespace platform {
+class Launcher;
+class PowerControl;
+}  // namespace platform
 
 class TAppFunc;
 class TStrFunc;
@@ -29,6 +33,9 @@ struct ProgramServices {
   std::string app_dir;
   ui::Dialogs* dialogs = nullptr;
   ui::EventLoop* loop = nullptr;
+  // Left empty, these do nothing: only main() wires the real desktop in.
+  platform::Launcher* launcher = nullptr;
+  platform::PowerControl* power = nullptr;
   ui::Timing timing;
 };
 
@@ -43,6 +50,8 @@ class Program {
   ui::Dialogs& dialogs() const { return *services_.dialogs; }
   ui::EventLoop& loop() const { return *services_.loop; }
   const ui::Timing& timing() const { return services_.timing; }
+  platform::Launcher& launcher() const { return *services_.launcher; }
+  platform::PowerControl& power() const { return *services_.power; }
 
   TAppFunc& AppFunc() const { return *app_func_; }
   TFileFunc& FileFunc() const { return *file_func_; }
@@ -56,6 +65,8 @@ class Program {
 
  private:
   ProgramServices services_;
+  std::unique_ptr<platform::Launcher> inert_launcher_;
+  std::unique_ptr<platform::PowerControl> inert_power_;
   // Windows first, as the start sequence creates them; then the controllers and helpers.
   std::unique_ptr<TFrmMainForm> main_form_;
   std::unique_ptr<TfrmOption> option_form_;

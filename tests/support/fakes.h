@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/services.h"
 #include "ui/dialogs.h"
 #include "ui/event_loop.h"
 
@@ -85,6 +86,20 @@ class FakeEventLoop : public ui::BasicEventLoop {
     std::function<void()> action;
   };
   std::vector<Scheduled> scheduled_;
+};
+
+// Records what would have been opened; opens nothing.
+class FakeLauncher : public platform::Launcher {
+ public:
+  void Open(const std::string& target) override { opened.push_back(target); }
+  std::vector<std::string> opened;
+};
+
+// Counts power-off requests; can never reach the real one.
+class FakePowerControl : public platform::PowerControl {
+ public:
+  void PowerOff() override { ++requests; }
+  int requests = 0;
 };
 
 // A temporary folder removed with everything in it at destruction.

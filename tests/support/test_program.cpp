@@ -12,6 +12,8 @@ TestProgram::TestProgram(ui::Timing timing) {
   services.app_dir = dir.path();
   services.dialogs = &dialogs;
   services.loop = &loop;
+  services.launcher = &launcher;
+  services.power = &power;
   services.timing = timing;
   program = std::make_unique<Program>(std::move(services));
 }

@@ -20,6 +20,8 @@ struct TestProgram {
   TempDir dir;
   FakeDialogs dialogs;
   FakeEventLoop loop;
+  FakeLauncher launcher;
+  FakePowerControl power;
   std::unique_ptr<Program> program;
 
   Program& operator*() { return *program; }

@@ -1,0 +1,50 @@
+// Services of the desktop that tests must never reach for real: the file
+// manager and browser, and the power-off. The real ones are wired only in main().
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Opens a folder, an address or a file with the desktop's default handler.
+class Launcher {
+ public:
+  virtual ~Launcher() = default;
+  virtual void Open(const std::string& target) = 0;
+};
+
+// Asks the system to power the machine off; the system may refuse.
+class PowerControl {
+ public:
+  virtual ~PowerControl() = default;
+  virtual void PowerOff() = 0;
+};
+
+// Does nothing: the default whenever no real service was wired in.
+class InertLauncher : public Launcher {
+ public:
+  void Open(const std::string&) override {}
+};
+
+class InertPowerControl : public PowerControl {
+ public:
+  void PowerOff() override {}
+};
+
+// `xdg-open TARGET`, the target as one argument, no shell, not waited for.
+class XdgLauncher : public Launcher {
+ public:
+  void Open(const std::string& target) override;
+};
+
+// `systemctl poweroff` without force, not waited for.
+class SystemdPowerControl : public PowerControl {
+ public:
+  void PowerOff() override;
+};
+
+// Starts a program detached (new session, no inherited output), not waited for.
+// Returns false when it could not be started.
+bool SpawnDetached(const std::string& program, const std::string& argument);
+
+}  // namespace platform
