@@ -9,6 +9,15 @@
 namespace platform {
 
 bool SpawnDetached(const std::string& program, const std::string& argument) {
+  return SpawnDetached(std::vector<std::string>{program, argument});
+}
+
+bool SpawnDetached(const std::vector<std::string>& argv) {
+  if (argv.empty()) return false;
+  // Built before the fork: the child only calls async-signal-safe functions.
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   // Fork twice so the launched program is adopted by init and never left a zombie.
   const pid_t child = fork();
   if (child < 0) return false;
@@ -22,7 +31,7 @@ bool SpawnDetached(const std::string& program, const std::string& argument) {
       dup2(devnull, 1);
       dup2(devnull, 2);
     }
-    execlp(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+    execvp(args[0], args.data());
     _exit(127);
   }
   int status = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -46,5 +47,8 @@ class SystemdPowerControl : public PowerControl {
 // Starts a program detached (new session, no inherited output), not waited for.
 // Returns false when it could not be started.
 bool SpawnDetached(const std::string& program, const std::string& argument);
+// The same with a whole argument list: argv[0] is the program, looked up in PATH
+// when it holds no "/".
+bool SpawnDetached(const std::vector<std::string>& argv);
 
 }  // namespace platform

@@ -4,10 +4,13 @@
 
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
+#include "platform/platform.h"
 #include "platform/services.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
 #include "shell/main_form.h"
+#include "shell/startup.h"
+#include "ui/dialogs.h"
 
 Program::Program(ProgramServices services) : services_(std::move(services)) {
   if (!services_.dialogs || !services_.loop) throw std::invalid_argument("Program needs dialogs and an event loop");
@@ -16,6 +19,7 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     inert_launcher_ = std::make_unique<platform::InertLauncher>();
     services_.launcher = inert_launcher_.get();
   }
+  if (services_.executable_path.empty()) services_.executable_path = platform::ExecutablePath();
   if (!services_.power) {
     inert_power_ = std::make_unique<platform::InertPowerControl>();
     services_.power = inert_power_.get();
@@ -26,8 +30,19 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   common_lib_ = std::make_unique<TCommonLib>(*this);
   app_func_ = std::make_unique<TAppFunc>(services_.app_dir);
   file_func_ = std::make_unique<TFileFunc>();
+  soft_info_ = std::make_unique<RecSoftInfo>();
 }
 
 Program::~Program() = default;
 
 void Program::WriteLog(const std::string& message) const { app_func_->WriteLog(message); }
+
+void Program::EndProcess(int exit_code) {
+  ended_ = true;
+  exit_code_ = exit_code;
+  if (services_.end_process) services_.end_process(exit_code);
+}
+
+void Program::ReportError(const std::exception& error) const {
+  services_.dialogs->Message(ui::MessageKind::Error, kApplicationTitle, error.what());
+}

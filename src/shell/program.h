@@ -3,7 +3,9 @@
 // with fake services.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "ui/timing.h"
@@ -24,6 +26,8 @@ class TCommonLib;
 class TCustomProc;
 class TFrmMainForm;
 class TfrmOption;
+struct RecSoftInfo;
+struct VtpcApplication;
 
 inline constexpr const char* kApplicationTitle = "Video To Plim Converter";
 
@@ -37,6 +41,13 @@ struct ProgramServices {
   platform::Launcher* launcher = nullptr;
   platform::PowerControl* power = nullptr;
   ui::Timing timing;
+  // The executable whose version resource gives the caption; empty: the running one.
+  std::string executable_path;
+  // The application object handed to Form.so's About box; none: the box is not shown.
+  const VtpcApplication* application = nullptr;
+  // Ends the process at once with the exit code. Left empty (tests), the end is
+  // only recorded: see Program::Ended.
+  std::function<void(int)> end_process;
 };
 
 class Program {
@@ -63,6 +74,29 @@ class Program {
   // Shorthand for the log, which nearly every operation writes.
   void WriteLog(const std::string& message) const;
 
+  // Product information read at start-up.
+  RecSoftInfo& SoftInfo() const { return *soft_info_; }
+  const std::string& ExecutablePath() const { return services_.executable_path; }
+  const VtpcApplication* Application() const { return services_.application; }
+
+  // Ends the program at once, without any further clean-up.
+  void EndProcess(int exit_code);
+  bool Ended() const { return ended_; }
+  int ExitCode() const { return exit_code_; }
+
+  // The general error report: a message box with the error's text. The operation
+  // that raised it is abandoned; the program goes on.
+  void ReportError(const std::exception& error) const;
+  // Runs a handler under the general error report.
+  template <typename Handler>
+  void Guarded(Handler&& handler) const {
+    try {
+      handler();
+    } catch (const std::exception& error) {
+      ReportError(error);
+    }
+  }
+
  private:
   ProgramServices services_;
   std::unique_ptr<platform::Launcher> inert_launcher_;
@@ -74,4 +108,7 @@ class Program {
   std::unique_ptr<TCommonLib> common_lib_;
   std::unique_ptr<TAppFunc> app_func_;
   std::unique_ptr<TFileFunc> file_func_;
+  std::unique_ptr<RecSoftInfo> soft_info_;
+  bool ended_ = false;
+  int exit_code_ = 0;
 };

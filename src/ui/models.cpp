@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/event_loop.h"
+
 namespace ui {
 
 void Label::SetCaption(const std::string& caption) {
@@ -92,6 +94,35 @@ void Window::Hide() {
 }
 
 void Window::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  Changed();
+}
+
+void Window::ShowModal(EventLoop& loop, int slice_ms) {
+  modal_ = true;
+  if (visible_) Changed();
+  Show();
+  while (visible_) loop.Wait(slice_ms);
+  modal_ = false;
+  Changed();
+}
+
+void Window::Minimize() {
+  minimized_ = true;
+  Changed();
+}
+
+void Window::Restore() {
+  minimized_ = false;
+  Changed();
+}
+
+void Button::SetVisible(bool visible) {
+  visible_ = visible;
+  Changed();
+}
+
+void Button::SetEnabled(bool enabled) {
   enabled_ = enabled;
   Changed();
 }

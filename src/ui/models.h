@@ -9,6 +9,8 @@
 
 namespace ui {
 
+class EventLoop;
+
 class Label : public Model {
  public:
   explicit Label(std::string caption = {}) : caption_(std::move(caption)) {}
@@ -109,10 +111,63 @@ class Window : public Model {
   void Hide();
   void SetEnabled(bool enabled);
 
+  // Shows the window modally: returns when it has been hidden again. Pending
+  // events keep being handled meanwhile, in slices of the given length.
+  void ShowModal(EventLoop& loop, int slice_ms = 10);
+  bool Modal() const { return modal_; }
+
+  // Minimized to the task bar, or shown normally.
+  bool Minimized() const { return minimized_; }
+  void Minimize();
+  void Restore();
+
  private:
   std::string caption_;
   bool visible_ = false;
   bool enabled_ = true;
+  bool modal_ = false;
+  bool minimized_ = false;
+};
+
+// A push button: its hint, whether it is shown and usable, and its click handler.
+class Button : public Model {
+ public:
+  explicit Button(std::string caption = {}, std::string hint = {}, bool visible = true)
+      : caption_(std::move(caption)), hint_(std::move(hint)), visible_(visible) {}
+  std::function<void()> OnClick;
+  // Whether the hint is shown when the mouse rests on the button.
+  bool ShowHint = true;
+  const std::string& Caption() const { return caption_; }
+  const std::string& Hint() const { return hint_; }
+  bool Visible() const { return visible_; }
+  bool Enabled() const { return enabled_; }
+  void SetVisible(bool visible);
+  void SetEnabled(bool enabled);
+  // A click by the user or by code (a shortcut): runs OnClick. A hidden button
+  // still clicks from code, as the hidden folder button does through its key.
+  void Click() {
+    if (OnClick) OnClick();
+  }
+
+ private:
+  std::string caption_;
+  std::string hint_;
+  bool visible_;
+  bool enabled_ = true;
+};
+
+// Modifier keys and mouse buttons held during a key press or a mouse click.
+struct ShiftState {
+  bool shift = false;
+  bool ctrl = false;
+  bool alt = false;
+  bool left = false;
+  bool right = false;
+  bool middle = false;
+  bool double_click = false;
+
+  // Exactly Ctrl: no Shift, no Alt, no mouse button.
+  bool OnlyCtrl() const { return ctrl && !shift && !alt && !left && !right && !middle; }
 };
 
 }  // namespace ui

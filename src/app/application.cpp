@@ -1,0 +1,46 @@
+#include "app/application.h"
+
+#include "app/main_window_view.h"
+#include "app/qt_preview_graph.h"
+#include "platform/platform.h"
+#include "shell/main_form.h"
+#include "shell/program.h"
+#include "shell/startup.h"
+
+namespace app {
+
+Application::Application(ApplicationOptions options) : application_object_(program_ref_) {
+  ProgramServices services;
+  services.app_dir = options.app_dir.empty() ? platform::ExecutableFolder() : options.app_dir;
+  services.executable_path = options.executable_path;
+  services.dialogs = options.dialogs ? options.dialogs : &qt_dialogs_;
+  services.loop = &loop_;
+  services.launcher = options.launcher;
+  services.power = options.power;
+  services.timing = options.timing;
+  services.application = application_object_.Get();
+  services.end_process = options.end_process;
+  program_ = std::make_unique<Program>(std::move(services));
+  program_ref_ = program_.get();
+  qt_dialogs_.SetProgram(program_.get());
+  Program* program = program_.get();
+  loop_.SetReport([program](const std::exception& error) { program->ReportError(error); });
+
+  // The views, in the order the windows are created.
+  TFrmMainForm& form = program_->MainForm();
+  main_view_ = std::make_unique<MainWindowView>(*program_, form);
+  qt_dialogs_.SetOwner(main_view_.get());
+  graph_ = std::make_unique<QtPreviewGraph>(main_view_->videoWindow());
+  form.CreateSplashView = [](TFrmFlashForm& splash) { return std::make_shared<SplashView>(splash); };
+}
+
+Application::~Application() {
+  // Views go before the models they observe.
+  main_view_.reset();
+}
+
+void Application::Start() {
+  program_->Guarded([this] { program_->MainForm().Start(); });
+}
+
+}  // namespace app

@@ -1,0 +1,62 @@
+// The whole front end put together: the Qt services, the Program and one view
+// per window, in the order the start sequence creates the windows. main() runs
+// it with the real desktop; tests and tools run it with fakes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/qt_services.h"
+#include "ui/timing.h"
+
+class Program;
+namespace platform {
+class Launcher;
+class PowerControl;
+}  // namespace platform
+
+namespace app {
+
+class MainWindowView;
+class QtPreviewGraph;
+
+struct ApplicationOptions {
+  // Program folder; empty: the folder of the running executable.
+  std::string app_dir;
+  // Empty: the running executable.
+  std::string executable_path;
+  // None: the real Qt dialogs.
+  ui::Dialogs* dialogs = nullptr;
+  // None: services that do nothing (only main() hands in the real ones).
+  platform::Launcher* launcher = nullptr;
+  platform::PowerControl* power = nullptr;
+  ui::Timing timing;
+  // Empty: the end is only recorded on the Program.
+  std::function<void(int)> end_process;
+};
+
+class Application {
+ public:
+  explicit Application(ApplicationOptions options);
+  ~Application();
+
+  Program& program() const { return *program_; }
+  MainWindowView& mainWindow() const { return *main_view_; }
+  QtEventLoop& loop() { return loop_; }
+  QtPreviewGraph& previewGraph() const { return *graph_; }
+
+  // The main window's start-up steps; the window is shown unless the program ended.
+  void Start();
+
+ private:
+  QtDialogs qt_dialogs_;
+  QtEventLoop loop_;
+  Program* program_ref_ = nullptr;  // the application object's view of the program
+  ApplicationObject application_object_;
+  std::unique_ptr<Program> program_;
+  std::unique_ptr<MainWindowView> main_view_;
+  std::unique_ptr<QtPreviewGraph> graph_;
+};
+
+}  // namespace app

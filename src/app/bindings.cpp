@@ -1,0 +1,87 @@
+#include "app/bindings.h"
+
+#include <QMouseEvent>
+
+#include "app/qt_services.h"
+#include "shell/program.h"
+
+namespace app {
+
+Guard MakeGuard(Program& program) {
+  return [&program](const std::function<void()>& handler) { program.Guarded(handler); };
+}
+
+ListBoxCombo::ListBoxCombo(ui::ListBox& model, Guard guard, QWidget* parent)
+    : QComboBox(parent), model_(model), guard_(std::move(guard)) {
+  setEditable(false);
+  // activated: only the user's pick, never a selection made from code.
+  connect(this, &QComboBox::activated, this, [this](int index) { guard_([&] { model_.UserSelect(index); }); });
+  subscription_ = Subscription(model_, [this] { Sync(); });
+  Sync();
+}
+
+void ListBoxCombo::Sync() {
+  QSignalBlocker block(this);
+  QStringList items;
+  for (const auto& item : model_.Items()) items << Q(item);
+  QStringList shown;
+  for (int i = 0; i < count(); ++i) shown << itemText(i);
+  if (shown != items) {
+    clear();
+    addItems(items);
+  }
+  setCurrentIndex(model_.ItemIndex());
+}
+
+CheckBoxView::CheckBoxView(ui::CheckBox& model, Guard guard, QWidget* parent)
+    : QCheckBox(parent), model_(model), guard_(std::move(guard)) {
+  setChecked(model_.Checked());
+  connect(this, &QCheckBox::clicked, this, [this](bool checked) {
+    if (checked != model_.Checked()) guard_([&] { model_.UserToggle(); });
+  });
+  subscription_ = Subscription(model_, [this] {
+    QSignalBlocker block(this);
+    setChecked(model_.Checked());
+  });
+}
+
+LabelView::LabelView(ui::Label& model, QWidget* parent) : QLabel(Q(model.Caption()), parent) {
+  subscription_ = Subscription(model, [this, &model] { setText(Q(model.Caption())); });
+}
+
+EditBoxView::EditBoxView(ui::EditBox& model, Guard guard, QWidget* parent) : QLineEdit(Q(model.Text()), parent) {
+  setReadOnly(model.ReadOnly());
+  connect(this, &QLineEdit::textEdited, this,
+          [&model, guard](const QString& text) { guard([&] { model.UserType(S(text)); }); });
+  subscription_ = Subscription(model, [this, &model] {
+    if (text() != Q(model.Text())) setText(Q(model.Text()));
+  });
+}
+
+ProgressBarView::ProgressBarView(ui::ProgressBar& model, QWidget* parent) : QProgressBar(parent) {
+  auto sync = [this, &model] {
+    setRange(model.Min(), model.Max());
+    setValue(model.Position());
+  };
+  setTextVisible(false);
+  subscription_ = Subscription(model, sync);
+  sync();
+}
+
+LinkLabel::LinkLabel(const QString& text, const QColor& color, std::function<void()> on_click, QWidget* parent)
+    : QLabel(text, parent), on_click_(std::move(on_click)) {
+  setCursor(Qt::PointingHandCursor);
+  QFont f = font();
+  f.setUnderline(true);
+  setFont(f);
+  QPalette pal = palette();
+  pal.setColor(QPalette::WindowText, color);
+  setPalette(pal);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+  QLabel::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && on_click_) on_click_();
+}
+
+}  // namespace app

@@ -1,0 +1,377 @@
+#include "app/main_window_view.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QSizeGrip>
+#include <QUrl>
+#include <QWindow>
+
+#include "app/qt_services.h"
+#include "shell/main_form.h"
+#include "shell/program.h"
+#include "shell/startup.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kTitleHeight = 30;
+
+QFont ArialBold(int pixel_size) {
+  QFont f("Arial");
+  f.setBold(true);
+  f.setPixelSize(pixel_size);
+  return f;
+}
+
+void White(QWidget* w) {
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::WindowText, skin::kText);
+  w->setPalette(pal);
+}
+
+ui::ShiftState ShiftOf(Qt::KeyboardModifiers modifiers) {
+  ui::ShiftState s;
+  s.shift = modifiers & Qt::ShiftModifier;
+  s.ctrl = modifiers & Qt::ControlModifier;
+  s.alt = modifiers & Qt::AltModifier;
+  const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
+  s.left = buttons & Qt::LeftButton;
+  s.right = buttons & Qt::RightButton;
+  s.middle = buttons & Qt::MiddleButton;
+  return s;
+}
+
+// Letters are their upper-case character, F1 and Delete their key codes.
+int KeyCode(int qt_key) {
+  if (qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) return 'A' + (qt_key - Qt::Key_A);
+  if (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9) return '0' + (qt_key - Qt::Key_0);
+  switch (qt_key) {
+    case Qt::Key_F1: return vk::F1;
+    case Qt::Key_Delete: return vk::Delete;
+    case Qt::Key_Escape: return vk::Escape;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), program_(program), form_(form),
+      guard_(MakeGuard(program)) {
+  setObjectName("FrmMainForm");
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  resize(TFrmMainForm::kDesignWidth, TFrmMainForm::kDesignHeight);
+
+  // Title strip: the title (a press on it moves the window), minimize and close.
+  title_ = new LabelView(form.lblTitle, this);
+  title_->setObjectName("lblTitle");
+  title_->setFont(ArialBold(14));
+  White(title_);
+  title_->installEventFilter(this);
+  AddButton(form.btnWindowMinimize, "btnWindowMinimize", skin::Glyph::Minimize);
+  AddButton(form.btnWindowClose, "btnWindowClose", skin::Glyph::Close);
+
+  AddButton(form.btnHomePage, "btnHomePage", skin::Glyph::Home);
+  AddButton(form.btnEMail, "btnEMail", skin::Glyph::Email);
+  AddButton(form.btnHelp, "btnHelp", skin::Glyph::Help);
+  AddButton(form.btnAbout, "btnAbout", skin::Glyph::About);
+
+  // The video window with the logo covering it.
+  video_panel_ = new QWidget(this);
+  video_panel_->setObjectName("DSVideoWindowEx1");
+  video_panel_->setAutoFillBackground(true);
+  QPalette black = video_panel_->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  video_panel_->setPalette(black);
+  video_ = new QVideoWidget(video_panel_);
+  video_->setAspectRatioMode(Qt::KeepAspectRatio);  // letterboxed on black
+  logo_ = new QLabel(video_panel_);
+  logo_->setObjectName("panLogo");
+  trim_place_ = new QWidget(this);
+  trim_place_->setObjectName("Panel1");
+
+  AddButton(form.btnPlay, "btnPlay", skin::Glyph::Play);
+  AddButton(form.btnPause, "btnPause", skin::Glyph::Pause);
+  AddButton(form.btnStop, "btnStop", skin::Glyph::Stop);
+  clock_ = new QLabel("00:00:00", this);
+  clock_->setObjectName("pnlCurTime");
+  clock_->setAlignment(Qt::AlignCenter);
+  clock_->setAutoFillBackground(true);
+  clock_->setPalette(black);
+  clock_->setFont(ArialBold(19));
+  QPalette green = clock_->palette();
+  green.setColor(QPalette::WindowText, QColor(120, 230, 140));
+  clock_->setPalette(green);
+
+  // Output type, profile and folder rows.
+  auto add_label = [this](ui::Label& model, const char* name) {
+    auto* label = new LabelView(model, this);
+    label->setObjectName(name);
+    White(label);
+    return label;
+  };
+  add_label(form.lblOutputFileTypeName, "lblOutputFileTypeName");
+  add_label(form.lblProfileSettings, "lblProfileSettings");
+  add_label(form.lblOutputFolderInfo, "lblOutputFolderInfo");
+  (new ListBoxCombo(form.cbbOutputFiletype, guard_, this))->setObjectName("cbbOutputFiletype");
+  (new ListBoxCombo(form.cbbProfile, guard_, this))->setObjectName("cbbProfile");
+  AddButton(form.btnOptions, "btnOptions", skin::Glyph::Options);
+  (new EditBoxView(form.edtOutputFolder, guard_, this))->setObjectName("edtOutputFolder");
+  AddButton(form.RzBmpButton1, "RzBmpButton1", skin::Glyph::Folder);
+  AddButton(form.btnSelectOutputFolder, "btnSelectOutputFolder", skin::Glyph::Folder);
+  AddButton(form.btnUpdate, "btnUpdate", skin::Glyph::None);
+
+  // After-batch check boxes (the box alone) with their white labels, the codec link.
+  (new CheckBoxView(form.chkShutdown, guard_, this))->setObjectName("chkShutdown");
+  add_label(form.Label1, "Label1");
+  (new CheckBoxView(form.chkShowOutputDirectory, guard_, this))->setObjectName("chkShowOutputDirectory");
+  add_label(form.Label2, "Label2");
+  auto* link = new LinkLabel(Q(form.Label3.Caption()), skin::kText,
+                             [this] { guard_([this] { form_.Label3Click(); }); }, this);
+  link->setObjectName("Label3");
+
+  grid_ = new SourceGridView(form.dxTreeSourceFileInfo, guard_, this);
+  AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open");
+  AddButton(form.btnRemoveFile, "btnRemoveFile", skin::Glyph::Remove, "Remove");
+  AddButton(form.btnClearFile, "btnClearFile", skin::Glyph::Clear, "Clear");
+  AddButton(form.btnConvert, "btnConvert", skin::Glyph::Convert, "Convert");
+
+  SetLogoVisible(true);
+  grip_ = new QSizeGrip(this);
+  grip_->resize(14, 14);
+
+  subscriptions_.emplace_back(form.Form, [this] { SyncWindow(); });
+  qApp->installEventFilter(this);  // the key preview
+  Layout();
+  SyncWindow();
+}
+
+MainWindowView::~MainWindowView() { qApp->removeEventFilter(this); }
+
+skin::SkinButton* MainWindowView::AddButton(ui::Button& model, const char* name, skin::Glyph glyph,
+                                            const QString& text) {
+  auto* button = new skin::SkinButton(model, glyph, text, this);
+  button->setObjectName(name);
+  connect(button, &QAbstractButton::clicked, this, [this, &model] { guard_([&] { model.Click(); }); });
+  return button;
+}
+
+void MainWindowView::SetLogoVisible(bool visible) {
+  // The video widget may draw in a window of its own that no sibling can
+  // cover, so it is hidden while the logo is up.
+  logo_->setVisible(visible);
+  video_->setVisible(!visible);
+  if (visible) logo_->raise();
+}
+
+skin::SkinButton* MainWindowView::button(const char* name) const { return findChild<skin::SkinButton*>(name); }
+
+void MainWindowView::SyncWindow() {
+  const ui::Window& w = form_.Form;
+  setWindowTitle(Q(w.Caption()));
+  setEnabled(w.Enabled());
+  if (form_.MinWidth > 0 || form_.MinHeight > 0) setMinimumSize(form_.MinWidth, form_.MinHeight);
+  setAcceptDrops(form_.AcceptsDroppedFiles);
+  if (w.Visible() && !isVisible()) {
+    if (!centred_) {
+      centred_ = true;
+      if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+      }
+    }
+    show();
+  } else if (!w.Visible() && isVisible()) {
+    hide();
+  }
+  if (w.Minimized() && !isMinimized() && isVisible()) showMinimized();
+  if (!w.Minimized() && isMinimized()) showNormal();
+}
+
+void MainWindowView::Layout() {
+  const int w = width(), h = height();
+  auto place = [this](const char* name, int x, int y, int cw, int ch) {
+    if (QWidget* child = findChild<QWidget*>(name)) child->setGeometry(x, y, cw, ch);
+  };
+  title_->setGeometry(12, 0, w - 90, kTitleHeight);
+  place("btnWindowMinimize", w - 58, 5, 22, 20);
+  place("btnWindowClose", w - 32, 5, 22, 20);
+  const int big_x = w - 12 - 4 * 48 - 3 * 8;
+  place("btnHomePage", big_x, 38, 48, 48);
+  place("btnEMail", big_x + 56, 38, 48, 48);
+  place("btnHelp", big_x + 112, 38, 48, 48);
+  place("btnAbout", big_x + 168, 38, 48, 48);
+
+  video_panel_->setGeometry(12, 40, 253, 152);
+  video_->setGeometry(0, 0, 253, 152);
+  logo_->setGeometry(0, 0, 253, 152);
+  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 152)));
+  trim_place_->setGeometry(8, 198, 260, 19);
+  place("btnPlay", 12, 224, 25, 25);
+  place("btnPause", 41, 224, 25, 25);
+  place("btnStop", 70, 224, 25, 25);
+  clock_->setGeometry(168, 224, 100, 25);
+
+  const int col = 290, field = 410, right = w - 12;
+  place("lblOutputFileTypeName", col, 98, 118, 22);
+  place("cbbOutputFiletype", field, 96, right - field, 24);
+  place("lblProfileSettings", col, 130, 118, 22);
+  place("cbbProfile", field, 128, right - field - 34, 24);
+  place("btnOptions", right - 30, 128, 30, 24);
+  place("lblOutputFolderInfo", col, 162, 118, 22);
+  place("edtOutputFolder", field, 160, right - field - 34, 24);
+  place("RzBmpButton1", right - 30, 160, 30, 24);
+  place("btnSelectOutputFolder", right - 30, 160, 30, 24);
+  place("chkShutdown", col, 194, 18, 18);
+  place("Label1", col + 22, 192, right - col - 22, 22);
+  place("chkShowOutputDirectory", col, 216, 18, 18);
+  place("Label2", col + 22, 214, right - col - 22, 22);
+  place("Label3", col, 238, 240, 20);
+
+  const int buttons_x = w - 12 - 110, grid_top = 262;
+  grid_->setGeometry(12, grid_top, buttons_x - 10 - 12, h - grid_top - 14);
+  place("btnOpenFile", buttons_x, grid_top, 110, 34);
+  place("btnRemoveFile", buttons_x, grid_top + 40, 110, 34);
+  place("btnClearFile", buttons_x, grid_top + 80, 110, 34);
+  place("btnConvert", buttons_x, h - 14 - 40, 110, 40);
+  grip_->move(w - grip_->width() - 2, h - grip_->height() - 2);
+}
+
+void MainWindowView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  skin::PaintBackground(p, rect(), kTitleHeight);
+  // Frames around the video area and the grid.
+  p.setPen(QPen(QColor(70, 90, 124), 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawRoundedRect(QRect(6, 36, 268, 220), 6, 6);
+  p.drawRoundedRect(QRect(282, 90, width() - 288, 166), 6, 6);
+}
+
+void MainWindowView::resizeEvent(QResizeEvent*) {
+  guard_([this] { form_.FormResize(); });
+  setMask(skin::WindowShape(size()));
+  Layout();
+}
+
+void MainWindowView::closeEvent(QCloseEvent* event) {
+  // A disabled window cannot be closed, as during a conversion batch.
+  if (!form_.Form.Enabled()) {
+    event->ignore();
+    return;
+  }
+  guard_([this] { form_.FormClose(); });
+  event->accept();
+}
+
+namespace {
+std::vector<std::string> LocalFiles(const QMimeData* mime) {
+  std::vector<std::string> paths;
+  if (!mime || !mime->hasUrls()) return paths;
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
+  return paths;
+}
+}  // namespace
+
+void MainWindowView::dragEnterEvent(QDragEnterEvent* event) {
+  if (form_.AcceptsDroppedFiles && !LocalFiles(event->mimeData()).empty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void MainWindowView::dragMoveEvent(QDragMoveEvent* event) {
+  if (form_.AcceptsDroppedFiles && !LocalFiles(event->mimeData()).empty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void MainWindowView::dropEvent(QDropEvent* event) {
+  const std::vector<std::string> paths = LocalFiles(event->mimeData());
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  if (OnFilesDropped) guard_([&] { OnFilesDropped(paths); });
+}
+
+bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    // The key preview: the window's handler runs first, once per key, and the
+    // key goes on to the focused control.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    QWidget* first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+    if (widget && widget == first && widget->window() == this && isEnabled()) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      const int code = KeyCode(key->key());
+      if (code != 0) guard_([&] { form_.FormKeyDown(code, ShiftOf(key->modifiers())); });
+    }
+  }
+  if (watched == title_) {
+    static QPoint offset;
+    if (event->type() == QEvent::MouseButtonPress) {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() == Qt::LeftButton) {
+        // The system moves the window while the button is held; where it
+        // cannot, the window follows the mouse itself.
+        if (!(windowHandle() && windowHandle()->startSystemMove()))
+          offset = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
+        else
+          offset = QPoint(-1, -1);
+        return true;
+      }
+    } else if (event->type() == QEvent::MouseMove) {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if ((mouse->buttons() & Qt::LeftButton) && offset != QPoint(-1, -1))
+        move(mouse->globalPosition().toPoint() - offset);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- splash
+
+SplashView::SplashView(TFrmFlashForm& splash)
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), splash_(splash) {
+  setObjectName("FrmFlashForm");
+  if (!splash.ImgFlash.Empty()) {
+    // The picture is copied: the decoded data goes with the splash.
+    picture_ = QImage(splash.ImgFlash.Rgb.data(), splash.ImgFlash.Width, splash.ImgFlash.Height,
+                      splash.ImgFlash.Width * 3, QImage::Format_RGB888)
+                   .copy();
+  }
+  setFixedSize(splash.Width, splash.Height);
+  auto sync = [this] {
+    setWindowModality(splash_.Form.Modal() ? Qt::ApplicationModal : Qt::NonModal);
+    if (splash_.Form.Visible() && !isVisible()) {
+      if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - QPoint(width() / 2, height() / 2));
+      show();
+      raise();
+    } else if (!splash_.Form.Visible() && isVisible()) {
+      hide();
+    }
+  };
+  subscription_ = Subscription(splash.Form, sync);
+  sync();
+}
+
+SplashView::~SplashView() = default;
+
+void SplashView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (!picture_.isNull()) {
+    p.drawImage(0, 0, picture_);
+    return;
+  }
+  skin::PaintBackground(p, rect(), 0);
+  p.setPen(skin::kText);
+  p.setFont(ArialBold(24));
+  p.drawText(rect(), Qt::AlignCenter, kApplicationTitle);
+}
+
+}  // namespace app

@@ -1,0 +1,85 @@
+// The main window: a skinned, shaped window without a system title bar, laid
+// out as the program's only working window and bound to TFrmMainForm.
+#pragma once
+
+#include <QLabel>
+#include <QPointer>
+#include <QVideoWidget>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "app/bindings.h"
+#include "app/skin.h"
+#include "app/source_grid_view.h"
+
+class Program;
+class TFrmMainForm;
+class TFrmFlashForm;
+
+namespace app {
+
+class MainWindowView : public QWidget {
+ public:
+  MainWindowView(Program& program, TFrmMainForm& form);
+  ~MainWindowView() override;
+
+  SourceGridView* grid() const { return grid_; }
+  QVideoWidget* videoWindow() const { return video_; }
+  QWidget* videoPanel() const { return video_panel_; }
+  QLabel* logo() const { return logo_; }
+  QWidget* trimBarPlace() const { return trim_place_; }
+  QLabel* clock() const { return clock_; }
+  skin::SkinButton* button(const char* name) const;
+  // The logo covers the video window while nothing plays.
+  void SetLogoVisible(bool visible);
+
+  // Files dropped from a file manager, as full paths in the drop's order.
+  std::function<void(const std::vector<std::string>&)> OnFilesDropped;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+  void closeEvent(QCloseEvent*) override;
+  void dragEnterEvent(QDragEnterEvent*) override;
+  void dragMoveEvent(QDragMoveEvent*) override;
+  void dropEvent(QDropEvent*) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  skin::SkinButton* AddButton(ui::Button& model, const char* name, skin::Glyph glyph, const QString& text = {});
+  void SyncWindow();
+  void Layout();
+
+  Program& program_;
+  TFrmMainForm& form_;
+  Guard guard_;
+  std::vector<Subscription> subscriptions_;
+  bool centred_ = false;
+
+  QLabel* title_ = nullptr;
+  QWidget* video_panel_ = nullptr;
+  QVideoWidget* video_ = nullptr;
+  QLabel* logo_ = nullptr;
+  QWidget* trim_place_ = nullptr;
+  QLabel* clock_ = nullptr;
+  SourceGridView* grid_ = nullptr;
+  QWidget* grip_ = nullptr;
+};
+
+// The splash: the picture alone in a borderless window, centred on the desktop.
+class SplashView : public QWidget {
+ public:
+  explicit SplashView(TFrmFlashForm& splash);
+  ~SplashView() override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  TFrmFlashForm& splash_;
+  QImage picture_;
+  Subscription subscription_;
+};
+
+}  // namespace app

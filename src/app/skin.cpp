@@ -1,0 +1,265 @@
+#include "app/skin.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace app::skin {
+
+namespace {
+
+// Olive is the buttons' transparent colour: a picture is drawn on it and the
+// olive pixels are left out, so the background shows through.
+const QColor kOlive(128, 128, 0);
+
+void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& r, const QColor& ink) {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  QPen pen(ink, std::max(1.5, r.width() / 12.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  p.setPen(pen);
+  p.setBrush(Qt::NoBrush);
+  const double x = r.x(), y = r.y(), w = r.width(), h = r.height();
+  auto pt = [&](double fx, double fy) { return QPointF(x + fx * w, y + fy * h); };
+  switch (glyph) {
+    case Glyph::None: break;
+    case Glyph::Minimize: p.drawLine(pt(0.2, 0.75), pt(0.8, 0.75)); break;
+    case Glyph::Close:
+      p.drawLine(pt(0.25, 0.25), pt(0.75, 0.75));
+      p.drawLine(pt(0.75, 0.25), pt(0.25, 0.75));
+      break;
+    case Glyph::Home: {
+      QPolygonF roof{pt(0.15, 0.5), pt(0.5, 0.18), pt(0.85, 0.5)};
+      p.drawPolyline(roof);
+      p.drawRect(QRectF(pt(0.27, 0.48), pt(0.73, 0.85)));
+      p.drawRect(QRectF(pt(0.44, 0.62), pt(0.56, 0.85)));
+      break;
+    }
+    case Glyph::Email:
+      p.drawRect(QRectF(pt(0.15, 0.28), pt(0.85, 0.75)));
+      p.drawPolyline(QPolygonF{pt(0.15, 0.28), pt(0.5, 0.55), pt(0.85, 0.28)});
+      break;
+    case Glyph::Help: {
+      QFont f("Arial");
+      f.setBold(true);
+      f.setPixelSize(static_cast<int>(h * 0.6));
+      p.setFont(f);
+      p.drawEllipse(QRectF(pt(0.15, 0.15), pt(0.85, 0.85)));
+      p.drawText(r, Qt::AlignCenter, "?");
+      break;
+    }
+    case Glyph::About: {
+      QFont f("Arial");
+      f.setBold(true);
+      f.setPixelSize(static_cast<int>(h * 0.5));
+      p.setFont(f);
+      p.drawEllipse(QRectF(pt(0.15, 0.15), pt(0.85, 0.85)));
+      p.drawText(r, Qt::AlignCenter, "i");
+      break;
+    }
+    case Glyph::Play:
+      p.setBrush(ink);
+      p.drawPolygon(QPolygonF{pt(0.32, 0.22), pt(0.32, 0.78), pt(0.78, 0.5)});
+      break;
+    case Glyph::Pause:
+      p.setBrush(ink);
+      p.drawRect(QRectF(pt(0.28, 0.24), pt(0.42, 0.76)));
+      p.drawRect(QRectF(pt(0.58, 0.24), pt(0.72, 0.76)));
+      break;
+    case Glyph::Stop:
+      p.setBrush(ink);
+      p.drawRect(QRectF(pt(0.28, 0.28), pt(0.72, 0.72)));
+      break;
+    case Glyph::Options:
+      for (double fy : {0.3, 0.5, 0.7}) p.drawLine(pt(0.2, fy), pt(0.8, fy));
+      p.setBrush(ink);
+      p.drawEllipse(pt(0.35, 0.3), w * 0.07, h * 0.07);
+      p.drawEllipse(pt(0.65, 0.5), w * 0.07, h * 0.07);
+      p.drawEllipse(pt(0.45, 0.7), w * 0.07, h * 0.07);
+      break;
+    case Glyph::Folder:
+    case Glyph::Open:
+      p.drawPolygon(QPolygonF{pt(0.12, 0.3), pt(0.4, 0.3), pt(0.48, 0.4), pt(0.88, 0.4), pt(0.88, 0.78),
+                              pt(0.12, 0.78)});
+      if (glyph == Glyph::Open) {
+        p.drawLine(pt(0.5, 0.48), pt(0.5, 0.72));
+        p.drawLine(pt(0.38, 0.6), pt(0.62, 0.6));
+      }
+      break;
+    case Glyph::Remove: p.drawLine(pt(0.25, 0.5), pt(0.75, 0.5)); break;
+    case Glyph::Clear:
+      p.drawRect(QRectF(pt(0.3, 0.32), pt(0.7, 0.82)));
+      p.drawLine(pt(0.22, 0.32), pt(0.78, 0.32));
+      p.drawLine(pt(0.42, 0.2), pt(0.58, 0.2));
+      break;
+    case Glyph::Convert:
+      p.drawLine(pt(0.15, 0.5), pt(0.8, 0.5));
+      p.drawPolyline(QPolygonF{pt(0.58, 0.28), pt(0.82, 0.5), pt(0.58, 0.72)});
+      break;
+  }
+  p.restore();
+}
+
+}  // namespace
+
+QPixmap ButtonPicture(Glyph glyph, const QString& text, QSize size, State state) {
+  // Drawn on olive, then olive is made transparent.
+  QImage image(size, QImage::Format_ARGB32);
+  image.fill(kOlive);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  QColor top(62, 80, 112), bottom(36, 48, 70), ink = kText;
+  if (state == State::Hover) {
+    top = QColor(82, 104, 142);
+    bottom = QColor(50, 66, 96);
+  } else if (state == State::Down) {
+    top = QColor(28, 38, 56);
+    bottom = QColor(50, 66, 96);
+    ink = kAccent;
+  } else if (state == State::Disabled) {
+    top = QColor(52, 58, 68);
+    bottom = QColor(40, 44, 52);
+    ink = QColor(120, 126, 136);
+  }
+  QLinearGradient g(0, 0, 0, size.height());
+  g.setColorAt(0, top);
+  g.setColorAt(1, bottom);
+  const QRectF face = QRectF(0.5, 0.5, size.width() - 1.0, size.height() - 1.0);
+  p.setPen(QPen(state == State::Hover ? kAccent : QColor(12, 16, 26), 1));
+  p.setBrush(g);
+  const double radius = std::min(size.width(), size.height()) / 5.0;
+  p.drawRoundedRect(face, radius, radius);
+  if (text.isEmpty()) {
+    const double side = std::min(size.width(), size.height()) * 0.7;
+    DrawGlyph(p, glyph, QRectF((size.width() - side) / 2, (size.height() - side) / 2, side, side), ink);
+  } else {
+    const double side = size.height() * 0.6;
+    DrawGlyph(p, glyph, QRectF(8, (size.height() - side) / 2, side, side), ink);
+    QFont f("Arial");
+    f.setBold(true);
+    f.setPixelSize(std::max(10, size.height() / 3));
+    p.setFont(f);
+    p.setPen(ink);
+    p.drawText(QRectF(side + 10, 0, size.width() - side - 14, size.height()), Qt::AlignVCenter | Qt::AlignHCenter,
+               text);
+  }
+  p.end();
+  // Cut the transparent colour out (the anti-aliased rim blends into it, so a
+  // near-olive tolerance keeps the edge clean).
+  for (int yy = 0; yy < image.height(); ++yy) {
+    QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(yy));
+    for (int xx = 0; xx < image.width(); ++xx)
+      if (line[xx] == kOlive.rgba()) line[xx] = qRgba(0, 0, 0, 0);
+  }
+  return QPixmap::fromImage(image);
+}
+
+void PaintBackground(QPainter& p, const QRect& rect, int title_height) {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient g(rect.topLeft(), rect.bottomLeft());
+  g.setColorAt(0, kBackgroundTop);
+  g.setColorAt(1, kBackgroundBottom);
+  p.fillRect(rect, g);
+  QLinearGradient strip(0, 0, 0, title_height);
+  strip.setColorAt(0, kTitleStrip.lighter(130));
+  strip.setColorAt(1, kTitleStrip);
+  p.fillRect(QRect(rect.left(), rect.top(), rect.width(), title_height), strip);
+  p.setPen(QPen(kAccent, 2));
+  p.drawLine(rect.left(), rect.top() + title_height, rect.right(), rect.top() + title_height);
+  p.restore();
+}
+
+QRegion WindowShape(const QSize& size) {
+  QPainterPath path;
+  path.addRoundedRect(QRectF(0, 0, size.width(), size.height()), 12, 12);
+  return QRegion(path.toFillPolygon().toPolygon());
+}
+
+QPixmap Logo(QSize size) {
+  QPixmap pixmap(size);
+  pixmap.fill(Qt::black);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient g(0, 0, 0, size.height());
+  g.setColorAt(0, QColor(16, 28, 56));
+  g.setColorAt(1, QColor(26, 96, 122));
+  p.fillRect(pixmap.rect(), g);
+  const int tile = std::min(size.width(), size.height()) * 11 / 20;
+  const QRectF t((size.width() - tile) / 2.0, size.height() * 0.12, tile, tile);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kAccent);
+  p.drawRoundedRect(t, tile / 5.0, tile / 5.0);
+  const QRectF film = t.adjusted(tile * 0.12, tile * 0.2, -tile * 0.12, -tile * 0.2);
+  p.setBrush(QColor(20, 34, 64));
+  p.drawRoundedRect(film, 3, 3);
+  p.setBrush(QColor(245, 248, 252));
+  p.drawPolygon(QPolygonF{QPointF(film.center().x() - tile * 0.1, film.center().y() - tile * 0.14),
+                          QPointF(film.center().x() - tile * 0.1, film.center().y() + tile * 0.14),
+                          QPointF(film.center().x() + tile * 0.15, film.center().y())});
+  QFont f("Arial");
+  f.setBold(true);
+  f.setPixelSize(std::max(9, size.height() / 10));
+  p.setFont(f);
+  p.setPen(QColor(245, 248, 252));
+  p.drawText(QRectF(0, t.bottom() + 4, size.width(), size.height() - t.bottom() - 4), Qt::AlignHCenter | Qt::AlignTop,
+             "Video To Plim Converter");
+  return pixmap;
+}
+
+QPixmap MarkerPicture(bool start) {
+  // Black pixels of the picture take the marker's background colour.
+  QImage image(17, 19, QImage::Format_ARGB32);
+  image.fill(Qt::black);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kAccent);
+  if (start)
+    p.drawPolygon(QPolygonF{QPointF(2, 1), QPointF(15, 1), QPointF(15, 11), QPointF(8.5, 18), QPointF(2, 11)});
+  else
+    p.drawPolygon(QPolygonF{QPointF(2, 18), QPointF(15, 18), QPointF(15, 8), QPointF(8.5, 1), QPointF(2, 8)});
+  p.setBrush(QColor(20, 30, 46));
+  p.drawRect(QRectF(7.5, 4, 2, 11));
+  p.end();
+  return QPixmap::fromImage(image);
+}
+
+SkinButton::SkinButton(ui::Button& model, Glyph glyph, const QString& text, QWidget* parent)
+    : QAbstractButton(parent), model_(model), glyph_(glyph), text_(text) {
+  setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::NoFocus);
+  subscription_ = model_.Subscribe([this] { Sync(); });
+  Sync();
+}
+
+SkinButton::~SkinButton() { model_.Unsubscribe(subscription_); }
+
+void SkinButton::Sync() {
+  setVisible(model_.Visible());
+  setEnabled(model_.Enabled());
+  setToolTip(model_.ShowHint ? QString::fromStdString(model_.Hint()) : QString());
+}
+
+void SkinButton::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  State state = State::Up;
+  if (!isEnabled())
+    state = State::Disabled;
+  else if (isDown())
+    state = State::Down;
+  else if (hover_)
+    state = State::Hover;
+  p.drawPixmap(0, 0, ButtonPicture(glyph_, text_, size(), state));
+}
+
+void SkinButton::enterEvent(QEnterEvent*) {
+  hover_ = true;
+  update();
+}
+
+void SkinButton::leaveEvent(QEvent*) {
+  hover_ = false;
+  update();
+}
+
+}  // namespace app::skin

@@ -1,0 +1,61 @@
+// The program's pictures, drawn in code: the window background, the bitmap
+// buttons in their up, down and mouse-over states, the logo, the trim markers.
+#pragma once
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <QRegion>
+#include <QSize>
+
+#include "ui/models.h"
+
+namespace app::skin {
+
+// Colours of the skin.
+inline const QColor kBackgroundTop(38, 50, 72);
+inline const QColor kBackgroundBottom(22, 30, 46);
+inline const QColor kTitleStrip(14, 20, 32);
+inline const QColor kAccent(255, 153, 51);
+inline const QColor kPanel(30, 40, 58);
+inline const QColor kText(235, 240, 248);
+
+enum class Glyph {
+  None, Minimize, Close, Home, Email, Help, About, Play, Pause, Stop, Options, Folder,
+  Open, Remove, Clear, Convert
+};
+enum class State { Up, Hover, Down, Disabled };
+
+// The face of a bitmap button in one state.
+QPixmap ButtonPicture(Glyph glyph, const QString& text, QSize size, State state);
+// The window background: gradient, title strip, panels framing the areas.
+void PaintBackground(QPainter& painter, const QRect& rect, int title_height);
+// The rounded outline of the window: everything outside it is cut out.
+QRegion WindowShape(const QSize& size);
+// The logo that covers the video window while nothing plays.
+QPixmap Logo(QSize size);
+// The trim markers: start (`imgL`) and end (`imgR`), 17 x 19.
+QPixmap MarkerPicture(bool start);
+
+// A bitmap button bound to a Button model: hint, visibility, enabled state and
+// the click handler come from the model.
+class SkinButton : public QAbstractButton {
+ public:
+  SkinButton(ui::Button& model, Glyph glyph, const QString& text, QWidget* parent);
+  ~SkinButton() override;
+  ui::Button& model() { return model_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void enterEvent(QEnterEvent*) override;
+  void leaveEvent(QEvent*) override;
+
+ private:
+  void Sync();
+  ui::Button& model_;
+  Glyph glyph_;
+  QString text_;
+  bool hover_ = false;
+  int subscription_;
+};
+
+}  // namespace app::skin

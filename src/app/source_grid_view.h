@@ -1,0 +1,87 @@
+// The source grid on a QTableView: rows of the SourceGrid model, the check box
+// column, time cells edited in place on the first click, several rows
+// selectable, rows dragged out of the grid.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QTableView>
+#include <functional>
+
+#include "app/bindings.h"
+#include "ui/source_grid.h"
+
+namespace app {
+
+class SourceGridModel : public QAbstractTableModel {
+ public:
+  SourceGridModel(ui::SourceGrid& grid, Guard guard, QObject* parent);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+  QStringList mimeTypes() const override;
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+
+  // The grid changed from code: show it afresh.
+  void Reset() {
+    beginResetModel();
+    endResetModel();
+  }
+
+  // Run after the user changed a time cell, and at each change in the start
+  // time's editor.
+  std::function<void()> OnEdited;
+  std::function<void()> OnStartTimeChange;
+
+  static constexpr int kStartColumn = 4;
+  static constexpr int kEndColumn = 5;
+  static constexpr const char* kRowsMime = "application/x-vtpc-source-rows";
+
+ private:
+  ui::SourceGrid& grid_;
+  Guard guard_;
+};
+
+class SourceGridView : public QTableView {
+ public:
+  SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* parent);
+  SourceGridModel& model() { return *model_; }
+
+  // Run when the dragged rows were dropped anywhere but on the grid itself.
+  std::function<void()> OnRowsDraggedOut;
+  // The grid's own click, key-down (with the key) and key-up handlers.
+  std::function<void()> OnClick;
+  std::function<void(int key)> OnKeyDown;
+  std::function<void()> OnKeyUp;
+
+  // Shares the width among the columns in the grid's proportions.
+  void FitColumns();
+
+ protected:
+  void startDrag(Qt::DropActions actions) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+ private:
+  void SyncFromModel();
+  ui::SourceGrid& grid_;
+  Guard guard_;
+  SourceGridModel* model_;
+  Subscription subscription_;
+  bool syncing_ = false;
+  bool fitted_ = false;
+};
+
+}  // namespace app

@@ -1,0 +1,54 @@
+/* Form.so: the About box. It is laid out here and drawn through the window
+ * services of the application object the program hands over. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "plugin_api.h"
+
+#define EXPORT __attribute__((visibility("default")))
+
+static const char* Safe(const char* text) { return text ? text : ""; }
+
+/* "a" + "b" + "c" in a new buffer; the caller frees it. */
+static char* Join3(const char* a, const char* b, const char* c) {
+  size_t n = strlen(a) + strlen(b) + strlen(c) + 1;
+  char* out = (char*)malloc(n);
+  if (out) snprintf(out, n, "%s%s%s", a, b, c);
+  return out;
+}
+
+EXPORT void ShowAboutForm(const VtpcApplication* app, const char* string_entry0, const char* product_name,
+                          const char* string_entry2, const char* version_text, const char* home_page_url,
+                          const char* support_email, const char* string_entry7, const char* program_folder) {
+  if (!app || app->abi_version != VTPC_APPLICATION_ABI || !app->CreateDialog || !app->RunModal) return;
+  const char* product = Safe(product_name);
+  char* caption = Join3("About ", product, "");
+  char* heading = Join3(product, " ", Safe(version_text));
+  char* mail_target = Join3("mailto:", Safe(support_email), "");
+  char* folder_line = Join3("Installed in: ", Safe(program_folder), "");
+  void* dialog = (caption && heading && mail_target && folder_line)
+                     ? app->CreateDialog(app->context, caption, 420, 250)
+                     : NULL;
+  if (dialog) {
+    if (app->AddLogo) app->AddLogo(dialog, 20, 20, 72);
+    if (app->AddText) {
+      app->AddText(dialog, 112, 18, 290, 28, heading, VTPC_TEXT_BOLD | VTPC_TEXT_LARGE);
+      app->AddText(dialog, 112, 50, 290, 48, Safe(string_entry7), VTPC_TEXT_WRAP);
+      app->AddText(dialog, 112, 102, 290, 20, Safe(string_entry0), VTPC_TEXT_BOLD);
+      app->AddText(dialog, 112, 122, 290, 34, Safe(string_entry2), VTPC_TEXT_WRAP);
+      app->AddText(dialog, 20, 196, 280, 34, folder_line, VTPC_TEXT_WRAP);
+    }
+    if (app->AddLink) {
+      app->AddLink(dialog, 112, 156, 290, 18, Safe(home_page_url), Safe(home_page_url));
+      app->AddLink(dialog, 112, 174, 290, 18, Safe(support_email), mail_target);
+    }
+    if (app->AddCloseButton) app->AddCloseButton(dialog, 322, 206, 80, 28, "OK");
+    app->RunModal(dialog);
+    if (app->FreeDialog) app->FreeDialog(dialog);
+  }
+  free(caption);
+  free(heading);
+  free(mail_target);
+  free(folder_line);
+}
