@@ -1,0 +1,54 @@
+#include "app_fixture.h"
+
+#include <QElapsedTimer>
+#include <filesystem>
+
+namespace testing_support {
+
+AppFixture::AppFixture(bool with_libraries, bool real_dialogs) {
+  std::filesystem::create_directory(dir.path() + "Config");
+  if (with_libraries) {
+    std::filesystem::copy_file(VTPC_RES_SO, dir.path() + "Res.so");
+    std::filesystem::copy_file(VTPC_FORM_SO, dir.path() + "Form.so");
+  }
+  app::ApplicationOptions options;
+  options.app_dir = dir.path();
+  options.executable_path = VTPC_EXECUTABLE;
+  options.dialogs = real_dialogs ? nullptr : &dialogs;
+  options.launcher = &launcher;
+  options.power = &power;
+  options.timing.splash_init_ms = 10;
+  options.timing.splash_tick_ms = 20;
+  application = std::make_unique<app::Application>(options);
+}
+
+AppFixture::~AppFixture() {
+  application.reset();
+  // Windows deleted later must go while their program folder still exists.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void AppFixture::Start() {
+  application->Start();
+  WaitFor([this] { return window().isVisible(); });
+  window().activateWindow();
+  WaitFor([this] { return QApplication::activeWindow() == &window(); }, 1000);
+}
+
+QWidget* AppFixture::KeyTarget() {
+  QWidget* focus = QApplication::focusWidget();
+  return focus && focus->window() == &window() ? focus : &window();
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > timeout_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTest::qWait(5);
+  }
+  return true;
+}
+
+}  // namespace testing_support

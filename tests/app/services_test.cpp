@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/qt_services.h"
+#include "app_fixture.h"
+#include "ui/models.h"
+
+using testing_support::AppFixture;
+using testing_support::WaitFor;
+
+namespace {
+
+// Runs the action on the modal window once it is up.
+void WhenModal(const QString& name, std::function<void(QWidget*)> action) {
+  auto* timer = new QTimer();
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || (!name.isEmpty() && modal->objectName() != name)) return;
+    timer->stop();
+    timer->deleteLater();
+    action(modal);
+  });
+  timer->start();
+}
+
+}  // namespace
+
+TEST(QtServices, NameFiltersFromTheDialogFilterText) {
+  const QStringList filters = app::QtNameFilters(
+      "Supported Files|*.3gp;*.mp4;|3GP Files (*.3gp)|*.3gp|Flash Files (*.flv,swf)|*.flv;*.swf");
+  EXPECT_EQ(filters, (QStringList{"Supported Files (*.3gp *.mp4)", "3GP Files (*.3gp) (*.3gp)",
+                                  "Flash Files (*.flv,swf) (*.flv *.swf)"}));
+}
+
+TEST(QtServices, CodecErrorWindowLinkKeepsItOpenAndOkClosesIt) {
+  AppFixture f(true, /*real_dialogs=*/true);
+  bool open_after_link = false;
+  QString caption, text;
+  WhenModal("frmCodeError", [&](QWidget* window) {
+    caption = window->windowTitle();
+    text = window->findChild<QLabel*>("Label1")->text();
+    QTest::mouseClick(window->findChild<QLabel*>("Label2"), Qt::LeftButton);
+    open_after_link = window->isVisible();
+    QTest::mouseClick(window->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+  });
+  f.program().dialogs().ShowCodecError();
+  EXPECT_EQ(caption, "Error Info");
+  EXPECT_EQ(text,
+            "Files reading error! Please check your files or install a new codec.You can click the link to download "
+            "the lastest codec.");
+  EXPECT_TRUE(open_after_link);
+  ASSERT_EQ(f.launcher.opened.size(), 1u);
+  EXPECT_EQ(f.launcher.opened[0], "file://" + f.AppDir() + "Help.html#codecs");
+}
+
+TEST(QtServices, MessageBoxesCarryCaptionTextAndAnswer) {
+  AppFixture f(true, /*real_dialogs=*/true);
+  QString caption, text;
+  WhenModal("", [&](QWidget* box) {
+    caption = box->windowTitle();
+    text = static_cast<QMessageBox*>(box)->text();
+    static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+  });
+  EXPECT_TRUE(f.program().dialogs().AskYesNo("Video To Plim Converter", "Are you sure you want to stop the work ? "));
+  EXPECT_EQ(caption, "Video To Plim Converter");
+  EXPECT_EQ(text, "Are you sure you want to stop the work ? ");
+  WhenModal("", [&](QWidget* box) { static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click(); });
+  EXPECT_FALSE(f.program().dialogs().AskYesNo("Video To Plim Converter", "Are you sure to stop processing ?"));
+}
+
+TEST(QtServices, AboutBoxComesFromFormLibrary) {
+  AppFixture f;
+  f.Start();
+  QString caption;
+  QStringList texts;
+  WhenModal("frmAbout", [&](QWidget* box) {
+    caption = box->windowTitle();
+    for (QLabel* label : box->findChildren<QLabel*>()) texts << label->text();
+    box->findChild<QPushButton*>("btnAboutClose")->click();
+  });
+  QTest::mouseClick(f.window().button("btnAbout"), Qt::LeftButton);
+  EXPECT_EQ(caption, "About Video To Plim Converter");
+  EXPECT_TRUE(texts.contains("Video To Plim Converter 2.0"));
+}
+
+TEST(QtServices, TimersFireThroughTheLoopAndPostedWorkRunsInOrder) {
+  AppFixture f;
+  app::QtEventLoop& loop = f.application->loop();
+  ui::Timer timer(20, true);
+  int fired = 0;
+  timer.OnTimer = [&] {
+    ++fired;
+    loop.Wait(60);  // a handler that waits does not see its own timer inside itself
+  };
+  loop.Attach(timer);
+  std::vector<int> order;
+  for (int i = 0; i < 5; ++i) loop.Post([&order, i] { order.push_back(i); });
+  EXPECT_TRUE(WaitFor([&] { return fired >= 2; }, 2000));
+  timer.SetEnabled(false);
+  const int after = fired;
+  loop.Wait(100);
+  EXPECT_LE(fired, after + 1);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+  loop.Detach(timer);
+  // Errors escaping posted work go to the general error report.
+  loop.Post([] { throw std::runtime_error("posted failure"); });
+  loop.ProcessEvents();
+  ASSERT_FALSE(f.dialogs.messages.empty());
+  EXPECT_EQ(f.dialogs.messages.back().text, "posted failure");
+}
