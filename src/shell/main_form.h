@@ -11,7 +11,7 @@ class Program;
 
 class TFrmMainForm {
  public:
-  explicit TFrmMainForm(Program& program) : program_(program) {}
+  explicit TFrmMainForm(Program& program) : program_(program) { WireSettingsHandlers(); }
 
   ui::Window Form;
   ui::Label lblTitle{"Application name "};
@@ -23,6 +23,15 @@ class TFrmMainForm {
   ui::SourceGrid dxTreeSourceFileInfo;
   ui::OpenDialog dlgOpenSourceFile;
 
+  // --- Output folder and profile selection (settings/). ---
+  // Browses for the output folder and shows the one accepted.
+  void btnSelectOutputFolderClick();
+  // Both apply the selected profile for the selected output type.
+  void cbbOutputFiletypeChange();
+  void cbbProfileChange();
+
  private:
+  void WireSettingsHandlers();
+
   [[maybe_unused]] Program& program_;
 };
