@@ -15,9 +15,13 @@ TfrmOption::TfrmOption(Program& program) : program_(program) {
   cbbCustomProfile.OnChange = [this] { cbbCustomProfileChange(); };
 }
 
-void TfrmOption::ReloadProfiles() { cbbCustomProfile.SetItems(program_.CommonLib().ReadIniSections(kProfileFile)); }
+void TfrmOption::ReloadProfiles() {
+  cbbCustomProfile.SetItems(program_.CommonLib().ReadIniSections(kProfileFile));
+}
 
-void TfrmOption::SelectLastProfile() { cbbCustomProfile.SetItemIndex(cbbCustomProfile.Count() - 1); }
+void TfrmOption::SelectLastProfile() {
+  cbbCustomProfile.SetItemIndex(cbbCustomProfile.Count() - 1);
+}
 
 void TfrmOption::FormShow() {
   ReloadProfiles();
@@ -25,12 +29,14 @@ void TfrmOption::FormShow() {
   // box follows the custom profile chosen in the main window, if any.
   if (cbbCustomProfile.Text().empty())
     cbbCustomProfile.SetItemIndex(program_.MainForm().cbbProfile.ItemIndex() - catalogue::kFirstCustomProfile);
-  snapshot_ = {cbbVideoSize.ItemIndex(),    cbbVideoBitrate.ItemIndex(),    cbbFramerate.ItemIndex(),
-               cbbAspectratio.ItemIndex(),  cbbAudioBitrate.ItemIndex(),    cbbAudioSample.ItemIndex(),
+  snapshot_ = {cbbVideoSize.ItemIndex(),       cbbVideoBitrate.ItemIndex(),  cbbFramerate.ItemIndex(),
+               cbbAspectratio.ItemIndex(),     cbbAudioBitrate.ItemIndex(),  cbbAudioSample.ItemIndex(),
                cbbAudioVolumeGain.ItemIndex(), cbbAudioChannels.ItemIndex(), cbbCustomProfile.ItemIndex()};
 }
 
-void TfrmOption::cbbCustomProfileChange() { program_.CustomProc().ApplyCustomProfile(); }
+void TfrmOption::cbbCustomProfileChange() {
+  program_.CustomProc().ApplyCustomProfile();
+}
 
 void TfrmOption::btnAddClick() {
   program_.CustomProc().AddCustomProfile();
@@ -71,4 +77,6 @@ void TfrmOption::btnCancelClick() {
   Form.Hide();
 }
 
-void TfrmOption::FormClose() { Form.Hide(); }
+void TfrmOption::FormClose() {
+  Form.Hide();
+}

@@ -14,7 +14,9 @@ constexpr const char* kProfileFile = "UserProfileInfo.ini";
 constexpr const char* kNoChange = "none";
 
 // The catalogue is fixed data: its default indexes are always plain decimals.
-int CatalogueIndex(const std::string& text) { return std::stoi(text); }
+int CatalogueIndex(const std::string& text) {
+  return std::stoi(text);
+}
 
 }  // namespace
 
@@ -37,6 +39,9 @@ void TCustomProc::FillOptionLists() {
   TfrmOption& options = program_.OptionForm();
   FillListFromCatalogue(main.cbbOutputFiletype, catalogue::OutputTypeList());
   FillProfileList(main.cbbProfile);
+  // The dialog's box gets the same names now, not only when the dialog is first
+  // shown: a custom profile chosen in the main window before that must apply.
+  options.cbbCustomProfile.SetItems(program_.CommonLib().ReadIniSections(kProfileFile));
   FillListFromCatalogue(options.cbbAspectratio, catalogue::AspectRatioList());
   FillListFromCatalogue(options.cbbVideoBitrate, catalogue::VideoBitrateList());
   FillListFromCatalogue(options.cbbAudioBitrate, catalogue::AudioBitrateList());
@@ -66,9 +71,13 @@ void TCustomProc::ApplyProfile() {
     if (fields[i] != kNoChange) lists[i]->SetItemIndex(CatalogueIndex(fields[i]));
 }
 
-void TFrmMainForm::cbbOutputFiletypeChange() { program_.CustomProc().ApplyProfile(); }
+void TFrmMainForm::cbbOutputFiletypeChange() {
+  program_.CustomProc().ApplyProfile();
+}
 
-void TFrmMainForm::cbbProfileChange() { program_.CustomProc().ApplyProfile(); }
+void TFrmMainForm::cbbProfileChange() {
+  program_.CustomProc().ApplyProfile();
+}
 
 void TFrmMainForm::WireSettingsHandlers() {
   cbbOutputFiletype.OnChange = [this] { cbbOutputFiletypeChange(); };

@@ -16,8 +16,12 @@ constexpr const char* kUserSettingsFile = "UserSettings.ini";
 constexpr const char* kSection = "USRInfo";
 
 // Only the exact text "1" (after the store's trimming) ticks a box.
-bool IsTicked(const std::string& value) { return value == "1"; }
-const char* TickText(bool ticked) { return ticked ? "1" : "0"; }
+bool IsTicked(const std::string& value) {
+  return value == "1";
+}
+const char* TickText(bool ticked) {
+  return ticked ? "1" : "0";
+}
 
 }  // namespace
 
