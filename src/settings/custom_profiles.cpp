@@ -58,10 +58,6 @@ std::string TrimName(const std::string& name) {
   return name.substr(first, last - first);
 }
 
-}  // namespace
-
-namespace {
-
 // Sections match without regard to letter case but keys exactly, so a name that
 // differs from a stored one only in case would land as a second, unreadable key
 // in that profile's section. Storing under the stored spelling updates that
