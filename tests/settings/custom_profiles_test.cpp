@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/errors.h"
@@ -26,48 +27,49 @@ class CustomProfiles : public SettingsTest {
     ASSERT_NE(it, items.end()) << name;
     options.cbbCustomProfile.SetItemIndex(static_cast<int>(it - items.begin()));
   }
-  std::string Prompt(int i) const { return tp.dialogs.prompts.at(static_cast<size_t>(i)); }
+  void Add(const std::optional<std::string>& answer) {
+    tp.dialogs.input_answers.push_back(answer);
+    proc.AddCustomProfile();
+  }
+  std::string Proposal(size_t i) const {
+    const std::string& prompt = tp.dialogs.prompts.at(i);
+    EXPECT_EQ(prompt.rfind("Video To Plim Converter|Plese input a name|", 0), 0u) << prompt;
+    return prompt.substr(prompt.rfind('|') + 1);
+  }
 };
 
 }  // namespace
 
 TEST_F(CustomProfiles, AddingTheProposedNameOnAFreshInstallationCreatesBothFiles) {
-  tp.dialogs.input_answers.push_back("UserProfileInfo1");
-  proc.AddCustomProfile();
-  EXPECT_EQ(Prompt(0), "Video To Plim Converter|Plese input a name|UserProfileInfo1");
+  Add("UserProfileInfo1");
+  EXPECT_EQ(Proposal(0), "UserProfileInfo1");
   EXPECT_EQ(Content(kCount), "\r\n[count]\r\ncount=1\r\n");
   EXPECT_EQ(Content(kProfiles), "\r\n[UserProfileInfo1]\r\nUserProfileInfo1=1|1|2|5|1|2\r\n");
 }
 
-TEST_F(CustomProfiles, ACancelledAddStillCountsSoTheNextProposalSkipsANumber) {
-  proc.AddCustomProfile();  // the prompt is cancelled
+TEST_F(CustomProfiles, EveryAddCountsCancelledOnesToo) {
+  Add(std::nullopt);
   EXPECT_FALSE(Exists(ConfigFile(kProfiles)));
-  EXPECT_EQ(Content(kCount), "\r\n[count]\r\ncount=1\r\n");
-  tp.dialogs.input_answers.push_back("Mine");
-  proc.AddCustomProfile();
-  EXPECT_EQ(Prompt(1), "Video To Plim Converter|Plese input a name|UserProfileInfo2");
+  Add("Mine");
+  EXPECT_EQ(Proposal(1), "UserProfileInfo2");
   EXPECT_EQ(Content(kCount), "\r\n[count]\r\ncount=2\r\n");
   EXPECT_EQ(Content(kProfiles), "\r\n[Mine]\r\nMine=1|1|2|5|1|2\r\n");
-}
 
-TEST_F(CustomProfiles, TheCounterOnlyGrowsAndSurvivesAHandEditedExtreme) {
   Write(kCount, "[count]\r\ncount=0x10\r\n");
-  proc.AddCustomProfile();
-  EXPECT_EQ(Prompt(0), "Video To Plim Converter|Plese input a name|UserProfileInfo17");
+  Add(std::nullopt);
+  EXPECT_EQ(Proposal(2), "UserProfileInfo17");
   Write(kCount, "[count]\r\ncount=2147483647\r\n");
-  proc.AddCustomProfile();
-  EXPECT_EQ(Prompt(1), "Video To Plim Converter|Plese input a name|UserProfileInfo2147483648");
-}
+  Add(std::nullopt);
+  EXPECT_EQ(Proposal(3), "UserProfileInfo2147483648");
 
-TEST_F(CustomProfiles, TheCounterIsWrittenBeforeAskingSoAMissingConfigFolderAsksNothing) {
+  // The counter is written before asking: without a Config folder nothing is asked.
   std::filesystem::remove_all(tp.AppDir() + "Config");
   EXPECT_THROW(proc.AddCustomProfile(), FileCreateError);
-  EXPECT_TRUE(tp.dialogs.prompts.empty());
+  EXPECT_EQ(tp.dialogs.prompts.size(), 4u);
 }
 
 TEST_F(CustomProfiles, AnEmptyNameStoresAnEmptySectionThatIsListedAndAppliesNothing) {
-  tp.dialogs.input_answers.push_back("");
-  proc.AddCustomProfile();
+  Add("");
   EXPECT_EQ(Content(kProfiles), "\r\n[]\r\n");
   Select("");
   SelectProfilePositions({0, 0, 0, 0, 0, 0});
@@ -76,47 +78,31 @@ TEST_F(CustomProfiles, AnEmptyNameStoresAnEmptySectionThatIsListedAndAppliesNoth
 }
 
 TEST_F(CustomProfiles, StoringAnExistingNameOverwritesInPlaceAndANewNameGoesLast) {
-  for (const char* name : {"A", "B"}) {
-    tp.dialogs.input_answers.push_back(name);
-    proc.AddCustomProfile();
-  }
-  SelectProfilePositions({0, 3, 1, 8, 0, 0});
-  tp.dialogs.input_answers.push_back("A");
-  proc.AddCustomProfile();
-  EXPECT_EQ(Content(kProfiles), "\r\n[A]\r\nA=0|3|1|8|0|0\r\n\r\n[B]\r\nB=1|1|2|5|1|2\r\n");
+  Add("A");
+  Add("B");
+  SelectProfilePositions({0, 3, 1, 8, 0, -1});
+  Add("A");
+  EXPECT_EQ(Content(kProfiles), "\r\n[A]\r\nA=0|3|1|8|0|-1\r\n\r\n[B]\r\nB=1|1|2|5|1|2\r\n");
 
   options.cbbCustomProfile.UserType("C");
   SelectProfilePositions({2, 6, 4, 0, 1, 3});
   proc.SaveCustomProfile();
-  Reload();
-  options.cbbCustomProfile.SetItemIndex(0);  // "A", picked
+  Select("A");  // picked rather than typed
   SelectProfilePositions({1, 1, 1, 1, 1, 1});
+  proc.SaveCustomProfile();
+  options.cbbCustomProfile.UserType("   ");  // no name: nothing stored
   proc.SaveCustomProfile();
   EXPECT_EQ(Content(kProfiles), "\r\n[A]\r\nA=1|1|1|1|1|1\r\n\r\n[B]\r\nB=1|1|2|5|1|2\r\n\r\n[C]\r\nC=2|6|4|0|1|3\r\n");
 }
 
-TEST_F(CustomProfiles, SavingWithoutANameWritesNothing) {
-  proc.SaveCustomProfile();
-  options.cbbCustomProfile.UserType("   ");
-  proc.SaveCustomProfile();
-  EXPECT_FALSE(Exists(ConfigFile(kProfiles)));
-}
-
-TEST_F(CustomProfiles, AListWithoutSelectionIsStoredAsMinusOneAndAppliedAsNone) {
-  options.cbbFramerate.SetItemIndex(ui::ListBox::kNone);
-  options.cbbCustomProfile.UserType("Gap");
-  proc.SaveCustomProfile();
-  EXPECT_EQ(Content(kProfiles), "\r\n[Gap]\r\nGap=1|-1|2|5|1|2\r\n");
-  options.cbbFramerate.SetItemIndex(4);
-  Select("Gap");
-  proc.ApplyCustomProfile();
-  EXPECT_EQ(options.cbbFramerate.ItemIndex(), ui::ListBox::kNone);
-}
-
-TEST_F(CustomProfiles, DeletingLeavesAnEmptyLineAndAnUnknownNameLeavesTheFileAlone) {
+TEST_F(CustomProfiles, DeletingLeavesAnEmptyLineAndNeedsItemsAndAKnownName) {
   Write(kProfiles, "\r\n[A]\r\nA=1|1|1|1|1|1\r\n\r\n[B]\r\nB=0|0|0|0|0|0\r\n");
-  Select("A");
+  options.cbbCustomProfile.UserType("A");  // the box was never filled
+  options.cbbCustomProfile.SetItems({});
   proc.DeleteCustomProfile();
+  EXPECT_EQ(Content(kProfiles), "\r\n[A]\r\nA=1|1|1|1|1|1\r\n\r\n[B]\r\nB=0|0|0|0|0|0\r\n");
+  Reload();
+  proc.DeleteCustomProfile();  // the typed "A" is still shown
   EXPECT_EQ(Content(kProfiles), "\r\n\r\n[B]\r\nB=0|0|0|0|0|0\r\n");
 
   Write(kProfiles, "[B]\nB=0|0|0|0|0|0\n");  // LF only: a rewrite would show as CR LF
@@ -125,24 +111,18 @@ TEST_F(CustomProfiles, DeletingLeavesAnEmptyLineAndAnUnknownNameLeavesTheFileAlo
   EXPECT_EQ(Content(kProfiles), "[B]\nB=0|0|0|0|0|0\n");
 }
 
-TEST_F(CustomProfiles, DeletingNeedsItemsInTheBoxWhateverItShows) {
-  Write(kProfiles, "\r\n[A]\r\nA=1|1|1|1|1|1\r\n");
-  options.cbbCustomProfile.UserType("A");  // the box was never filled
-  proc.DeleteCustomProfile();
-  EXPECT_EQ(Content(kProfiles), "\r\n[A]\r\nA=1|1|1|1|1|1\r\n");
-  Reload();
-  proc.DeleteCustomProfile();  // the typed "A" is still shown
-  EXPECT_EQ(Content(kProfiles), "\r\n\r\n");
-}
-
-TEST_F(CustomProfiles, AppliedFieldsSetTheirListsAndOutOfRangePositionsSelectNone) {
-  Write(kProfiles, "[P]\r\nP=2|6|0|99|0|-1\r\n");
+TEST_F(CustomProfiles, FieldsSetTheirListsAndPositionsOutsideAListSelectNone) {
+  Write(kProfiles, "[P]\r\nP=2|6|0|99|0|-1\r\n[Holes]\r\nHoles=0||0||0|0\r\n");
   Select("P");
   proc.ApplyCustomProfile();
   EXPECT_EQ(ProfilePositions(), (std::vector<int>{2, 6, 0, -1, 0, -1}));
-  // Aspect ratio and volume are no part of a profile.
-  EXPECT_EQ(options.cbbAspectratio.Text(), "4:3");
+  EXPECT_EQ(options.cbbAspectratio.Text(), "4:3");  // no part of a profile
   EXPECT_EQ(options.cbbAudioVolumeGain.Text(), "200");
+
+  SelectProfilePositions(kNormalVideo);
+  Select("Holes");  // empty inner fields leave their lists alone
+  proc.ApplyCustomProfile();
+  EXPECT_EQ(ProfilePositions(), (std::vector<int>{0, 1, 0, 5, 0, 0}));
 }
 
 TEST_F(CustomProfiles, AValueOfAnotherShapeIsIgnoredWithoutAMessage) {
@@ -157,13 +137,6 @@ TEST_F(CustomProfiles, AValueOfAnotherShapeIsIgnoredWithoutAMessage) {
   EXPECT_TRUE(tp.dialogs.messages.empty());
 }
 
-TEST_F(CustomProfiles, EmptyFieldsInsideTheValueAreSkipped) {
-  Write(kProfiles, "[Holes]\r\nHoles=0||0||0|0\r\n");
-  Select("Holes");
-  proc.ApplyCustomProfile();
-  EXPECT_EQ(ProfilePositions(), (std::vector<int>{0, 1, 0, 5, 0, 0}));
-}
-
 TEST_F(CustomProfiles, ANonIntegerFieldStopsTheApplyAfterTheFieldsBeforeIt) {
   Write(kProfiles, "[Bad]\r\nBad=0|0|2a|0|0|0\r\n[Hex]\r\nHex=0|$1|0|0|0|0\r\n[Spaced]\r\nSpaced=0| 1|0|0|0|0\r\n");
   Select("Bad");
@@ -174,7 +147,6 @@ TEST_F(CustomProfiles, ANonIntegerFieldStopsTheApplyAfterTheFieldsBeforeIt) {
     EXPECT_STREQ(error.what(), "'2a' is not a valid integer value");
   }
   EXPECT_EQ(ProfilePositions(), (std::vector<int>{0, 0, 2, 5, 1, 2}));
-
   for (const char* name : {"Hex", "Spaced"}) {
     SelectProfilePositions(kNormalVideo);
     Select(name);
@@ -190,31 +162,27 @@ TEST_F(CustomProfiles, TheSelectionNotTheTypedTextNamesTheProfile) {
   EXPECT_EQ(ProfilePositions(), kNormalVideo);
   EXPECT_EQ(proc.CustomProfileValue(), "");
   options.cbbCustomProfile.UserSelect(0);
-  EXPECT_EQ(proc.CustomProfileValue(), "0|0|0|0|0|0");
   EXPECT_EQ(ProfilePositions(), (std::vector<int>{0, 0, 0, 0, 0, 0}));
 }
 
-TEST_F(CustomProfiles, TheSelectedProfileIsAppliedAgainEachTimeItIsAskedFor) {
+TEST_F(CustomProfiles, TheSelectedProfileIsReadAndAppliedAnewForEveryCommand) {
   Write(kProfiles, "[A]\r\nA=0|6|0|8|0|1\r\n");
   Select("A");
-  for (int job = 0; job < 3; ++job) {
-    main.cbbProfile.UserSelect(job);  // a quality level moves the lists away
+  for (int level = 0; level < 3; ++level) {
+    main.cbbProfile.UserSelect(level);  // a quality level moves the lists away
     EXPECT_NE(ProfilePositions(), (std::vector<int>{0, 6, 0, 8, 0, 1}));
     proc.ApplyCustomProfile();
-    EXPECT_EQ(ProfilePositions(), (std::vector<int>{0, 6, 0, 8, 0, 1})) << job;
+    EXPECT_EQ(ProfilePositions(), (std::vector<int>{0, 6, 0, 8, 0, 1})) << level;
   }
-  // The file is read anew each time: an edit shows at the next build.
   Write(kProfiles, "[A]\r\nA=2|2|2|2|1|2\r\n");
   proc.ApplyCustomProfile();
   EXPECT_EQ(ProfilePositions(), (std::vector<int>{2, 2, 2, 2, 1, 2}));
 }
 
-TEST_F(CustomProfiles, NamesDifferingOnlyInCaseUpdateTheStoredProfile) {
-  tp.dialogs.input_answers.push_back("Travel");
-  proc.AddCustomProfile();
+TEST_F(CustomProfiles, NamesDifferingInCaseOrByBlanksAroundThemNameTheStoredProfile) {
+  Add("  Travel ");
   SelectProfilePositions({0, 0, 0, 0, 0, 0});
-  tp.dialogs.input_answers.push_back("TRAVEL");
-  proc.AddCustomProfile();
+  Add("TRAVEL");
   EXPECT_EQ(Content(kProfiles), "\r\n[Travel]\r\nTravel=0|0|0|0|0|0\r\n");
   options.cbbCustomProfile.UserType("travel");
   SelectProfilePositions({2, 2, 2, 2, 0, 0});
@@ -224,8 +192,7 @@ TEST_F(CustomProfiles, NamesDifferingOnlyInCaseUpdateTheStoredProfile) {
   SelectProfilePositions(kNormalVideo);
   proc.ApplyCustomProfile();
   EXPECT_EQ(ProfilePositions(), (std::vector<int>{2, 2, 2, 2, 0, 0}));
-  // Deleting in other letter case removes it too.
-  options.cbbCustomProfile.UserType("tRaVeL");
+  options.cbbCustomProfile.UserType("tRaVeL ");
   proc.DeleteCustomProfile();
   EXPECT_EQ(Content(kProfiles), "\r\n\r\n");
 }
@@ -236,14 +203,4 @@ TEST_F(CustomProfiles, AFileWithASecondCaseKeyInOneSectionListsAndAppliesTheFirs
   EXPECT_EQ(options.cbbCustomProfile.Items(), std::vector<std::string>{"Travel"});
   options.cbbCustomProfile.UserSelect(0);
   EXPECT_EQ(ProfilePositions(), (std::vector<int>{0, 0, 0, 0, 0, 0}));
-}
-
-TEST_F(CustomProfiles, BlanksAroundATypedNameAreDropped) {
-  tp.dialogs.input_answers.push_back("  Beach ");
-  proc.AddCustomProfile();
-  EXPECT_EQ(Content(kProfiles), "\r\n[Beach]\r\nBeach=1|1|2|5|1|2\r\n");
-  Select("Beach");
-  SelectProfilePositions({0, 0, 0, 0, 0, 0});
-  proc.ApplyCustomProfile();
-  EXPECT_EQ(ProfilePositions(), kNormalVideo);
 }
