@@ -1,8 +1,10 @@
 #include "app/application.h"
 
 #include "app/main_window_view.h"
+#include "app/option_view.h"
 #include "app/qt_preview_graph.h"
 #include "platform/platform.h"
+#include "settings/option_form.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
@@ -29,6 +31,7 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   // The views, in the order the windows are created.
   TFrmMainForm& form = program_->MainForm();
   main_view_ = std::make_unique<MainWindowView>(*program_, form);
+  option_view_ = std::make_unique<OptionView>(*program_, program_->OptionForm());
   qt_dialogs_.SetOwner(main_view_.get());
   graph_ = std::make_unique<QtPreviewGraph>(main_view_->videoWindow());
   form.CreateSplashView = [](TFrmFlashForm& splash) { return std::make_shared<SplashView>(splash); };
@@ -36,6 +39,7 @@ Application::Application(ApplicationOptions options) : application_object_(progr
 
 Application::~Application() {
   // Views go before the models they observe.
+  option_view_.reset();
   main_view_.reset();
 }
 

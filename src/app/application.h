@@ -19,6 +19,7 @@ class PowerControl;
 namespace app {
 
 class MainWindowView;
+class OptionView;
 class QtPreviewGraph;
 
 struct ApplicationOptions {
@@ -43,6 +44,7 @@ class Application {
 
   Program& program() const { return *program_; }
   MainWindowView& mainWindow() const { return *main_view_; }
+  OptionView& optionDialog() const { return *option_view_; }
   QtEventLoop& loop() { return loop_; }
   QtPreviewGraph& previewGraph() const { return *graph_; }
 
@@ -56,6 +58,7 @@ class Application {
   ApplicationObject application_object_;
   std::unique_ptr<Program> program_;
   std::unique_ptr<MainWindowView> main_view_;
+  std::unique_ptr<OptionView> option_view_;
   std::unique_ptr<QtPreviewGraph> graph_;
 };
 

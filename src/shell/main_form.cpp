@@ -2,12 +2,16 @@
 
 #include <malloc.h>
 
+#include "engine/custom_proc.h"
 #include "settings/option_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
 #include "ui/event_loop.h"
 
-TFrmMainForm::TFrmMainForm(Program& program) : program_(program) { WireButtons(); }
+TFrmMainForm::TFrmMainForm(Program& program) : program_(program) {
+  WireButtons();
+  WireSettingsHandlers();
+}
 
 TFrmMainForm::~TFrmMainForm() {
   if (timers_attached_) {
@@ -26,6 +30,8 @@ void TFrmMainForm::WireButtons() {
   btnAbout.OnClick = [this] { ActSysAboutExecute(); };
   btnOptions.OnClick = [this] { btnOptionsClick(); };
   btnUpdate.OnClick = [this] { actUpdateExecute(); };
+  btnSelectOutputFolder.OnClick = [this] { btnSelectOutputFolderClick(); };
+  RzBmpButton1.OnClick = [this] { btnSelectOutputFolderClick(); };
   tmrClearMemory.OnTimer = [this] { tmrClearMemoryTimer(); };
   tmrAutoUpdate.OnTimer = [this] { tmrAutoUpdateTimer(); };
 }
@@ -61,7 +67,7 @@ void TFrmMainForm::FormKeyDown(int key, const ui::ShiftState& shift) {
 void TFrmMainForm::FormClose() {
   // The settings must not keep the user from ending the program: a failed save
   // is reported and the program ends all the same.
-  program_.Guarded([] {});
+  program_.CustomProc().SaveUserSettingsOnClose();
   program_.EndProcess(0);
 }
 

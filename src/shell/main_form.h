@@ -114,9 +114,18 @@ class TFrmMainForm {
   void actCloseWindowExecute();
   void btnOptionsClick();
 
+  // --- Output folder and profile selection (settings/). ---
+  // Browses for the output folder and shows the one accepted.
+  void btnSelectOutputFolderClick();
+  // Both apply the selected profile for the selected output type.
+  void cbbOutputFiletypeChange();
+  void cbbProfileChange();
+
  private:
   void WireButtons();
   void AttachTimers();
+
+  void WireSettingsHandlers();
 
   Program& program_;
   bool timers_attached_ = false;

@@ -9,6 +9,7 @@
 #include <csetjmp>
 #include <cstring>
 
+#include "engine/custom_proc.h"
 #include "platform/platform.h"
 #include "platform/services.h"
 #include "plugins/plugin_api.h"
@@ -235,7 +236,9 @@ bool TFrmMainForm::FormShow() {
     return false;
   }
   ShowSplash();
+  program_.CustomProc().FillOptionLists();
   AcceptsDroppedFiles = true;
+  program_.CustomProc().ApplyProfile();
   AttachTimers();
   return true;
 }

@@ -5,8 +5,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
 #include <QUrl>
 
+#include "app/option_view.h"
 #include "app/skin.h"
 #include "app/source_grid_view.h"
 #include "app_fixture.h"
@@ -189,4 +191,86 @@ TEST(AppGrid, FilesDroppedFromAFileManagerReachTheDropHandler) {
   QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&f.window(), &drop);
   EXPECT_EQ(dropped, (std::vector<std::string>{"/videos/one clip.avi", "/videos/two.mpg"}));
+}
+
+TEST(AppStart, TheListsAreFilledAndTheThirdQualityLevelApplied) {
+  AppFixture f;
+  f.Start();
+  auto* type = f.window().findChild<QComboBox*>("cbbOutputFiletype");
+  auto* profile = f.window().findChild<QComboBox*>("cbbProfile");
+  ASSERT_TRUE(type && profile);
+  EXPECT_EQ(type->count(), 4);
+  EXPECT_EQ(type->currentIndex(), 0);
+  EXPECT_EQ(profile->count(), 5);
+  EXPECT_EQ(profile->currentIndex(), 2);
+  EXPECT_GE(f.form().cbbProfile.ItemIndex(), 0);
+}
+
+namespace {
+
+struct OptionsDialog : ::testing::Test {
+  OptionsDialog() { f.Start(); }
+  QComboBox* Combo(const char* name) { return f.application->optionDialog().findChild<QComboBox*>(name); }
+  QPushButton* Button(const char* name) { return f.application->optionDialog().findChild<QPushButton*>(name); }
+  // A user's pick in a drop-down list.
+  static void Pick(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+  }
+  AppFixture f;
+};
+
+}  // namespace
+
+TEST_F(OptionsDialog, CancelThroughItsButtonRestoresWhatTheDialogOpenedWith) {
+  QTest::keyClick(f.KeyTarget(), Qt::Key_I, Qt::ControlModifier);
+  ASSERT_TRUE(WaitFor([&] { return f.application->optionDialog().isVisible(); }));
+  EXPECT_EQ(f.application->optionDialog().windowTitle(), "Options");
+  TfrmOption& options = f.program().OptionForm();
+  const int frame_rate = options.cbbFramerate.ItemIndex(), volume = options.cbbAudioVolumeGain.ItemIndex();
+  Pick(Combo("cbbFramerate"), frame_rate == 0 ? 1 : 0);
+  Pick(Combo("cbbAudioVolumeGain"), volume == 0 ? 1 : 0);
+  EXPECT_NE(options.cbbFramerate.ItemIndex(), frame_rate);
+  QTest::mouseClick(Button("btnCancel"), Qt::LeftButton);
+  EXPECT_FALSE(f.application->optionDialog().isVisible());
+  EXPECT_EQ(options.cbbFramerate.ItemIndex(), frame_rate);
+  EXPECT_EQ(options.cbbAudioVolumeGain.ItemIndex(), volume);
+  EXPECT_EQ(Combo("cbbFramerate")->currentIndex(), frame_rate);
+}
+
+TEST_F(OptionsDialog, OkKeepsTheChoicesAndTheCloseBoxRestoresNothing) {
+  QTest::mouseClick(f.window().button("btnOptions"), Qt::LeftButton);
+  ASSERT_TRUE(f.application->optionDialog().isVisible());
+  // The dialog is modeless: the main window stays usable.
+  EXPECT_FALSE(f.application->optionDialog().isModal());
+  TfrmOption& options = f.program().OptionForm();
+  const int changed = options.cbbFramerate.ItemIndex() == 0 ? 1 : 0;
+  Pick(Combo("cbbFramerate"), changed);
+  QTest::mouseClick(Button("btnApply"), Qt::LeftButton);
+  EXPECT_FALSE(f.application->optionDialog().isVisible());
+  EXPECT_EQ(options.cbbFramerate.ItemIndex(), changed);
+
+  options.Form.Show();
+  const int before = options.cbbAudioVolumeGain.ItemIndex();
+  Pick(Combo("cbbAudioVolumeGain"), before == 0 ? 1 : 0);
+  f.application->optionDialog().close();
+  EXPECT_FALSE(options.Form.Visible());
+  EXPECT_NE(options.cbbAudioVolumeGain.ItemIndex(), before);
+  // Esc is Cancel.
+  options.Form.Show();
+  Pick(Combo("cbbFramerate"), changed == 0 ? 1 : 0);
+  QTest::keyClick(&f.application->optionDialog(), Qt::Key_Escape);
+  EXPECT_EQ(options.cbbFramerate.ItemIndex(), changed);
+  EXPECT_FALSE(options.Form.Visible());
+}
+
+TEST_F(OptionsDialog, TypingANameAndAddingStoresACustomProfile) {
+  f.dialogs.input_answers.push_back(std::string("Phone"));
+  f.program().OptionForm().Form.Show();
+  QTest::mouseClick(Button("btnAdd"), Qt::LeftButton);
+  auto* box = Combo("cbbCustomProfile");
+  EXPECT_EQ(box->count(), 1);
+  EXPECT_EQ(box->currentText(), "Phone");
+  QTest::mouseClick(Button("btnApply"), Qt::LeftButton);
+  EXPECT_EQ(f.window().findChild<QComboBox*>("cbbProfile")->count(), 6);
 }
