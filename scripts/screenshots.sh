@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Starts the program under a virtual X server and saves screenshots for a
+# person to look at: the splash and the main window of the real program, then
+# (through the screenshot driver) the main window with rows, the Options dialog
+# and the progress window in the middle of a conversion.
+#   scripts/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
+# Needs xvfb and imagemagick (scripts/setup.sh installs them) and a built tree.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+OUT=${2:-$BUILD/screenshots}
+BUILD=$(cd "$BUILD" && pwd)
+mkdir -p "$OUT"
+OUT=$(cd "$OUT" && pwd)
+
+for tool in Xvfb import ffmpeg; do
+  command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (run scripts/setup.sh)"; exit 1; }
+done
+[ -x "$BUILD/video-to-plim-converter" ] || { echo "screenshots: build the program first (make build)"; exit 1; }
+
+WORK=$(mktemp -d)
+PIDS=()
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# A free display number.
+DISPLAY_NUMBER=77
+while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
+  DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
+done
+Xvfb ":$DISPLAY_NUMBER" -screen 0 1100x760x24 -nolisten tcp >/dev/null 2>&1 &
+PIDS+=($!)
+export DISPLAY=":$DISPLAY_NUMBER"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# A program folder of our own, so the user's settings are not touched.
+PROGRAM="$WORK/program"
+mkdir -p "$PROGRAM/Config"
+for f in video-to-plim-converter Res.so Form.so Help.html evc revc; do
+  [ -e "$BUILD/$f" ] && cp "$BUILD/$f" "$PROGRAM/"
+done
+
+# 1. The real program: its splash, then its main window.
+HOME="$WORK" "$PROGRAM/video-to-plim-converter" >"$WORK/program.log" 2>&1 &
+APP=$!
+PIDS+=($APP)
+sleep 1.0
+import -window root "$OUT/0-program-splash.png"
+sleep 2.5
+import -window root "$OUT/0-program-main-window.png"
+kill "$APP" 2>/dev/null || true
+
+# 2. The driver: rows, the Options dialog, a conversion.
+MEDIA="$WORK/media"
+mkdir -p "$MEDIA"
+ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=4 -f lavfi -i sine=frequency=440:duration=4 \
+  -c:v mpeg4 -c:a mp3 -shortest "$MEDIA/holiday clip.avi"
+ffmpeg -v error -f lavfi -i smptebars=size=320x240:rate=25:duration=5 -f lavfi -i sine=frequency=660:duration=5 \
+  -c:v mpeg1video -c:a mp2 -shortest "$MEDIA/concert.mpg"
+ffmpeg -v error -f lavfi -i mandelbrot=size=320x240:rate=25 -t 6 -c:v mpeg4 "$MEDIA/fractal.mov"
+HOME="$WORK" "$BUILD/tools/vtpc_screenshot_tool" "$PROGRAM" "$OUT" \
+  "$MEDIA/holiday clip.avi" "$MEDIA/concert.mpg" "$MEDIA/fractal.mov"
+echo "screenshots in $OUT"

@@ -1,0 +1,86 @@
+// Drives the whole front end under a real X server (Xvfb) and saves screenshots
+// of the screen at the interesting moments, for a person to look at:
+//   vtpc_screenshot_tool PROGRAM_FOLDER OUTPUT_FOLDER MEDIA_FILE...
+// The desktop services are inert: nothing is opened and nothing powered off.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/application.h"
+#include "app/main_window_view.h"
+#include "app/option_view.h"
+#include "platform/services.h"
+#include "settings/option_form.h"
+#include "shell/main_form.h"
+#include "shell/program.h"
+
+namespace {
+
+QString g_out;
+
+void Shot(const char* name) {
+  QCoreApplication::processEvents();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QString path = g_out + "/" + name + ".png";
+  const bool ok = screen && screen->grabWindow(0).save(path);
+  std::printf("%s %s\n", ok ? "saved" : "FAILED", path.toLocal8Bit().constData());
+  std::fflush(stdout);
+}
+
+void Pump(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication qt(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: vtpc_screenshot_tool PROGRAM_FOLDER OUTPUT_FOLDER MEDIA_FILE...\n");
+    return 2;
+  }
+  g_out = argv[2];
+  std::vector<std::string> media(argv + 3, argv + argc);
+  platform::InertLauncher launcher;
+  platform::InertPowerControl power;
+  app::ApplicationOptions options;
+  options.app_dir = std::string(argv[1]) + "/";
+  options.executable_path = options.app_dir + "video-to-plim-converter";
+  options.launcher = &launcher;
+  options.power = &power;
+  options.end_process = [](int code) { std::_Exit(code); };
+  app::Application application(options);
+  Program& program = application.program();
+  TFrmMainForm& form = program.MainForm();
+
+  // The splash, while it is up.
+  QTimer::singleShot(900, [] { Shot("1-splash"); });
+  QTimer::singleShot(0, [&] { application.Start(); });
+  while (!application.mainWindow().isVisible()) Pump(20);
+  Pump(300);
+
+  // The main window with rows.
+  for (size_t i = 0; i < media.size(); ++i) {
+    const int row = form.dxTreeSourceFileInfo.AddRow(
+        {"True", media[i], "1.5 MB", "00:00:0" + std::to_string(3 + i), "00:00:00", "00:00:0" + std::to_string(3 + i),
+         "00:00:0" + std::to_string(3 + i)});
+    if (i == 0) form.dxTreeSourceFileInfo.SetSelected(row, true);
+  }
+  Pump(300);
+  Shot("2-main-window");
+
+  // The Options dialog beside it.
+  program.OptionForm().Form.Show();
+  Pump(300);
+  Shot("3-options");
+  program.OptionForm().btnCancelClick();
+  Pump(100);
+  std::_Exit(0);
+}
