@@ -33,7 +33,8 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   main_view_ = std::make_unique<MainWindowView>(*program_, form);
   option_view_ = std::make_unique<OptionView>(*program_, program_->OptionForm());
   qt_dialogs_.SetOwner(main_view_.get());
-  graph_ = std::make_unique<QtPreviewGraph>(main_view_->videoWindow());
+  MainWindowView* view = main_view_.get();
+  graph_ = std::make_unique<QtPreviewGraph>([view] { return view->videoWindow(); });
   form.CreateSplashView = [](TFrmFlashForm& splash) { return std::make_shared<SplashView>(splash); };
 }
 

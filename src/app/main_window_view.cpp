@@ -88,8 +88,6 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   QPalette black = video_panel_->palette();
   black.setColor(QPalette::Window, Qt::black);
   video_panel_->setPalette(black);
-  video_ = new QVideoWidget(video_panel_);
-  video_->setAspectRatioMode(Qt::KeepAspectRatio);  // letterboxed on black
   logo_ = new QLabel(video_panel_);
   logo_->setObjectName("panLogo");
   trim_place_ = new QWidget(this);
@@ -161,11 +159,22 @@ skin::SkinButton* MainWindowView::AddButton(ui::Button& model, const char* name,
   return button;
 }
 
+QVideoWidget* MainWindowView::videoWindow() {
+  if (!video_) {
+    video_ = new QVideoWidget(video_panel_);
+    video_->setAspectRatioMode(Qt::KeepAspectRatio);  // letterboxed on black
+    video_->setGeometry(0, 0, video_panel_->width(), video_panel_->height());
+    video_->setVisible(!logo_->isVisible());
+    if (logo_->isVisible()) logo_->raise();
+  }
+  return video_;
+}
+
 void MainWindowView::SetLogoVisible(bool visible) {
   // The video widget may draw in a window of its own that no sibling can
   // cover, so it is hidden while the logo is up.
   logo_->setVisible(visible);
-  video_->setVisible(!visible);
+  if (video_) video_->setVisible(!visible);
   if (visible) logo_->raise();
 }
 
@@ -208,7 +217,7 @@ void MainWindowView::Layout() {
   place("btnAbout", big_x + 168, 38, 48, 48);
 
   video_panel_->setGeometry(12, 40, 253, 152);
-  video_->setGeometry(0, 0, 253, 152);
+  if (video_) video_->setGeometry(0, 0, 253, 152);
   logo_->setGeometry(0, 0, 253, 152);
   if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 152)));
   trim_place_->setGeometry(8, 198, 260, 19);

@@ -25,7 +25,8 @@ class MainWindowView : public QWidget {
   ~MainWindowView() override;
 
   SourceGridView* grid() const { return grid_; }
-  QVideoWidget* videoWindow() const { return video_; }
+  // The video widget, made on first use (it brings up the media backend).
+  QVideoWidget* videoWindow();
   QWidget* videoPanel() const { return video_panel_; }
   QLabel* logo() const { return logo_; }
   QWidget* trimBarPlace() const { return trim_place_; }

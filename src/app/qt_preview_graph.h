@@ -4,6 +4,8 @@
 #include <QAudioOutput>
 #include <QMediaPlayer>
 #include <QVideoWidget>
+#include <functional>
+#include <memory>
 
 #include "media/preview_graph.h"
 
@@ -11,8 +13,9 @@ namespace app {
 
 class QtPreviewGraph : public media::PreviewGraph {
  public:
-  // The video window the graph draws into (owned by the caller's window).
-  explicit QtPreviewGraph(QVideoWidget* video_window);
+  // Makes the video window the graph draws into (owned by the caller's window),
+  // when the graph is first used.
+  explicit QtPreviewGraph(std::function<QVideoWidget*()> make_video_window);
 
   bool Active() const override { return active_; }
   void SetActive(bool active) override;
@@ -25,12 +28,15 @@ class QtPreviewGraph : public media::PreviewGraph {
   int64_t CurrentPosition() const override;
   void SeekToMilliseconds(int64_t ms) override;
 
-  QMediaPlayer& player() { return player_; }
+  // Made on first use: the media backend and the sound system take a while to
+  // come up, and the program should not wait for them before it can be used.
+  QMediaPlayer& player();
 
  private:
   void ThrowOnError() const;
-  QMediaPlayer player_;
-  QAudioOutput audio_;
+  std::function<QVideoWidget*()> make_video_window_;
+  std::unique_ptr<QMediaPlayer> player_;
+  std::unique_ptr<QAudioOutput> audio_;
   bool active_ = false;
 };
 
