@@ -1,0 +1,64 @@
+#include "sources/init_file_form.h"
+
+#include "engine/common_lib.h"
+#include "engine/custom_proc.h"
+#include "shell/main_form.h"
+#include "shell/program.h"
+#include "ui/event_loop.h"
+
+TFrmInitFileForm::TFrmInitFileForm(Program& program)
+    : Timer1(program.timing().busy_spinner_ms, false), Timer2(program.timing().busy_start_ms, false), program_(program) {
+  Form.OnShow = [this] { FormShow(); };
+  Timer1.OnTimer = [this] { Timer1Timer(); };
+  Timer2.OnTimer = [this] { Timer2Timer(); };
+  program_.loop().Attach(Timer1);
+  program_.loop().Attach(Timer2);
+}
+
+TFrmInitFileForm::~TFrmInitFileForm() {
+  program_.loop().Detach(Timer1);
+  program_.loop().Detach(Timer2);
+}
+
+void TFrmInitFileForm::ShowModal() {
+  Form.Show();
+  while (Form.Visible()) program_.loop().Wait(ui::BasicEventLoop::kSliceMs);
+}
+
+void TFrmInitFileForm::Close() {
+  if (!Form.Visible()) return;
+  FormClose();
+  Form.Hide();
+}
+
+void TFrmInitFileForm::FormShow() {
+  SpinnerPhase = 1;
+  Timer1.SetEnabled(true);
+  Timer2.SetEnabled(true);
+}
+
+void TFrmInitFileForm::FormClose() {
+  Timer1.SetEnabled(false);
+  // A window closed before its first Timer2 tick must not start adding later.
+  Timer2.SetEnabled(false);
+}
+
+void TFrmInitFileForm::Timer1Timer() {
+  program_.loop().ProcessEvents();
+  if (++SpinnerPhase > 4) SpinnerPhase = 1;
+  static constexpr const char* kSpinner[] = {"|", "/", "-", "\\"};
+  lblInfo.SetCaption(std::string("Installing File...  ") + kSpinner[SpinnerPhase - 1]);
+}
+
+void TFrmInitFileForm::Timer2Timer() {
+  program_.loop().ProcessEvents();
+  Timer2.SetEnabled(false);
+  try {
+    program_.CommonLib().AddSourceFiles(program_.MainForm().dxTreeSourceFileInfo, FileList);
+    program_.CustomProc().SaveInitDir();
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Close();
+}
