@@ -103,6 +103,9 @@ void TCustomProc::PreviewOpenAndPlay(const std::string& path) {
     try {
       PreviewPause();
       PreviewPlay();
+      // A graph that would not run has shown the logo; calling it playing would
+      // leave Play dead until a Pause.
+      if (graph.GetState() != media::PreviewGraph::State::Running) return;
       program_.loop().Wait(program_.timing().preview_start_ms);
       program_.loop().ProcessEvents();
       if (form.TrimBarReady) TCommonLib::SeekToMilliseconds(graph, int64_t{form.StartMarkSeconds} * 1000);

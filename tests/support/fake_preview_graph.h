@@ -27,7 +27,7 @@ class FakePreviewGraph : public media::PreviewGraph {
   bool fail_run = false;
   bool fail_pause = false;
   bool fail_stop = false;
-  bool fail_seek = false;
+  bool fail_seek = false;  // breaks the promise not to throw, to test the callers' guard
 
   // Records.
   std::vector<std::string> calls;  // "render <path>", "run", "pause", "stop", "unload"
@@ -82,7 +82,8 @@ class FakePreviewGraph : public media::PreviewGraph {
   }
   void Seek(int64_t position) override {
     seeks_ms.push_back(position / 10000);
-    if (fail_seek || loaded.empty()) return;
+    if (fail_seek) throw media::MediaError("seek failed");
+    if (loaded.empty()) return;
     SetPositionMs(position / 10000);
   }
 
