@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,15 @@ class TCommonLib {
   std::vector<std::string> ReadIniSections(const std::string& file_name) const;
   std::string ReadNamedValue(const std::string& file_name, const std::string& name) const;
   std::string ConfigPath(const std::string& file_name) const;
+
+  // --- Output folder choice (settings/output_folder.cpp). ---
+  // Lets the user browse for a folder and returns the folder the output box
+  // should show: the chosen one when it exists and can be written, else current.
+  std::string ChooseOutputFolder(const std::string& current) const;
+  // Creates a folder with every missing level; true when it exists afterwards.
+  // Replaceable so tests can stand in for media on which nothing can be created.
+  std::function<bool(const std::string&)> MakeFolders = &TCommonLib::MakeFoldersOnDisk;
+  static bool MakeFoldersOnDisk(const std::string& folder);
 
   // --- Source list (sources/source_list.cpp). ---
   // Appends a row for every path that has an accepted extension, is not in the

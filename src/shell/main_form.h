@@ -17,7 +17,10 @@ class Program;
 
 class TFrmMainForm {
  public:
-  explicit TFrmMainForm(Program& program) : program_(program) { InitSourceList(); }
+  explicit TFrmMainForm(Program& program) : program_(program) {
+    WireSettingsHandlers();
+    InitSourceList();
+  }
 
   ui::Window Form;
   ui::Label lblTitle{"Application name "};
@@ -28,6 +31,14 @@ class TFrmMainForm {
   ui::CheckBox chkShowOutputDirectory{true};
   ui::SourceGrid dxTreeSourceFileInfo;
   ui::OpenDialog dlgOpenSourceFile;
+
+  // --- Output folder and profile selection (settings/). ---
+  // Browses for the output folder and shows the one accepted.
+  void btnSelectOutputFolderClick();
+  // Both apply the selected profile for the selected output type.
+  void cbbOutputFiletypeChange();
+  void cbbProfileChange();
+
 
   // ===== Source list, trim bar and preview (defined in sources/) =====
 
@@ -100,6 +111,8 @@ class TFrmMainForm {
   void dstrckbrMainformTimer(uint32_t current_pos, uint32_t stop_pos);
 
  private:
+  void WireSettingsHandlers();
+
   void InitSourceList();
   // Both trim fillers back to 2 pixels, as after the list was emptied.
   void ResetTrimFillers();
