@@ -1,5 +1,7 @@
 #include "sources/init_file_form.h"
 
+#include <utility>
+
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
 #include "shell/main_form.h"
@@ -21,8 +23,10 @@ TFrmInitFileForm::~TFrmInitFileForm() {
 }
 
 void TFrmInitFileForm::ShowModal() {
+  failure_ = nullptr;
   Form.Show();
   while (Form.Visible()) program_.loop().Wait(ui::BasicEventLoop::kSliceMs);
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
 void TFrmInitFileForm::Close() {
@@ -57,8 +61,7 @@ void TFrmInitFileForm::Timer2Timer() {
     program_.CommonLib().AddSourceFiles(program_.MainForm().dxTreeSourceFileInfo, FileList);
     program_.CustomProc().SaveInitDir();
   } catch (...) {
-    Close();
-    throw;
+    failure_ = std::current_exception();
   }
   Close();
 }

@@ -3,6 +3,7 @@
 // in its label with Timer1, and closes itself when the adding is over.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,8 @@ class TFrmInitFileForm {
 
   void SetFileList(const std::vector<std::string>& paths) { FileList = paths; }
 
-  // Shows the window and handles events until it has closed.
+  // Shows the window and handles events until it has closed. A failure of the
+  // adding is raised here, once the window is closed.
   void ShowModal();
   void Close();
 
@@ -42,4 +44,6 @@ class TFrmInitFileForm {
 
  private:
   Program& program_;
+  // Kept out of the event loop, which must not unwind through its timers.
+  std::exception_ptr failure_;
 };

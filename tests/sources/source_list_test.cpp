@@ -190,6 +190,28 @@ TEST_F(SourceListTest, TheSpinnerTurnsEverySecondFromItsSecondPhase) {
   EXPECT_EQ(captions, (std::vector<std::string>{"Installing File...  /"}));
 }
 
+TEST_F(SourceListTest, AFailureWhileAddingClosesTheBusyWindowAndReachesTheCaller) {
+  const std::string a = Clip("a.avi");
+  t.dialogs.open_answers = {{a}, {a}};
+  // The settings file cannot be written: the folder is saved after the adding.
+  std::filesystem::remove(t.dir.file("Config"));
+  WriteFile(t.dir.file("Config"), "a file where the folder should be");
+  EXPECT_THROW(form.btnOpenFileClick(), AppError);
+  EXPECT_FALSE(t->InitFileForm().Form.Visible());
+  EXPECT_EQ(Paths(), std::vector<std::string>{a});
+  // The window still works the next time.
+  std::filesystem::remove(t.dir.file("Config"));
+  std::filesystem::create_directory(t.dir.file("Config"));
+  bool stuck = false;  // a timer left for dead would never close the window
+  t.loop.At(t.loop.Now() + 5000, [&] {
+    stuck = t->InitFileForm().Form.Visible();
+    t->InitFileForm().Close();
+  });
+  form.btnOpenFileClick();
+  EXPECT_FALSE(stuck);
+  EXPECT_EQ(SavedInitDir(), t.dir.path());
+}
+
 TEST_F(SourceListTest, ADropIsAddedAtOnceWithoutTheBusyWindowOrTheFolder) {
   const std::string a = Clip("a.avi");
   WriteFile(t.dir.file("readme.txt"), "text");
@@ -314,6 +336,27 @@ TEST_F(RemoveTest, ClearEmptiesTheListStopsThePreviewAndResetsTheFillers) {
   EXPECT_TRUE(form.panLogo.Visible());
   EXPECT_EQ(form.Panel2.Width(), 2);
   EXPECT_EQ(form.Panel3.Width(), 2);
+}
+
+TEST_F(RemoveTest, AnOpenEditorFollowsItsRowAndDiesWithIt) {
+  int edits = 0;
+  grid.OnEdited = [&] { ++edits; };
+  ASSERT_TRUE(grid.UserBeginEdit(3, 5));
+  grid.UserEditorChange("00:00:30");
+  grid.DeleteRow(0);
+  EXPECT_EQ(grid.EditRow(), 2);
+  grid.UserEndEdit();
+  EXPECT_EQ(grid.Cell(2, 5), "00:00:30");
+  EXPECT_EQ(grid.Cell(2, 1), "/v/3.avi");
+  EXPECT_EQ(edits, 1);
+
+  ASSERT_TRUE(grid.UserBeginEdit(1, 4));
+  grid.UserEditorChange("00:00:10");
+  grid.DeleteRow(1);  // removed while edited: nothing is written anywhere
+  EXPECT_FALSE(grid.Editing());
+  grid.UserEndEdit();
+  EXPECT_EQ(edits, 1);
+  for (int r = 0; r < grid.RowCount(); ++r) EXPECT_EQ(grid.Cell(r, 4), "00:00:00");
 }
 
 }  // namespace
