@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/busy_view.h"
 #include "app/main_window_view.h"
 #include "app/option_view.h"
 #include "app/qt_preview_graph.h"
@@ -8,6 +9,7 @@
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
+#include "sources/init_file_form.h"
 
 namespace app {
 
@@ -22,6 +24,10 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   services.timing = options.timing;
   services.application = application_object_.Get();
   services.end_process = options.end_process;
+  graph_ = std::make_unique<QtPreviewGraph>([this]() -> QVideoWidget* {
+    return main_view_ ? main_view_->videoWindow() : nullptr;
+  });
+  services.preview_graph = graph_.get();
   program_ = std::make_unique<Program>(std::move(services));
   program_ref_ = program_.get();
   qt_dialogs_.SetProgram(program_.get());
@@ -32,15 +38,18 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   TFrmMainForm& form = program_->MainForm();
   main_view_ = std::make_unique<MainWindowView>(*program_, form);
   option_view_ = std::make_unique<OptionView>(*program_, program_->OptionForm());
+  busy_view_ = std::make_unique<BusyView>(program_->InitFileForm(), main_view_.get());
   qt_dialogs_.SetOwner(main_view_.get());
-  MainWindowView* view = main_view_.get();
-  graph_ = std::make_unique<QtPreviewGraph>([view] { return view->videoWindow(); });
   form.CreateSplashView = [](TFrmFlashForm& splash) { return std::make_shared<SplashView>(splash); };
 }
 
 Application::~Application() {
   // Views go before the models they observe.
+  busy_view_.reset();
   option_view_.reset();
+  // The graph lets go of the video window before the window goes.
+  program_->previewGraph().SetActive(false);
+  graph_->ReleaseVideoWindow();
   main_view_.reset();
 }
 

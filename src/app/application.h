@@ -20,6 +20,7 @@ namespace app {
 
 class MainWindowView;
 class OptionView;
+class BusyView;
 class QtPreviewGraph;
 
 struct ApplicationOptions {
@@ -56,10 +57,13 @@ class Application {
   QtEventLoop loop_;
   Program* program_ref_ = nullptr;  // the application object's view of the program
   ApplicationObject application_object_;
+  // The graph is made before the program, which binds its playback clock to it;
+  // the video window it draws into comes with the main window's view.
+  std::unique_ptr<QtPreviewGraph> graph_;
   std::unique_ptr<Program> program_;
   std::unique_ptr<MainWindowView> main_view_;
   std::unique_ptr<OptionView> option_view_;
-  std::unique_ptr<QtPreviewGraph> graph_;
+  std::unique_ptr<BusyView> busy_view_;
 };
 
 }  // namespace app

@@ -90,13 +90,14 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   video_panel_->setPalette(black);
   logo_ = new QLabel(video_panel_);
   logo_->setObjectName("panLogo");
-  trim_place_ = new QWidget(this);
-  trim_place_->setObjectName("Panel1");
+  trim_bar_ = new TrimBarView(form, guard_, this);
+  subscriptions_.emplace_back(form.panLogo, [this] { SetLogoVisible(form_.panLogo.Visible()); });
 
   AddButton(form.btnPlay, "btnPlay", skin::Glyph::Play);
   AddButton(form.btnPause, "btnPause", skin::Glyph::Pause);
   AddButton(form.btnStop, "btnStop", skin::Glyph::Stop);
-  clock_ = new QLabel("00:00:00", this);
+  clock_ = new QLabel(Q(form.pnlCurTime.Caption()), this);
+  subscriptions_.emplace_back(form.pnlCurTime, [this] { clock_->setText(Q(form_.pnlCurTime.Caption())); });
   clock_->setObjectName("pnlCurTime");
   clock_->setAlignment(Qt::AlignCenter);
   clock_->setAutoFillBackground(true);
@@ -134,12 +135,17 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   link->setObjectName("Label3");
 
   grid_ = new SourceGridView(form.dxTreeSourceFileInfo, guard_, this);
+  auto key_of = [](bool delete_key) { return delete_key ? sources::GridKey::Delete : sources::GridKey::Other; };
+  grid_->OnClick = [this] { form_.actDxTreeListOnClickExecute(); };
+  grid_->OnKeyDown = [this, key_of](bool delete_key) { form_.dxTreeSourceFileInfoKeyDown(key_of(delete_key)); };
+  grid_->OnKeyUp = [this, key_of](bool delete_key) { form_.dxTreeSourceFileInfoKeyUp(key_of(delete_key)); };
+  grid_->OnEndDrag = [this](bool on_grid) { form_.dxTreeSourceFileInfoEndDrag(on_grid); };
   AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open");
   AddButton(form.btnRemoveFile, "btnRemoveFile", skin::Glyph::Remove, "Remove");
   AddButton(form.btnClearFile, "btnClearFile", skin::Glyph::Clear, "Clear");
   AddButton(form.btnConvert, "btnConvert", skin::Glyph::Convert, "Convert");
 
-  SetLogoVisible(true);
+  SetLogoVisible(form.panLogo.Visible());
   grip_ = new QSizeGrip(this);
   grip_->resize(14, 14);
 
@@ -220,7 +226,7 @@ void MainWindowView::Layout() {
   if (video_) video_->setGeometry(0, 0, 253, 152);
   logo_->setGeometry(0, 0, 253, 152);
   if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 152)));
-  trim_place_->setGeometry(8, 198, 260, 19);
+  trim_bar_->move(8, 198);
   place("btnPlay", 12, 224, 25, 25);
   place("btnPause", 41, 224, 25, 25);
   place("btnStop", 70, 224, 25, 25);
@@ -305,7 +311,7 @@ void MainWindowView::dropEvent(QDropEvent* event) {
   const std::vector<std::string> paths = LocalFiles(event->mimeData());
   if (paths.empty()) return;
   event->acceptProposedAction();
-  if (OnFilesDropped) guard_([&] { OnFilesDropped(paths); });
+  guard_([&] { form_.WMDropFiles(paths); });
 }
 
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {

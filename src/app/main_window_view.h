@@ -12,6 +12,7 @@
 #include "app/bindings.h"
 #include "app/skin.h"
 #include "app/source_grid_view.h"
+#include "app/trim_bar_view.h"
 
 class Program;
 class TFrmMainForm;
@@ -29,14 +30,11 @@ class MainWindowView : public QWidget {
   QVideoWidget* videoWindow();
   QWidget* videoPanel() const { return video_panel_; }
   QLabel* logo() const { return logo_; }
-  QWidget* trimBarPlace() const { return trim_place_; }
+  TrimBarView* trimBar() const { return trim_bar_; }
   QLabel* clock() const { return clock_; }
   skin::SkinButton* button(const char* name) const;
   // The logo covers the video window while nothing plays.
   void SetLogoVisible(bool visible);
-
-  // Files dropped from a file manager, as full paths in the drop's order.
-  std::function<void(const std::vector<std::string>&)> OnFilesDropped;
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -62,7 +60,7 @@ class MainWindowView : public QWidget {
   QWidget* video_panel_ = nullptr;
   QVideoWidget* video_ = nullptr;
   QLabel* logo_ = nullptr;
-  QWidget* trim_place_ = nullptr;
+  TrimBarView* trim_bar_ = nullptr;
   QLabel* clock_ = nullptr;
   SourceGridView* grid_ = nullptr;
   QWidget* grip_ = nullptr;

@@ -4,8 +4,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "platform/errors.h"
-
 namespace app {
 
 namespace {
@@ -16,7 +14,16 @@ constexpr int kLoadTimeoutMs = 8000;
 QtPreviewGraph::QtPreviewGraph(std::function<QVideoWidget*()> make_video_window)
     : make_video_window_(std::move(make_video_window)) {}
 
-QMediaPlayer& QtPreviewGraph::player() {
+QtPreviewGraph::~QtPreviewGraph() {
+  if (player_) player_->stop();
+}
+
+void QtPreviewGraph::ReleaseVideoWindow() {
+  make_video_window_ = nullptr;
+  if (player_) player_->setVideoOutput(nullptr);
+}
+
+QMediaPlayer& QtPreviewGraph::Player() {
   if (!player_) {
     player_ = std::make_unique<QMediaPlayer>();
     audio_ = std::make_unique<QAudioOutput>();
@@ -26,78 +33,78 @@ QMediaPlayer& QtPreviewGraph::player() {
   return *player_;
 }
 
-void QtPreviewGraph::SetActive(bool active) {
-  if (!active && active_) Clear();
-  active_ = active;
+void QtPreviewGraph::ThrowOnError() const {
+  if (player_ && player_->error() != QMediaPlayer::NoError)
+    throw media::MediaError(player_->errorString().toStdString());
 }
 
-void QtPreviewGraph::Clear() {
-  if (!active_) return;
+void QtPreviewGraph::Unload() {
   if (!player_) return;
   player_->stop();
   player_->setSource(QUrl());
 }
 
-int QtPreviewGraph::RenderFile(const std::string& path) {
-  player().setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
+int QtPreviewGraph::Render(const std::string& path) {
+  QMediaPlayer& player = Player();
+  player.setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
   // Loading is asynchronous: wait, with events handled, until it settles.
-  QEventLoop loop;
-  QTimer timeout;
-  timeout.setSingleShot(true);
-  QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-  auto settled = [this] {
-    const auto status = player_->mediaStatus();
+  auto settled = [&player] {
+    const auto status = player.mediaStatus();
     return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::InvalidMedia ||
            status == QMediaPlayer::BufferedMedia || status == QMediaPlayer::EndOfMedia ||
-           player_->error() != QMediaPlayer::NoError;
+           player.error() != QMediaPlayer::NoError;
   };
-  QObject::connect(player_.get(), &QMediaPlayer::mediaStatusChanged, &loop, [&] {
-    if (settled()) loop.quit();
-  });
-  QObject::connect(player_.get(), &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
   if (!settled()) {
+    QEventLoop loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&player, &QMediaPlayer::mediaStatusChanged, &loop, [&] {
+      if (settled()) loop.quit();
+    });
+    QObject::connect(&player, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
     timeout.start(kLoadTimeoutMs);
     loop.exec();
   }
-  if (player_->error() != QMediaPlayer::NoError || player_->mediaStatus() == QMediaPlayer::InvalidMedia)
-    throw AppError(player_->errorString().isEmpty() ? "The file cannot be played." : player_->errorString().toStdString());
-  if (!settled()) throw AppError("The file took too long to load.");
-  // Some streams only: the file plays, but not completely.
-  return (player_->hasVideo() || player_->hasAudio()) ? 0 : 1;
+  if (player.error() != QMediaPlayer::NoError || player.mediaStatus() == QMediaPlayer::InvalidMedia) {
+    const QString why = player.errorString();
+    player.setSource(QUrl());
+    throw media::MediaError(why.isEmpty() ? "The file cannot be played." : why.toStdString());
+  }
+  if (!settled()) {
+    player.setSource(QUrl());
+    throw media::MediaError("The file took too long to load.");
+  }
+  // Loaded, but without a stream the player can show: it plays, not completely.
+  return (player.hasVideo() || player.hasAudio()) ? 0 : 1;
 }
 
-int32_t QtPreviewGraph::DurationMs() const {
+int32_t QtPreviewGraph::LoadedDurationMs() const {
   if (!player_) return 0;
   const qint64 ms = player_->duration();
   return ms > INT32_MAX ? INT32_MAX : static_cast<int32_t>(ms < 0 ? 0 : ms);
 }
 
-void QtPreviewGraph::ThrowOnError() const {
-  if (player_ && player_->error() != QMediaPlayer::NoError) throw AppError(player_->errorString().toStdString());
-}
-
-void QtPreviewGraph::Run() {
-  player().play();
+void QtPreviewGraph::DoRun() {
+  Player().play();
   ThrowOnError();
 }
 
-void QtPreviewGraph::Pause() {
-  player().pause();
+void QtPreviewGraph::DoPause() {
+  Player().pause();
   ThrowOnError();
 }
 
-void QtPreviewGraph::Stop() {
+void QtPreviewGraph::DoStop() {
   if (!player_) return;
   player_->stop();
   ThrowOnError();
 }
 
-int64_t QtPreviewGraph::CurrentPosition() const {
-  return player_ ? static_cast<int64_t>(player_->position()) * 10000 : 0;
-}
+int64_t QtPreviewGraph::Position() const { return player_ ? static_cast<int64_t>(player_->position()) * 10000 : 0; }
 
-void QtPreviewGraph::SeekToMilliseconds(int64_t ms) {
-  if (player_) player_->setPosition(ms);
+void QtPreviewGraph::Seek(int64_t position) {
+  if (player_ && player_->isSeekable()) player_->setPosition(position / 10000);
 }
 
 }  // namespace app

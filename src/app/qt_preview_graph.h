@@ -16,28 +16,29 @@ class QtPreviewGraph : public media::PreviewGraph {
   // Makes the video window the graph draws into (owned by the caller's window),
   // when the graph is first used.
   explicit QtPreviewGraph(std::function<QVideoWidget*()> make_video_window);
+  ~QtPreviewGraph() override;
+  // Lets go of the video window before the window goes.
+  void ReleaseVideoWindow();
 
-  bool Active() const override { return active_; }
-  void SetActive(bool active) override;
-  void Clear() override;
-  int RenderFile(const std::string& path) override;
-  int32_t DurationMs() const override;
-  void Run() override;
-  void Pause() override;
-  void Stop() override;
-  int64_t CurrentPosition() const override;
-  void SeekToMilliseconds(int64_t ms) override;
-
-  // Made on first use: the media backend and the sound system take a while to
-  // come up, and the program should not wait for them before it can be used.
-  QMediaPlayer& player();
+ protected:
+  void Unload() override;
+  int Render(const std::string& path) override;
+  int32_t LoadedDurationMs() const override;
+  void DoRun() override;
+  void DoPause() override;
+  void DoStop() override;
+  int64_t Position() const override;
+  void Seek(int64_t position) override;
 
  private:
+  // Made on first use: the media backend and the sound system take a while to
+  // come up, and the program should not wait for them before it can be used.
+  QMediaPlayer& Player();
   void ThrowOnError() const;
+
   std::function<QVideoWidget*()> make_video_window_;
   std::unique_ptr<QMediaPlayer> player_;
   std::unique_ptr<QAudioOutput> audio_;
-  bool active_ = false;
 };
 
 }  // namespace app

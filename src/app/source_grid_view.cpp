@@ -20,37 +20,57 @@ const char* const kCaptions[ui::SourceGrid::kColumns] = {"",         "File Name"
                                                           "Start Time", "End Time", "Cut Time"};
 const int kProportions[ui::SourceGrid::kColumns] = {16, 68, 28, 28, 28, 28, 28};
 
-// The time editor: digits and colons only; the check after the edit corrects
-// whatever time was typed.
+}  // namespace
+
+// The time editor of the "Start Time" and "End Time" cells, on the grid's
+// editing calls: opening it begins the edit, each change is reported, leaving
+// the cell ends it, Esc cancels it.
 class TimeDelegate : public QStyledItemDelegate {
  public:
-  TimeDelegate(SourceGridModel& model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+  TimeDelegate(SourceGridView& view) : QStyledItemDelegate(&view), view_(view) {}
 
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
+    ui::SourceGrid& grid = view_.grid_;
+    bool began = false;
+    view_.syncing_ = true;
+    view_.guard_([&] { began = grid.UserBeginEdit(index.row(), index.column()); });
+    view_.syncing_ = false;
+    if (!began) return nullptr;
     auto* editor = new QLineEdit(parent);
     editor->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9:]{0,12}"), editor));
-    if (index.column() == SourceGridModel::kStartColumn) {
-      // Each change of a start time ends its edit at once, so it is checked.
-      connect(editor, &QLineEdit::textEdited, editor, [this, editor] {
-        auto* self = const_cast<TimeDelegate*>(this);
-        emit self->commitData(editor);
-        emit self->closeEditor(editor, QAbstractItemDelegate::NoHint);
-        if (model_.OnStartTimeChange) model_.OnStartTimeChange();
-      });
-    }
+    connect(editor, &QLineEdit::textEdited, editor, [this](const QString& text) {
+      view_.guard_([&] { view_.grid_.UserEditorChange(S(text)); });
+    });
+    view_.editor_ = editor;
     return editor;
   }
 
+  void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {
+    // Qt closes this editor itself right after.
+    view_.committing_ = true;
+    view_.guard_([this] { view_.grid_.UserEndEdit(); });
+    view_.committing_ = false;
+  }
+
+  void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+    // Closed without its text taken (Esc): the edit is cancelled.
+    if (view_.grid_.Editing()) view_.guard_([this] { view_.grid_.UserCancelEdit(); });
+    QStyledItemDelegate::destroyEditor(editor, index);
+  }
+
  private:
-  SourceGridModel& model_;
+  SourceGridView& view_;
 };
 
+namespace {
 }  // namespace
 
 SourceGridModel::SourceGridModel(ui::SourceGrid& grid, Guard guard, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid), guard_(std::move(guard)) {}
 
-int SourceGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : grid_.RowCount(); }
+// The view is told of every change of the grid through Refresh, so the count
+// it knows is the one it was last told.
+int SourceGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_rows_; }
 
 int SourceGridModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : ui::SourceGrid::kColumns;
@@ -76,7 +96,7 @@ QVariant SourceGridModel::headerData(int section, Qt::Orientation orientation, i
 Qt::ItemFlags SourceGridModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
   if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
-  if (index.column() == kStartColumn || index.column() == kEndColumn) f |= Qt::ItemIsEditable;
+  if (index.column() != 0 && ui::SourceGrid::ColumnEditable(index.column())) f |= Qt::ItemIsEditable;
   return f;
 }
 
@@ -84,18 +104,20 @@ bool SourceGridModel::setData(const QModelIndex& index, const QVariant& value, i
   if (!index.isValid()) return false;
   if (index.column() == 0 && role == Qt::CheckStateRole) {
     const bool checked = value.toInt() == Qt::Checked;
-    guard_([&] { grid_.SetCell(index.row(), 0, checked ? "True" : "False"); });
-    return true;
-  }
-  if ((index.column() == kStartColumn || index.column() == kEndColumn) && role == Qt::EditRole) {
-    const std::string text = S(value.toString());
-    guard_([&] {
-      grid_.SetCell(index.row(), index.column(), text);
-      if (OnEdited) OnEdited();
-    });
+    if (checked != (grid_.Cell(index.row(), 0) == "True")) guard_([&] { grid_.UserToggleCheck(index.row()); });
     return true;
   }
   return false;
+}
+
+void SourceGridModel::Refresh() {
+  if (grid_.RowCount() != shown_rows_) {
+    beginResetModel();
+    shown_rows_ = grid_.RowCount();
+    endResetModel();
+  } else if (shown_rows_ > 0) {
+    emit dataChanged(index(0, 0), index(shown_rows_ - 1, ui::SourceGrid::kColumns - 1));
+  }
 }
 
 QStringList SourceGridModel::mimeTypes() const { return {kRowsMime}; }
@@ -116,8 +138,14 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   // The time editor opens on the first click.
   setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::CurrentChanged |
                   QAbstractItemView::DoubleClicked);
-  setItemDelegateForColumn(SourceGridModel::kStartColumn, new TimeDelegate(*model_, this));
-  setItemDelegateForColumn(SourceGridModel::kEndColumn, new TimeDelegate(*model_, this));
+  auto* times = new TimeDelegate(*this);
+  setItemDelegateForColumn(SourceGridModel::kStartColumn, times);
+  setItemDelegateForColumn(SourceGridModel::kEndColumn, times);
+  // The selection stays visible when the grid loses the focus.
+  QPalette pal = palette();
+  pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+  pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
+  setPalette(pal);
   setDragEnabled(true);
   setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DragDrop);
@@ -135,9 +163,14 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
 void SourceGridView::SyncFromModel() {
   if (syncing_ || grid_.Updating()) return;
   syncing_ = true;
-  // Rebuilding the rows is cheap for a list of source files, and keeps the
-  // view exactly on the model's state.
-  model_->Reset();
+  // An edit the grid ended itself (a start time is checked at its first
+  // change) closes the editor without taking its text again.
+  if (editor_ && !grid_.Editing() && !committing_) {
+    QWidget* editor = editor_;
+    editor_ = nullptr;
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+  }
+  model_->Refresh();
   QItemSelection selection;
   for (int row : grid_.SelectedRows())
     selection.select(model_->index(row, 0), model_->index(row, ui::SourceGrid::kColumns - 1));
@@ -189,7 +222,7 @@ void SourceGridView::startDrag(Qt::DropActions actions) {
   // a drop outside it or a release over nothing.
   QObject* target = drag->target();
   const bool on_grid = target == this || target == viewport();
-  if (!on_grid && OnRowsDraggedOut) guard_(OnRowsDraggedOut);
+  if (OnEndDrag) guard_([&] { OnEndDrag(on_grid); });
 }
 
 void SourceGridView::dragEnterEvent(QDragEnterEvent* event) {
@@ -221,14 +254,12 @@ void SourceGridView::dropEvent(QDropEvent* event) {
 
 void SourceGridView::keyPressEvent(QKeyEvent* event) {
   QTableView::keyPressEvent(event);
-  if (!OnKeyDown) return;
-  const int key = event->key() == Qt::Key_Delete ? vk::Delete : event->key();
-  guard_([&] { OnKeyDown(key); });
+  if (OnKeyDown) guard_([&] { OnKeyDown(event->key() == Qt::Key_Delete); });
 }
 
 void SourceGridView::keyReleaseEvent(QKeyEvent* event) {
   QTableView::keyReleaseEvent(event);
-  if (OnKeyUp) guard_(OnKeyUp);
+  if (OnKeyUp && !event->isAutoRepeat()) guard_([&] { OnKeyUp(event->key() == Qt::Key_Delete); });
 }
 
 void SourceGridView::mousePressEvent(QMouseEvent* event) { QTableView::mousePressEvent(event); }

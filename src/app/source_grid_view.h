@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QPointer>
 #include <QTableView>
 #include <functional>
 
@@ -11,6 +12,8 @@
 #include "ui/source_grid.h"
 
 namespace app {
+
+class TimeDelegate;
 
 class SourceGridModel : public QAbstractTableModel {
  public:
@@ -26,16 +29,10 @@ class SourceGridModel : public QAbstractTableModel {
   QStringList mimeTypes() const override;
   QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
-  // The grid changed from code: show it afresh.
-  void Reset() {
-    beginResetModel();
-    endResetModel();
-  }
-
-  // Run after the user changed a time cell, and at each change in the start
-  // time's editor.
-  std::function<void()> OnEdited;
-  std::function<void()> OnStartTimeChange;
+  // The grid changed from code: show it afresh. Rows added or removed rebuild
+  // the view; otherwise the cells are refreshed in place, so an open editor stays.
+  void Refresh();
+  ui::SourceGrid& grid() { return grid_; }
 
   static constexpr int kStartColumn = 4;
   static constexpr int kEndColumn = 5;
@@ -44,6 +41,7 @@ class SourceGridModel : public QAbstractTableModel {
  private:
   ui::SourceGrid& grid_;
   Guard guard_;
+  int shown_rows_ = 0;
 };
 
 class SourceGridView : public QTableView {
@@ -51,12 +49,13 @@ class SourceGridView : public QTableView {
   SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* parent);
   SourceGridModel& model() { return *model_; }
 
-  // Run when the dragged rows were dropped anywhere but on the grid itself.
-  std::function<void()> OnRowsDraggedOut;
-  // The grid's own click, key-down (with the key) and key-up handlers.
+  // Run when a drag of rows out of the grid ends; the flag tells whether they
+  // were released over the grid itself.
+  std::function<void(bool on_grid)> OnEndDrag;
+  // The grid's own click, key-down and key-up handlers; the flag tells the Delete key.
   std::function<void()> OnClick;
-  std::function<void(int key)> OnKeyDown;
-  std::function<void()> OnKeyUp;
+  std::function<void(bool delete_key)> OnKeyDown;
+  std::function<void(bool delete_key)> OnKeyUp;
 
   // Shares the width among the columns in the grid's proportions.
   void FitColumns();
@@ -76,12 +75,15 @@ class SourceGridView : public QTableView {
 
  private:
   void SyncFromModel();
+  friend class TimeDelegate;
   ui::SourceGrid& grid_;
   Guard guard_;
   SourceGridModel* model_;
   Subscription subscription_;
   bool syncing_ = false;
+  bool committing_ = false;
   bool fitted_ = false;
+  QPointer<QWidget> editor_;
 };
 
 }  // namespace app

@@ -69,6 +69,21 @@ class TCustomProc {
   // Removes the profile named in the Options dialog's box.
   void DeleteCustomProfile();
 
+  // --- Trim bar (sources/trim_editing.cpp). ---
+  // Places the trim markers for the last selected row that is not in the preview.
+  void LoadTrimBar();
+  // End minus start, in seconds, of the last row whose path equals this one
+  // ignoring letter case; 0 when none does.
+  int64_t RowCutSeconds(const std::string& path) const;
+
+  // --- Preview player (sources/preview_player.cpp). ---
+  // True while the preview graph runs.
+  bool IsPlaying = false;
+  void PreviewOpenAndPlay(const std::string& path);
+  void PreviewPlay();
+  void PreviewPause();
+  void PreviewStop();
+
  private:
   Program& program_;
 };

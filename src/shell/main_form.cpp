@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include "engine/custom_proc.h"
+#include "media/preview_graph.h"
 #include "settings/option_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
@@ -11,6 +12,7 @@
 TFrmMainForm::TFrmMainForm(Program& program) : program_(program) {
   WireButtons();
   WireSettingsHandlers();
+  InitSourceList();
 }
 
 TFrmMainForm::~TFrmMainForm() {
@@ -31,6 +33,12 @@ void TFrmMainForm::WireButtons() {
   btnOptions.OnClick = [this] { btnOptionsClick(); };
   btnUpdate.OnClick = [this] { actUpdateExecute(); };
   btnSelectOutputFolder.OnClick = [this] { btnSelectOutputFolderClick(); };
+  btnOpenFile.OnClick = [this] { btnOpenFileClick(); };
+  btnRemoveFile.OnClick = [this] { btnRemoveFileClick(); };
+  btnClearFile.OnClick = [this] { btnClearFileClick(); };
+  btnPlay.OnClick = [this] { btnPlayClick(); };
+  btnPause.OnClick = [this] { btnPauseClick(); };
+  btnStop.OnClick = [this] { btnStopClick(); };
   RzBmpButton1.OnClick = [this] { btnSelectOutputFolderClick(); };
   tmrClearMemory.OnTimer = [this] { tmrClearMemoryTimer(); };
   tmrAutoUpdate.OnTimer = [this] { tmrAutoUpdateTimer(); };
@@ -65,6 +73,12 @@ void TFrmMainForm::FormKeyDown(int key, const ui::ShiftState& shift) {
 }
 
 void TFrmMainForm::FormClose() {
+  // A playing preview goes with the window.
+  media::PreviewGraph& graph = program_.previewGraph();
+  program_.Guarded([&] {
+    graph.SetActive(false);
+    graph.Clear();
+  });
   // The settings must not keep the user from ending the program: a failed save
   // is reported and the program ends all the same.
   program_.CustomProc().SaveUserSettingsOnClose();

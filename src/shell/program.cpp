@@ -5,12 +5,14 @@
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
 #include "platform/platform.h"
+#include "media/preview_graph.h"
 #include "platform/services.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
 #include "shell/main_form.h"
 #include "shell/startup.h"
 #include "ui/dialogs.h"
+#include "sources/init_file_form.h"
 
 Program::Program(ProgramServices services) : services_(std::move(services)) {
   if (!services_.dialogs || !services_.loop) throw std::invalid_argument("Program needs dialogs and an event loop");
@@ -24,8 +26,13 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     inert_power_ = std::make_unique<platform::InertPowerControl>();
     services_.power = inert_power_.get();
   }
+  if (!services_.preview_graph) {
+    inert_preview_graph_ = std::make_unique<media::NullPreviewGraph>();
+    services_.preview_graph = inert_preview_graph_.get();
+  }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
+  init_file_form_ = std::make_unique<TFrmInitFileForm>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
   app_func_ = std::make_unique<TAppFunc>(services_.app_dir);

@@ -4,12 +4,15 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
 
 #include "app/option_view.h"
 #include "app/skin.h"
+#include "app/trim_bar_view.h"
+#include "test_media.h"
 #include "app/source_grid_view.h"
 #include "app_fixture.h"
 #include "platform/errors.h"
@@ -176,21 +179,163 @@ TEST(AppGrid, ShowsTheRowsWithTheirColumnsAndPassesSelectionAndChecksBack) {
   for (int c : {1, 2, 3, 6}) EXPECT_FALSE(model->flags(model->index(0, c)) & Qt::ItemIsEditable) << c;
 }
 
-TEST(AppGrid, FilesDroppedFromAFileManagerReachTheDropHandler) {
+TEST(AppGrid, FilesDroppedFromAFileManagerAreAdded) {
   AppFixture f;
-  std::vector<std::string> dropped;
-  f.window().OnFilesDropped = [&](const std::vector<std::string>& paths) { dropped = paths; };
   f.Start();
+  testing_support::TempDir media;
+  testing_support::MakeClip(".avi", 2, media.file("one clip.avi"));
+  testing_support::WriteFile(media.file("notes.txt"), "not a video");
   QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile("/videos/one clip.avi"), QUrl::fromLocalFile("/videos/two.mpg"),
-                QUrl("https://example.org/not-local.avi")});
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(media.file("one clip.avi"))),
+                QUrl::fromLocalFile(QString::fromStdString(media.file("notes.txt"))),
+                QUrl::fromLocalFile(QString::fromStdString(media.path())), QUrl("https://example.org/remote.avi")});
   const QPoint at = f.window().grid()->geometry().center();
   QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&f.window(), &enter);
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&f.window(), &drop);
-  EXPECT_EQ(dropped, (std::vector<std::string>{"/videos/one clip.avi", "/videos/two.mpg"}));
+  const ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  ASSERT_EQ(grid.RowCount(), 1);
+  EXPECT_EQ(grid.Cell(0, 1), media.file("one clip.avi"));
+  EXPECT_EQ(grid.Cell(0, 3), "00:00:02");
+  EXPECT_EQ(f.window().grid()->QTableView::model()->rowCount(), 1);
+  EXPECT_EQ(f.dialogs.codec_errors, 0);
+}
+
+namespace {
+
+// A main window with rows of known durations, the first one loaded into the trim bar.
+struct Trimming : ::testing::Test {
+  Trimming() {
+    f.Start();
+    ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+    grid.AddRow({"True", "/v/five minutes.avi", "1 MB", "00:05:00", "00:00:00", "00:05:00", "00:05:00"});
+    grid.AddRow({"True", "/v/one minute.avi", "1 MB", "00:01:00", "00:00:00", "00:01:00", "00:01:00"});
+    grid.AddRow({"True", "/v/two minutes.avi", "1 MB", "00:02:00", "00:00:00", "00:02:00", "00:02:00"});
+    ClickCell(0, 1);
+  }
+  app::SourceGridView* view() { return f.window().grid(); }
+  QPoint CellCenter(int row, int column) {
+    return view()->visualRect(view()->QTableView::model()->index(row, column)).center();
+  }
+  void ClickCell(int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::mouseClick(view()->viewport(), Qt::LeftButton, modifiers, CellCenter(row, column));
+  }
+  // Drags with the left button from one point of the trim bar to another.
+  void DragBar(QPoint from, QPoint to) {
+    app::TrimBarView* bar = f.window().trimBar();
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, from);
+    const int steps = 4;
+    for (int i = 1; i <= steps; ++i) {
+      const QPoint at = from + (to - from) * i / steps;
+      QMouseEvent move(QEvent::MouseMove, at, bar->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(bar, &move);
+    }
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, to);
+  }
+  AppFixture f;
+};
+
+}  // namespace
+
+TEST_F(Trimming, DraggingTheMarkersWritesTheCellsLive) {
+  TFrmMainForm& form = f.form();
+  ASSERT_TRUE(form.TrimBarReady);
+  ASSERT_EQ(form.TrimDurationSeconds, 300);
+  app::TrimBarView* bar = f.window().trimBar();
+  EXPECT_EQ(bar->size(), QSize(260, 19));
+  // The end marker to the far right: the right filler keeps 1 pixel, R = 1.
+  DragBar(bar->EndMarker().center(), QPoint(259, 9));
+  EXPECT_EQ(form.Panel3.Width(), 1);
+  EXPECT_EQ(form.dxTreeSourceFileInfo.Cell(0, 5), "00:05:03");
+  // The start marker so that its left edge lies at 113: 51 % of 300 s.
+  const QPoint grab = bar->StartMarker().center();
+  DragBar(grab, grab + QPoint(113 - form.Panel2.Width(), 0));
+  EXPECT_EQ(form.Panel2.Width(), 113);
+  EXPECT_EQ(form.dxTreeSourceFileInfo.Cell(0, 4), "00:02:33");
+  EXPECT_EQ(form.StartMarkSeconds, 153);
+}
+
+TEST_F(Trimming, FillerClicksStepTheMarkers) {
+  TFrmMainForm& form = f.form();
+  app::TrimBarView* bar = f.window().trimBar();
+  DragBar(bar->EndMarker().center(), bar->EndMarker().center() - QPoint(60, 0));
+  const int right = form.Panel3.Width();
+  ASSERT_GT(right, 20);
+  QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->RightFiller().center());
+  EXPECT_EQ(form.Panel3.Width(), right - 5);
+  QTest::mouseClick(bar, Qt::LeftButton, Qt::ShiftModifier, bar->RightFiller().center());
+  EXPECT_EQ(form.Panel3.Width(), right - 15);
+  QTest::mouseClick(bar, Qt::LeftButton, Qt::ControlModifier, bar->RightFiller().center());
+  EXPECT_EQ(form.Panel3.Width(), right - 16);
+  QTest::mouseClick(bar, Qt::RightButton, Qt::NoModifier, bar->RightFiller().center());
+  EXPECT_EQ(form.Panel3.Width(), right - 16);
+}
+
+TEST_F(Trimming, TimeCellsAreEditedInPlaceOnTheFirstClickAndChecked) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  ClickCell(0, 5);
+  ASSERT_TRUE(grid.Editing());
+  QWidget* editor = QApplication::focusWidget();
+  ASSERT_TRUE(editor && qobject_cast<QLineEdit*>(editor));
+  qobject_cast<QLineEdit*>(editor)->clear();
+  QTest::keyClicks(editor, "00:07:00");
+  QTest::keyClick(editor, Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));  // Qt commits after the key
+  EXPECT_EQ(grid.Cell(0, 5), "00:05:00");  // beyond the duration: the duration
+  // A start time ends its edit at its first change and is checked at once.
+  ClickCell(0, 4);
+  ASSERT_TRUE(grid.Editing());
+  editor = QApplication::focusWidget();
+  ASSERT_TRUE(qobject_cast<QLineEdit*>(editor));
+  qobject_cast<QLineEdit*>(editor)->selectAll();
+  QTest::keyClick(editor, Qt::Key_Backspace);
+  EXPECT_FALSE(grid.Editing());
+  EXPECT_EQ(grid.Cell(0, 4), "00:00:00");  // a cleared start is the beginning
+  EXPECT_EQ(grid.Cell(0, 6), "00:05:00");
+  // The read-only cells open no editor.
+  EXPECT_FALSE(grid.Editing());
+  ClickCell(1, 3);
+  EXPECT_FALSE(grid.Editing()) << grid.EditRow() << "," << grid.EditColumn();
+}
+
+TEST_F(Trimming, RowsDraggedOutOfTheGridAreRemoved) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  ClickCell(1, 1);
+  ClickCell(2, 1, Qt::ControlModifier);
+  ASSERT_EQ(grid.SelectedRows(), (std::vector<int>{1, 2}));
+  // Released over nothing (the offscreen platform has no drop target at all).
+  view()->OnEndDrag(false);
+  ASSERT_EQ(grid.RowCount(), 1);
+  EXPECT_EQ(grid.Cell(0, 1), "/v/five minutes.avi");
+  // Released over the grid itself: nothing changes.
+  ClickCell(0, 1);
+  view()->OnEndDrag(true);
+  EXPECT_EQ(grid.RowCount(), 1);
+}
+
+TEST_F(Trimming, ADragStartedWithTheMouseEndsInTheGridsDragHandler) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  ClickCell(2, 1);
+  bool ended = false, on_grid = true;
+  view()->OnEndDrag = [&](bool over_grid) {
+    ended = true;
+    on_grid = over_grid;
+  };
+  const QPoint from = CellCenter(2, 1);
+  QTest::mousePress(view()->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+  for (int dx = 5; dx <= 60; dx += 5) {
+    const QPoint at = from + QPoint(dx, -dx);
+    QMouseEvent move(QEvent::MouseMove, at, view()->viewport()->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(view()->viewport(), &move);
+    if (ended) break;
+  }
+  QTest::mouseRelease(view()->viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(60, -60));
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(on_grid);
+  EXPECT_EQ(grid.RowCount(), 3);  // the handler was replaced: nothing removed here
 }
 
 TEST(AppStart, TheListsAreFilledAndTheThirdQualityLevelApplied) {

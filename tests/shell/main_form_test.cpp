@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 
 #include "platform/errors.h"
@@ -126,4 +128,28 @@ TEST(MainWindow, AnErrorInAHandlerIsReportedAndTheProgramGoesOn) {
   EXPECT_EQ(t.dialogs.messages[0].caption, "Video To Plim Converter");
   EXPECT_EQ(t.dialogs.messages[0].text, "Cannot open file \"/x\". Permission denied");
   EXPECT_FALSE(t->Ended());
+}
+
+TEST(MainWindow, ClosingWhileThePreviewPlaysStopsItSavesTheSettingsAndEnds) {
+  TestProgram t;
+  t.graph.SetActive(true);
+  t.graph.RenderFile("/v/clip.avi");
+  t.graph.Run();
+  t->MainForm().chkShutdown.SetChecked(true);
+  t->MainForm().FormClose();
+  EXPECT_FALSE(t.graph.Active());
+  EXPECT_TRUE(t->Ended());
+  const auto settings = testing_support::ReadFile(t.AppDir() + "Config/UserSettings.ini");
+  ASSERT_TRUE(settings);
+  EXPECT_NE(settings->find("SHUTDOWN=1"), std::string::npos);
+}
+
+TEST(MainWindow, ASettingsFileThatCannotBeWrittenIsReportedAndTheProgramStillEnds) {
+  TestProgram t;
+  // A folder where the settings file should be: it cannot be written.
+  ::mkdir((t.AppDir() + "Config/UserSettings.ini").c_str(), 0755);
+  t->MainForm().FormClose();
+  EXPECT_TRUE(t->Ended());
+  ASSERT_EQ(t.dialogs.messages.size(), 1u);
+  EXPECT_EQ(t.dialogs.messages[0].kind, ui::MessageKind::Error);
 }

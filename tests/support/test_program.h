@@ -5,6 +5,7 @@
 
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
+#include "fake_preview_graph.h"
 #include "fakes.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
@@ -22,6 +23,8 @@ struct TestProgram {
   FakeEventLoop loop;
   FakeLauncher launcher;
   FakePowerControl power;
+  // Its position moves with the loop's virtual time while it runs.
+  FakePreviewGraph graph{&loop.clock};
   std::unique_ptr<Program> program;
 
   Program& operator*() { return *program; }
