@@ -156,6 +156,10 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   horizontalHeader()->setHighlightSections(false);
   setAlternatingRowColors(true);
   setWordWrap(false);
+  // A size text such as "1023.99 KB" fits its narrow column whole.
+  QFont small = font();
+  small.setPixelSize(11);
+  setFont(small);
   setTextElideMode(Qt::ElideMiddle);
   subscription_ = Subscription(grid_, [this] { SyncFromModel(); });
 }
