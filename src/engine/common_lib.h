@@ -3,6 +3,8 @@
 // Operations are defined in the folder of the subsystem they belong to.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -75,6 +77,24 @@ class TCommonLib {
   std::string ReadNamedValue(const std::string& file_name, const std::string& name) const;
   std::string ConfigPath(const std::string& file_name) const;
 
+  // --- Process table operations (engine/process_table.cpp). ---
+  // Like TSysFunc::ProcessIdByName, but logs "Get Process id error." when none is found.
+  pid_t GetProcessIdByName(const std::string& name) const;
+  // Asks every process of that name to end; true when the last attempt succeeded.
+  // Logs "Terminate process error." when none matched or the last attempt failed.
+  bool KillProcessByName(const std::string& name) const;
+  // Privileges need no adjusting here; both report success.
+  bool SetTokenPrivilege(int token, const std::string& privilege, bool enable) const;
+  bool EnableDebugPrivilege() const;
+  // Ends every process named as the path's file name, then every encoder process,
+  // letting pending events run between attempts. A process still there after
+  // Timing::stop_kill_after_ms is killed; after Timing::stop_give_up_ms the routine
+  // gives up and logs "Terminate process error.".
+  void StopEncoder(const std::string& path) const;
+
  private:
+  bool EndProcessesByName(const std::string& name, bool force) const;
+  void StopProcessesNamed(const std::string& name) const;
+
   Program& program_;
 };

@@ -35,6 +35,18 @@ class TCustomProc {
   // the Options dialog, if one is selected and stored.
   void ApplyCustomProfile();
 
+  // --- Command-line builder (engine/builder.cpp). ---
+  // Composes the encoder command line for a source, filling the parameter record,
+  // the trim texts and VideoFile.avs; empty when the codec text is unknown.
+  // Throws FileCreateError when the script cannot be written.
+  std::string CreateConvertParameter(const std::string& source);
+  // The output folder with a trailing separator, created when missing.
+  std::string GetOutputDirectory();
+  // Start cell of the source's last row; empty when no row holds the source.
+  std::string GetTrimStart(const std::string& source);
+  // End minus start of the source's last row in whole seconds; empty when none.
+  std::string GetTrimSeconds(const std::string& source);
+
  private:
   Program& program_;
 };

@@ -4,6 +4,8 @@
 
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
+#include "engine/process_table.h"
+#include "platform/process_table.h"
 #include "platform/services.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
@@ -20,12 +22,17 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     inert_power_ = std::make_unique<platform::InertPowerControl>();
     services_.power = inert_power_.get();
   }
+  if (!services_.processes) {
+    inert_processes_ = std::make_unique<platform::InertProcessTable>();
+    services_.processes = inert_processes_.get();
+  }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
   app_func_ = std::make_unique<TAppFunc>(services_.app_dir);
   file_func_ = std::make_unique<TFileFunc>();
+  sys_func_ = std::make_unique<TSysFunc>(*services_.processes);
 }
 
 Program::~Program() = default;

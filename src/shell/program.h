@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/platform.h"
 #include "ui/timing.h"
 
 namespace ui {
@@ -15,6 +16,7 @@ class EventLoop;
 namespace platform {
 class Launcher;
 class PowerControl;
+class ProcessTable;
 }  // namespace platform
 
 class TAppFunc;
@@ -24,6 +26,7 @@ class TCommonLib;
 class TCustomProc;
 class TFrmMainForm;
 class TfrmOption;
+class TSysFunc;
 
 inline constexpr const char* kApplicationTitle = "Video To Plim Converter";
 
@@ -37,6 +40,15 @@ struct ProgramServices {
   platform::Launcher* launcher = nullptr;
   platform::PowerControl* power = nullptr;
   ui::Timing timing;
+
+  // --- Conversion engine. ---
+  // The process table the engine looks up and ends encoders in. Left empty it sees
+  // nothing and ends nothing: only main() wires the real one in.
+  platform::ProcessTable* processes = nullptr;
+  // Process names of the encoders, which are also their file names in the program
+  // folder. Tests that run real encoders give them names of their own.
+  std::string encoder_name = platform::kEncoderName;
+  std::string rm_encoder_name = platform::kRealMediaEncoderName;
 };
 
 class Program {
@@ -60,6 +72,12 @@ class Program {
   TFrmMainForm& MainForm() const { return *main_form_; }
   TfrmOption& OptionForm() const { return *option_form_; }
 
+  // --- Conversion engine. ---
+  platform::ProcessTable& processes() const { return *services_.processes; }
+  const std::string& EncoderName() const { return services_.encoder_name; }
+  const std::string& RealMediaEncoderName() const { return services_.rm_encoder_name; }
+  TSysFunc& SysFunc() const { return *sys_func_; }
+
   // Shorthand for the log, which nearly every operation writes.
   void WriteLog(const std::string& message) const;
 
@@ -74,4 +92,7 @@ class Program {
   std::unique_ptr<TCommonLib> common_lib_;
   std::unique_ptr<TAppFunc> app_func_;
   std::unique_ptr<TFileFunc> file_func_;
+  // --- Conversion engine. ---
+  std::unique_ptr<platform::ProcessTable> inert_processes_;
+  std::unique_ptr<TSysFunc> sys_func_;
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process_table.h"
 #include "platform/services.h"
 #include "ui/dialogs.h"
 #include "ui/event_loop.h"
@@ -100,6 +101,38 @@ class FakePowerControl : public platform::PowerControl {
  public:
   void PowerOff() override { ++requests; }
   int requests = 0;
+};
+
+// A process table of pretend processes: tests add and remove entries, and
+// ending one only ever touches this table.
+class FakeProcessTable : public platform::ProcessTable {
+ public:
+  struct Process {
+    pid_t pid;
+    std::string name;
+    // Survives SIGTERM (only SIGKILL ends it).
+    bool ignores_terminate = false;
+    // Cannot be signalled at all (another user's process).
+    bool protected_process = false;
+  };
+
+  // Adds a living process and returns its id.
+  pid_t Add(const std::string& name, bool ignores_terminate = false, bool protected_process = false);
+  void Remove(pid_t pid);
+  bool Alive(pid_t pid) const;
+  size_t Count(const std::string& name) const;
+
+  std::vector<platform::ProcessEntry> Snapshot() override;
+  bool Terminate(pid_t pid) override;
+  bool Kill(pid_t pid) override;
+
+  std::vector<Process> processes;
+  int snapshots = 0;
+  // "TERM <pid>" and "KILL <pid>", in order.
+  std::vector<std::string> signals;
+
+ private:
+  pid_t next_pid_ = 1000;
 };
 
 // A temporary folder removed with everything in it at destruction.

@@ -15,6 +15,7 @@ TestProgram::TestProgram(ui::Timing timing) {
   services.launcher = &launcher;
   services.power = &power;
   services.timing = timing;
+  services.processes = &processes;
   program = std::make_unique<Program>(std::move(services));
 }
 

@@ -22,6 +22,8 @@ struct TestProgram {
   FakeEventLoop loop;
   FakeLauncher launcher;
   FakePowerControl power;
+  // The engine's process table: pretend processes only.
+  FakeProcessTable processes;
   std::unique_ptr<Program> program;
 
   Program& operator*() { return *program; }
