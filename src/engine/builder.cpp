@@ -1,10 +1,11 @@
+#include "engine/builder.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
-#include "engine/builder.h"
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
 #include "platform/command_line.h"

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -87,13 +88,23 @@ class TCommonLib {
   bool SetTokenPrivilege(int token, const std::string& privilege, bool enable) const;
   bool EnableDebugPrivilege() const;
   // Ends every process named as the path's file name, then every encoder process,
-  // letting pending events run between attempts. A process still there after
+  // letting pending events run between attempts. Each is asked once (SIGTERM);
+  // one still there after
   // Timing::stop_kill_after_ms is killed; after Timing::stop_give_up_ms the routine
   // gives up and logs "Terminate process error.".
   void StopEncoder(const std::string& path) const;
 
+  // --- After-batch actions (engine/after_batch.cpp). ---
+  // Shows the folder in the desktop's file manager; the outcome is not looked at.
+  void OpenFolder(const std::string& folder) const;
+  // Asks the system to power off (no force) and returns at once.
+  void ShutdownComputer() const;
+  void EnableShutdownPrivilege() const;
+
  private:
-  bool EndProcessesByName(const std::string& name, bool force) const;
+  // Signals every process of the name; with `asked`, a process already asked to
+  // end is not asked again.
+  bool EndProcessesByName(const std::string& name, bool force, std::set<pid_t>* asked) const;
   void StopProcessesNamed(const std::string& name) const;
 
   Program& program_;

@@ -7,6 +7,9 @@
 #include <string>
 
 class Program;
+namespace ui {
+class SourceGrid;
+}
 
 class TCustomProc {
  public:
@@ -19,6 +22,9 @@ class TCustomProc {
   int32_t RowIndex = 0;
   std::string CurrentCommand;
   bool StopRequested = false;
+  // Set by the progress window's Stop and close handlers, cleared when a batch
+  // starts: a row's encoder that ended on a stop counts as stopped, not failed.
+  bool BatchInterrupted = false;
 
   // Start (hh:mm:ss) and length (whole seconds) of the range of the job last built.
   std::string TrimStartText;
@@ -47,6 +53,16 @@ class TCustomProc {
   // End minus start of the source's last row in whole seconds; empty when none.
   std::string GetTrimSeconds(const std::string& source);
 
+  // --- Batch driver (engine/batch.cpp). ---
+  // Converts every checked row in list order, then carries out the after-batch
+  // actions. Refused while a batch runs. Errors while a row is prepared propagate
+  // after the windows are restored.
+  void ConvertCheckedRows(ui::SourceGrid& grid);
+  // Receives each console text of the running encoder, on the user-interface thread.
+  void ConvertOutputCallback(const std::string& text);
+  bool BatchRunning() const { return batch_running_; }
+
  private:
   Program& program_;
+  bool batch_running_ = false;
 };

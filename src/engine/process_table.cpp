@@ -1,5 +1,7 @@
 #include "engine/process_table.h"
 
+#include <set>
+
 #include "engine/common_lib.h"
 #include "platform/process_table.h"
 #include "shell/helpers.h"
@@ -34,7 +36,7 @@ pid_t TCommonLib::GetProcessIdByName(const std::string& name) const {
   return pid;
 }
 
-bool TCommonLib::EndProcessesByName(const std::string& name, bool force) const {
+bool TCommonLib::EndProcessesByName(const std::string& name, bool force, std::set<pid_t>* asked) const {
   EnableDebugPrivilege();
   platform::ProcessTable& table = program_.processes();
   bool result = false;
@@ -42,7 +44,14 @@ bool TCommonLib::EndProcessesByName(const std::string& name, bool force) const {
   for (const auto& entry : table.Snapshot()) {
     if (!NameMatches(entry.name, name)) continue;
     matched = true;
+    // Asking again only hurries an encoder that is finishing its file (some
+    // take repeated signals as "quit now").
+    if (!force && asked && asked->count(entry.pid)) {
+      result = true;
+      continue;
+    }
     result = force ? table.Kill(entry.pid) : table.Terminate(entry.pid);
+    if (asked && result) asked->insert(entry.pid);
   }
   if (!matched || !result) {
     program_.WriteLog("Terminate process error.");
@@ -51,20 +60,25 @@ bool TCommonLib::EndProcessesByName(const std::string& name, bool force) const {
   return true;
 }
 
-bool TCommonLib::KillProcessByName(const std::string& name) const { return EndProcessesByName(name, false); }
+bool TCommonLib::KillProcessByName(const std::string& name) const {
+  return EndProcessesByName(name, false, nullptr);
+}
 
 bool TCommonLib::SetTokenPrivilege(int /*token*/, const std::string& /*privilege*/, bool /*enable*/) const {
   // Any process may signal its own user's processes here: nothing to enable.
   return true;
 }
 
-bool TCommonLib::EnableDebugPrivilege() const { return SetTokenPrivilege(0, "SeDebugPrivilege", true); }
+bool TCommonLib::EnableDebugPrivilege() const {
+  return SetTokenPrivilege(0, "SeDebugPrivilege", true);
+}
 
 void TCommonLib::StopProcessesNamed(const std::string& name) const {
   const ui::Timing& timing = program_.timing();
   // Time spent in attempts, counted in the pauses between them; the loop's clock
   // may be virtual.
   int64_t spent_ms = 0;
+  std::set<pid_t> asked;
   const int step_ms = timing.stop_retry_ms > 0 ? timing.stop_retry_ms : 1;
   while (GetProcessIdByName(name) != 0) {
     if (spent_ms >= timing.stop_give_up_ms) {
@@ -74,7 +88,7 @@ void TCommonLib::StopProcessesNamed(const std::string& name) const {
     }
     // Asked politely first, so the encoder finishes a playable file; one that
     // ignores that for too long is ended outright.
-    EndProcessesByName(name, spent_ms >= timing.stop_kill_after_ms);
+    EndProcessesByName(name, spent_ms >= timing.stop_kill_after_ms, &asked);
     program_.loop().Wait(timing.stop_retry_ms);
     program_.loop().ProcessEvents();
     spent_ms += step_ms;

@@ -1,6 +1,8 @@
 #include "engine/runner.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 
 #include "platform/child_process.h"
 #include "platform/command_line.h"
@@ -60,8 +62,17 @@ void TAdvanceSystem::Start() {
   if (thread_.joinable() || Finished()) return;
   thread_ = std::thread([this] {
     Execute();
-    finished_.store(true, std::memory_order_release);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_.store(true, std::memory_order_release);
+    }
+    finished_cv_.notify_all();
   });
+}
+
+bool TAdvanceSystem::WaitFinished(int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return finished_cv_.wait_for(lock, std::chrono::milliseconds(std::max(timeout_ms, 0)), [this] { return Finished(); });
 }
 
 void TAdvanceSystem::Execute() {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -62,6 +64,8 @@ class TAdvanceSystem {
 
   // The body has returned.
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
+  // Blocks until the body has returned or the time is up; true when it has returned.
+  bool WaitFinished(int timeout_ms) const;
   // The outcome, once the body has returned.
   std::optional<RunOutcome> Outcome() const;
 
@@ -75,5 +79,7 @@ class TAdvanceSystem {
   std::thread thread_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
+  mutable std::mutex mutex_;
+  mutable std::condition_variable finished_cv_;
   RunOutcome outcome_;
 };

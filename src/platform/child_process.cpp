@@ -102,7 +102,9 @@ std::unique_ptr<PipedChild> PipedChild::Start(const std::vector<std::string>& ar
   return child;
 }
 
-PipedChild::~PipedChild() { ExitStatus(); }
+PipedChild::~PipedChild() {
+  ExitStatus();
+}
 
 std::optional<int> PipedChild::ExitStatus() {
   if (status_ || pid_ <= 0) return status_;

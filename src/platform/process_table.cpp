@@ -61,8 +61,7 @@ bool ReadProcessEntry(pid_t pid, ProcessEntry& entry) {
   // "pid (name) S ...": the name may itself hold blanks and parentheses.
   const auto open = stat.find('(');
   const auto close = stat.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close < open || close + 2 >= stat.size())
-    return false;
+  if (open == std::string::npos || close == std::string::npos || close < open || close + 2 >= stat.size()) return false;
   const char state = stat[close + 2];
   if (state == 'Z' || state == 'X' || state == 'x') return false;
   entry.pid = pid;
@@ -100,8 +99,12 @@ std::vector<ProcessEntry> ProcProcessTable::Snapshot() {
   return result;
 }
 
-bool ProcProcessTable::Terminate(pid_t pid) { return Signal(pid, SIGTERM); }
+bool ProcProcessTable::Terminate(pid_t pid) {
+  return Signal(pid, SIGTERM);
+}
 
-bool ProcProcessTable::Kill(pid_t pid) { return Signal(pid, SIGKILL); }
+bool ProcProcessTable::Kill(pid_t pid) {
+  return Signal(pid, SIGKILL);
+}
 
 }  // namespace platform

@@ -23,6 +23,10 @@ class TFrmMainForm {
   ui::SourceGrid dxTreeSourceFileInfo;
   ui::OpenDialog dlgOpenSourceFile;
 
+  // --- Conversion (engine/batch.cpp). ---
+  // Convert: converts the checked rows.
+  void btnConvertClick();
+
  private:
   [[maybe_unused]] Program& program_;
 };

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "engine/common_lib.h"
+#include "engine/converting_form.h"
 #include "engine/custom_proc.h"
 #include "engine/process_table.h"
 #include "platform/process_table.h"
@@ -28,6 +29,7 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
+  converting_form_ = std::make_unique<TfrmConverting>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
   app_func_ = std::make_unique<TAppFunc>(services_.app_dir);

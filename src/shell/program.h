@@ -3,6 +3,7 @@
 // with fake services.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,7 @@ class TCustomProc;
 class TFrmMainForm;
 class TfrmOption;
 class TSysFunc;
+class TfrmConverting;
 
 inline constexpr const char* kApplicationTitle = "Video To Plim Converter";
 
@@ -49,6 +51,9 @@ struct ProgramServices {
   // folder. Tests that run real encoders give them names of their own.
   std::string encoder_name = platform::kEncoderName;
   std::string rm_encoder_name = platform::kRealMediaEncoderName;
+  // Ends the program at once, without the main window's close handling (the
+  // after-batch shutdown). main() wires it; tests record it. Left empty, nothing ends.
+  std::function<void()> quit;
 };
 
 class Program {
@@ -77,6 +82,11 @@ class Program {
   const std::string& EncoderName() const { return services_.encoder_name; }
   const std::string& RealMediaEncoderName() const { return services_.rm_encoder_name; }
   TSysFunc& SysFunc() const { return *sys_func_; }
+  TfrmConverting& ConvertingForm() const { return *converting_form_; }
+  // Ends the program through the wired hook.
+  void Quit() const {
+    if (services_.quit) services_.quit();
+  }
 
   // Shorthand for the log, which nearly every operation writes.
   void WriteLog(const std::string& message) const;
@@ -95,4 +105,5 @@ class Program {
   // --- Conversion engine. ---
   std::unique_ptr<platform::ProcessTable> inert_processes_;
   std::unique_ptr<TSysFunc> sys_func_;
+  std::unique_ptr<TfrmConverting> converting_form_;
 };

@@ -1,7 +1,8 @@
+#include "engine/builder.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "engine/builder.h"
 #include "engine_test_support.h"
 #include "platform/command_line.h"
 #include "platform/errors.h"
@@ -266,7 +267,8 @@ TEST(CommandForms, PiecesInTheirOrder) {
   job.TrimArg = " TR";
   EXPECT_EQ(ComposeCommand(CommandForm::V, job, "/o/a.mp4"),
             "/p/evc -y -i \"/s/a.avi\" C VB VS FR AS AB VO CH SR FM TR \"/o/a.mp4\"");
-  EXPECT_EQ(ComposeCommand(CommandForm::A, job, "/o/a.mp3"), "/p/evc -y -i \"/s/a.avi\" C AB VO CH SR FM TR \"/o/a.mp3\"");
+  EXPECT_EQ(ComposeCommand(CommandForm::A, job, "/o/a.mp3"),
+            "/p/evc -y -i \"/s/a.avi\" C AB VO CH SR FM TR \"/o/a.mp3\"");
   // Size before bitrate, and a fixed narrow-band channel and rate.
   EXPECT_EQ(ComposeCommand(CommandForm::N, job, "/o/a.3gp"),
             "/p/evc -y -i \"/s/a.avi\" C VS VB AB VO -ac 1 -ar 8000 FM TR \"/o/a.3gp\"");

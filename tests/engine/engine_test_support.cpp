@@ -46,7 +46,8 @@ void SetUpConversionLists(Program& program, int output_type, int quality_level) 
 std::string UniqueProcessName(const std::string& tag) {
   static std::atomic<int> counter{0};
   // At most 13 characters, leaving room for a letter before and after.
-  std::string name = "vt" + tag.substr(0, 3) + std::to_string(getpid() % 100000) + "_" + std::to_string(counter++ % 100);
+  std::string name =
+      "vt" + tag.substr(0, 3) + std::to_string(getpid() % 100000) + "_" + std::to_string(counter++ % 100);
   if (name.size() > 13) name = name.substr(name.size() - 13);
   return name;
 }

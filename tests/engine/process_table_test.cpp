@@ -1,5 +1,7 @@
 // Real processes, looked up and ended by names no other process bears: every
 // process these tests end is one they started.
+#include "engine/process_table.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -8,7 +10,6 @@
 #include <memory>
 #include <thread>
 
-#include "engine/process_table.h"
 #include "engine_test_support.h"
 #include "platform/child_process.h"
 #include "platform/process_table.h"

@@ -27,7 +27,8 @@ class Runner : public ::testing::Test {
 
   // Runs on this thread, collecting every text.
   RunOutcome Run(const std::string& arguments) {
-    return RunPipedProcess(helper + " " + arguments, [this](const std::string& t) { texts.push_back(t); }, settings);
+    return RunPipedProcess(
+        helper + " " + arguments, [this](const std::string& t) { texts.push_back(t); }, settings);
   }
 
   std::string AllText() const {
@@ -50,9 +51,8 @@ bool HasUnreapedChildren() {
 }  // namespace
 
 TEST_F(Runner, MissingExecutableFailsAtOnceWithoutCallbackOrChild) {
-  const auto outcome = RunPipedProcess(folder.path() + "no-such-program -y", [this](const std::string& t) {
-    texts.push_back(t);
-  }, settings);
+  const auto outcome = RunPipedProcess(
+      folder.path() + "no-such-program -y", [this](const std::string& t) { texts.push_back(t); }, settings);
   EXPECT_FALSE(outcome.started);
   EXPECT_TRUE(texts.empty());
   EXPECT_FALSE(HasUnreapedChildren());
@@ -117,8 +117,9 @@ TEST_F(Runner, CommandLineIsSplitWithTheWindowsRules) {
   const std::string spaced = folder.path() + "My Programs/";
   std::filesystem::create_directories(spaced);
   const std::string program = engine_tests::InstallChildHelper(spaced, "child helper");
-  RunPipedProcess(program + " args -i " + platform::QuoteArgument("a \"b\" c\\") + " \"two words\" plain",
-                  [this](const std::string& t) { texts.push_back(t); }, settings);
+  RunPipedProcess(
+      program + " args -i " + platform::QuoteArgument("a \"b\" c\\") + " \"two words\" plain",
+      [this](const std::string& t) { texts.push_back(t); }, settings);
   EXPECT_EQ(AllText(), "[-i]\n[a \"b\" c\\]\n[two words]\n[plain]\n");
 }
 

@@ -40,21 +40,9 @@ TEST(QuoteArgument, PlainTextOnlyGetsItsQuotes) {
 
 TEST(QuoteArgument, EveryTextComesBackWhole) {
   const std::string texts[] = {
-      "",
-      "plain",
-      "with blank",
-      "\"",
-      "\"\"",
-      "a\"b",
-      "ends\\",
-      "ends\\\\",
-      "\\\"",
-      "\\\\\"x\\",
-      " -f null \"",
-      "\" -i /etc/passwd \"",
-      "tab\there",
-      "-leading dash",
-      "über ☃",
+      "",          "plain",         "with blank", "\"",        "\"\"",        "a\"b",
+      "ends\\",    "ends\\\\",      "\\\"",       "\\\\\"x\\", " -f null \"", "\" -i /etc/passwd \"",
+      "tab\there", "-leading dash", "über ☃",
   };
   for (const std::string& text : texts) {
     const Args args = SplitArguments("-i " + QuoteArgument(text) + " " + QuoteArgument("out"));
@@ -69,8 +57,7 @@ TEST(SplitCommandLine, UnquotedProgramWithBlanksTakesTheShortestExistingPrefix) 
   const std::string folder = dir.path() + "My Programs/";
   std::filesystem::create_directories(folder + "sub dir");
   testing_support::WriteFile(folder + "evc", "");
-  EXPECT_EQ(SplitCommandLine(folder + "evc -y -i \"a b.avi\""),
-            (Args{folder + "evc", "-y", "-i", "a b.avi"}));
+  EXPECT_EQ(SplitCommandLine(folder + "evc -y -i \"a b.avi\""), (Args{folder + "evc", "-y", "-i", "a b.avi"}));
 
   // A file that names a shorter prefix wins, as it would on the original platform.
   testing_support::WriteFile(dir.path() + "My", "");

@@ -117,6 +117,7 @@ size_t FakeProcessTable::Count(const std::string& name) const {
 
 std::vector<platform::ProcessEntry> FakeProcessTable::Snapshot() {
   ++snapshots;
+  if (on_snapshot) on_snapshot();
   std::vector<platform::ProcessEntry> result;
   for (const auto& p : processes) result.push_back({p.pid, p.name});
   return result;

@@ -92,15 +92,24 @@ class FakeEventLoop : public ui::BasicEventLoop {
 // Records what would have been opened; opens nothing.
 class FakeLauncher : public platform::Launcher {
  public:
-  void Open(const std::string& target) override { opened.push_back(target); }
+  void Open(const std::string& target) override {
+    opened.push_back(target);
+    if (journal) journal->push_back("open " + target);
+  }
   std::vector<std::string> opened;
+  // When set, also notes each call in a journal shared with other fakes.
+  std::vector<std::string>* journal = nullptr;
 };
 
 // Counts power-off requests; can never reach the real one.
 class FakePowerControl : public platform::PowerControl {
  public:
-  void PowerOff() override { ++requests; }
+  void PowerOff() override {
+    ++requests;
+    if (journal) journal->push_back("power off");
+  }
   int requests = 0;
+  std::vector<std::string>* journal = nullptr;
 };
 
 // A process table of pretend processes: tests add and remove entries, and
@@ -128,6 +137,8 @@ class FakeProcessTable : public platform::ProcessTable {
 
   std::vector<Process> processes;
   int snapshots = 0;
+  // Runs at the start of every snapshot: lets a test make processes come and go.
+  std::function<void()> on_snapshot;
   // "TERM <pid>" and "KILL <pid>", in order.
   std::vector<std::string> signals;
 

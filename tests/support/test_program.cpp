@@ -16,6 +16,12 @@ TestProgram::TestProgram(ui::Timing timing) {
   services.power = &power;
   services.timing = timing;
   services.processes = &processes;
+  launcher.journal = &journal;
+  power.journal = &journal;
+  services.quit = [this] {
+    ++quits;
+    journal.push_back("quit");
+  };
   program = std::make_unique<Program>(std::move(services));
 }
 

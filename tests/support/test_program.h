@@ -24,6 +24,10 @@ struct TestProgram {
   FakePowerControl power;
   // The engine's process table: pretend processes only.
   FakeProcessTable processes;
+  // The after-batch services in the order they were called: "open <folder>",
+  // "power off", "quit". Program::Quit only records here.
+  std::vector<std::string> journal;
+  int quits = 0;
   std::unique_ptr<Program> program;
 
   Program& operator*() { return *program; }
