@@ -2,9 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
@@ -94,10 +92,7 @@ std::string TCustomProc::GetTrimSeconds(const std::string& source) {
 std::string TCustomProc::GetOutputDirectory() {
   std::string folder = program_.MainForm().edtOutputFolder.Text();
   if (folder.empty() || folder.back() != platform::kPathSeparator) folder += platform::kPathSeparator;
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ec);
-  std::error_code probe;
-  const bool exists = std::filesystem::is_directory(folder, probe);
+  const bool exists = program_.CommonLib().MakeFolders(folder);
   program_.WriteLog((exists ? "Output directory " : "Output directory error. ->") + folder);
   return folder;
 }

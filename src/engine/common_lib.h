@@ -6,13 +6,20 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace ui {
 class ListBox;
-}
+class OpenDialog;
+class SourceGrid;
+}  // namespace ui
+namespace media {
+class DurationProbe;
+class PreviewGraph;
+}  // namespace media
 class Program;
 
 // The texts of the encoder job most recently built; all empty at start.
@@ -100,6 +107,41 @@ class TCommonLib {
   // Asks the system to power off (no force) and returns at once.
   void ShutdownComputer() const;
   void EnableShutdownPrivilege() const;
+  // --- Output folder choice (settings/output_folder.cpp). ---
+  // Lets the user browse for a folder and returns the folder the output box
+  // should show: the chosen one when it exists and can be written, else current.
+  std::string ChooseOutputFolder(const std::string& current) const;
+  // Creates a folder with every missing level; true when it exists afterwards.
+  // Replaceable so tests can stand in for media on which nothing can be created.
+  std::function<bool(const std::string&)> MakeFolders = &TCommonLib::MakeFoldersOnDisk;
+  static bool MakeFoldersOnDisk(const std::string& folder);
+
+  // --- Source list (sources/source_list.cpp). ---
+  // Appends a row for every path that has an accepted extension, is not in the
+  // grid yet (exact comparison) and lasts at least a second; files that cannot be
+  // measured get the codec error window. Selects the first row and loads the trim bar.
+  void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths) const;
+  // Runs the open dialog at the folder; the chosen paths, empty when cancelled.
+  std::vector<std::string> SelectSourceFiles(ui::OpenDialog& dialog, bool unique,
+                                             const std::string& initial_folder) const;
+  // First occurrence of each path, order kept, exact comparison.
+  static std::vector<std::string> UniqueFileList(const std::vector<std::string>& paths);
+  // Whole seconds the file plays; 0 when it cannot be measured.
+  static int64_t ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe);
+  // Size in bytes; throws FileOpenError when the file cannot be opened.
+  static int64_t SourceFileSize(const std::string& path);
+  // Whether the lower-cased extension of the path is one the list takes.
+  static bool AcceptedSourceExtension(const std::string& path);
+  // Deletes the selected rows; focuses the row above the focused one if it stays.
+  void RemoveSelectedRows(ui::SourceGrid& grid) const;
+  // Deletes all rows; false when that failed.
+  static bool ClearRows(ui::SourceGrid& grid);
+  // A new modal codec error window; returns when the user has closed it.
+  void ShowCodecError() const;
+
+  // --- Preview media (sources/preview_player.cpp). ---
+  // Moves the graph's current position (absolute); failures are ignored.
+  static void SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms);
 
  private:
   // Signals every process of the name; with `asked`, a process already asked to

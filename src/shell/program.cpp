@@ -6,11 +6,13 @@
 #include "engine/converting_form.h"
 #include "engine/custom_proc.h"
 #include "engine/process_table.h"
+#include "media/preview_graph.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
 #include "shell/main_form.h"
+#include "sources/init_file_form.h"
 
 Program::Program(ProgramServices services) : services_(std::move(services)) {
   if (!services_.dialogs || !services_.loop) throw std::invalid_argument("Program needs dialogs and an event loop");
@@ -27,8 +29,13 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     inert_processes_ = std::make_unique<platform::InertProcessTable>();
     services_.processes = inert_processes_.get();
   }
+  if (!services_.preview_graph) {
+    inert_preview_graph_ = std::make_unique<media::NullPreviewGraph>();
+    services_.preview_graph = inert_preview_graph_.get();
+  }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
+  init_file_form_ = std::make_unique<TFrmInitFileForm>(*this);
   converting_form_ = std::make_unique<TfrmConverting>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);

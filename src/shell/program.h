@@ -19,6 +19,9 @@ class Launcher;
 class PowerControl;
 class ProcessTable;
 }  // namespace platform
+namespace media {
+class PreviewGraph;
+}  // namespace media
 
 class TAppFunc;
 class TStrFunc;
@@ -29,6 +32,7 @@ class TFrmMainForm;
 class TfrmOption;
 class TSysFunc;
 class TfrmConverting;
+class TFrmInitFileForm;
 
 inline constexpr const char* kApplicationTitle = "Video To Plim Converter";
 
@@ -41,6 +45,8 @@ struct ProgramServices {
   // Left empty, these do nothing: only main() wires the real desktop in.
   platform::Launcher* launcher = nullptr;
   platform::PowerControl* power = nullptr;
+  // The preview graph (Qt Multimedia in the program). Left empty, the preview plays nothing.
+  media::PreviewGraph* preview_graph = nullptr;
   ui::Timing timing;
 
   // --- Conversion engine. ---
@@ -69,6 +75,7 @@ class Program {
   const ui::Timing& timing() const { return services_.timing; }
   platform::Launcher& launcher() const { return *services_.launcher; }
   platform::PowerControl& power() const { return *services_.power; }
+  media::PreviewGraph& previewGraph() const { return *services_.preview_graph; }
 
   TAppFunc& AppFunc() const { return *app_func_; }
   TFileFunc& FileFunc() const { return *file_func_; }
@@ -76,6 +83,7 @@ class Program {
   TCustomProc& CustomProc() const { return *custom_proc_; }
   TFrmMainForm& MainForm() const { return *main_form_; }
   TfrmOption& OptionForm() const { return *option_form_; }
+  TFrmInitFileForm& InitFileForm() const { return *init_file_form_; }
 
   // --- Conversion engine. ---
   platform::ProcessTable& processes() const { return *services_.processes; }
@@ -95,9 +103,11 @@ class Program {
   ProgramServices services_;
   std::unique_ptr<platform::Launcher> inert_launcher_;
   std::unique_ptr<platform::PowerControl> inert_power_;
+  std::unique_ptr<media::PreviewGraph> inert_preview_graph_;
   // Windows first, as the start sequence creates them; then the controllers and helpers.
   std::unique_ptr<TFrmMainForm> main_form_;
   std::unique_ptr<TfrmOption> option_form_;
+  std::unique_ptr<TFrmInitFileForm> init_file_form_;
   std::unique_ptr<TCustomProc> custom_proc_;
   std::unique_ptr<TCommonLib> common_lib_;
   std::unique_ptr<TAppFunc> app_func_;

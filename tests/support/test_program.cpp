@@ -14,6 +14,7 @@ TestProgram::TestProgram(ui::Timing timing) {
   services.loop = &loop;
   services.launcher = &launcher;
   services.power = &power;
+  services.preview_graph = &graph;
   services.timing = timing;
   services.processes = &processes;
   launcher.journal = &journal;

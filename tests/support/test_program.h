@@ -5,6 +5,7 @@
 
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
+#include "fake_preview_graph.h"
 #include "fakes.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
@@ -28,6 +29,8 @@ struct TestProgram {
   // "power off", "quit". Program::Quit only records here.
   std::vector<std::string> journal;
   int quits = 0;
+  // Its position moves with the loop's virtual time while it runs.
+  FakePreviewGraph graph{&loop.clock};
   std::unique_ptr<Program> program;
 
   Program& operator*() { return *program; }
