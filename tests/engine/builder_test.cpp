@@ -69,12 +69,6 @@ TEST_F(Builder, AudioJobsLeaveTheVideoFragmentsOut) {
   EXPECT_EQ(m4a.find(" -aspect "), std::string::npos);
 }
 
-TEST_F(Builder, EmptyVolumeSelectionLeavesTwoBlanks) {
-  tp->OptionForm().cbbAudioVolumeGain.SetItemIndex(ui::ListBox::kNone);
-  AddRow(*tp, "True", "/clips/a.avi", "00:00:00", "00:00:05");
-  EXPECT_NE(Build("/clips/a.avi").find("-ab 128  -ac 2"), std::string::npos);
-}
-
 TEST_F(Builder, TrimRangeArithmetic) {
   struct Case {
     std::string start, end, seconds;

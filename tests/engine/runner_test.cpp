@@ -171,13 +171,6 @@ TEST(RunnerThread, StopRequestChangesNothingAndFreeingWaitsForTheChild) {
   EXPECT_FALSE(HasUnreapedChildren());
 }
 
-TEST(RunnerThread, NeverStartedRunnerFreesAtOnce) {
-  testing_support::FakeEventLoop loop;
-  auto runner = std::make_unique<TAdvanceSystem>("/nonexistent/evc -y", nullptr, loop, RunnerSettings{"/", 20});
-  EXPECT_FALSE(runner->Outcome().has_value());
-  runner.reset();
-}
-
 TEST_F(Runner, RelaysAtMostOnceAPauseAndSleepsWhileThePipeIsEmpty) {
   settings.relay_pause_ms = 200;
   const auto start = std::chrono::steady_clock::now();
