@@ -1,11 +1,13 @@
 #include "app/application.h"
 
 #include "app/busy_view.h"
+#include "app/converting_view.h"
 #include "app/main_window_view.h"
 #include "app/option_view.h"
 #include "app/qt_preview_graph.h"
 #include "platform/platform.h"
 #include "settings/option_form.h"
+#include "engine/converting_form.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
@@ -28,6 +30,11 @@ Application::Application(ApplicationOptions options) : application_object_(progr
     return main_view_ ? main_view_->videoWindow() : nullptr;
   });
   services.preview_graph = graph_.get();
+  services.processes = options.processes;
+  if (!options.encoder_name.empty()) services.encoder_name = options.encoder_name;
+  if (!options.rm_encoder_name.empty()) services.rm_encoder_name = options.rm_encoder_name;
+  // The after-batch shutdown ends the program as the close does, minus the close handling.
+  services.quit = [this] { program_->EndProcess(0); };
   program_ = std::make_unique<Program>(std::move(services));
   program_ref_ = program_.get();
   qt_dialogs_.SetProgram(program_.get());
@@ -37,6 +44,7 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   // The views, in the order the windows are created.
   TFrmMainForm& form = program_->MainForm();
   main_view_ = std::make_unique<MainWindowView>(*program_, form);
+  converting_view_ = std::make_unique<ConvertingView>(*program_, program_->ConvertingForm(), main_view_.get());
   option_view_ = std::make_unique<OptionView>(*program_, program_->OptionForm());
   busy_view_ = std::make_unique<BusyView>(program_->InitFileForm(), main_view_.get());
   qt_dialogs_.SetOwner(main_view_.get());
@@ -47,6 +55,7 @@ Application::~Application() {
   // Views go before the models they observe.
   busy_view_.reset();
   option_view_.reset();
+  converting_view_.reset();
   // The graph lets go of the video window before the window goes.
   program_->previewGraph().SetActive(false);
   graph_->ReleaseVideoWindow();

@@ -14,6 +14,7 @@ class Program;
 namespace platform {
 class Launcher;
 class PowerControl;
+class ProcessTable;
 }  // namespace platform
 
 namespace app {
@@ -21,6 +22,7 @@ namespace app {
 class MainWindowView;
 class OptionView;
 class BusyView;
+class ConvertingView;
 class QtPreviewGraph;
 
 struct ApplicationOptions {
@@ -36,6 +38,11 @@ struct ApplicationOptions {
   ui::Timing timing;
   // Empty: the end is only recorded on the Program.
   std::function<void(int)> end_process;
+  // None: a table that sees no process (only main() hands in the real one).
+  platform::ProcessTable* processes = nullptr;
+  // Empty: the encoders' own names. Tests running real encoders use names of their own.
+  std::string encoder_name;
+  std::string rm_encoder_name;
 };
 
 class Application {
@@ -46,6 +53,7 @@ class Application {
   Program& program() const { return *program_; }
   MainWindowView& mainWindow() const { return *main_view_; }
   OptionView& optionDialog() const { return *option_view_; }
+  ConvertingView& progressWindow() const { return *converting_view_; }
   QtEventLoop& loop() { return loop_; }
   QtPreviewGraph& previewGraph() const { return *graph_; }
 
@@ -62,6 +70,7 @@ class Application {
   std::unique_ptr<QtPreviewGraph> graph_;
   std::unique_ptr<Program> program_;
   std::unique_ptr<MainWindowView> main_view_;
+  std::unique_ptr<ConvertingView> converting_view_;
   std::unique_ptr<OptionView> option_view_;
   std::unique_ptr<BusyView> busy_view_;
 };

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/application.h"
+#include "platform/process_table.h"
 #include "platform/services.h"
 #include "shell/program.h"
 
@@ -18,9 +19,11 @@ int main(int argc, char** argv) {
   // The real desktop services are wired here and nowhere else.
   platform::XdgLauncher launcher;
   platform::SystemdPowerControl power;
+  platform::ProcProcessTable processes;
   app::ApplicationOptions options;
   options.launcher = &launcher;
   options.power = &power;
+  options.processes = &processes;
   options.end_process = [](int code) {
     std::fflush(nullptr);
     std::_Exit(code);

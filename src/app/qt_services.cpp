@@ -37,9 +37,12 @@ QStringList QtNameFilters(const std::string& filter) {
 // ---------------------------------------------------------------- dialogs
 
 QWidget* QtDialogs::Owner() const {
+  // A box owned by a disabled window (the main window during a batch) could not
+  // be answered; the window the user works in owns it then.
   if (QWidget* modal = QApplication::activeModalWidget()) return modal;
-  if (owner_ && owner_->isVisible()) return owner_;
-  return QApplication::activeWindow();
+  if (owner_ && owner_->isVisible() && owner_->isEnabled()) return owner_;
+  QWidget* active = QApplication::activeWindow();
+  return active && active->isEnabled() ? active : nullptr;
 }
 
 void QtDialogs::Message(ui::MessageKind kind, const std::string& caption, const std::string& text) {

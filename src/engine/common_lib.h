@@ -3,8 +3,11 @@
 // Operations are defined in the folder of the subsystem they belong to.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -82,6 +85,28 @@ class TCommonLib {
   std::string ReadNamedValue(const std::string& file_name, const std::string& name) const;
   std::string ConfigPath(const std::string& file_name) const;
 
+  // --- Process table operations (engine/process_table.cpp). ---
+  // Like TSysFunc::ProcessIdByName, but logs "Get Process id error." when none is found.
+  pid_t GetProcessIdByName(const std::string& name) const;
+  // Asks every process of that name to end; true when the last attempt succeeded.
+  // Logs "Terminate process error." when none matched or the last attempt failed.
+  bool KillProcessByName(const std::string& name) const;
+  // Privileges need no adjusting here; both report success.
+  bool SetTokenPrivilege(int token, const std::string& privilege, bool enable) const;
+  bool EnableDebugPrivilege() const;
+  // Ends every process named as the path's file name, then every encoder process,
+  // letting pending events run between attempts. Each is asked once (SIGTERM);
+  // one still there after
+  // Timing::stop_kill_after_ms is killed; after Timing::stop_give_up_ms the routine
+  // gives up and logs "Terminate process error.".
+  void StopEncoder(const std::string& path) const;
+
+  // --- After-batch actions (engine/after_batch.cpp). ---
+  // Shows the folder in the desktop's file manager; the outcome is not looked at.
+  void OpenFolder(const std::string& folder) const;
+  // Asks the system to power off (no force) and returns at once.
+  void ShutdownComputer() const;
+  void EnableShutdownPrivilege() const;
   // --- Output folder choice (settings/output_folder.cpp). ---
   // Lets the user browse for a folder and returns the folder the output box
   // should show: the chosen one when it exists and can be written, else current.
@@ -119,5 +144,10 @@ class TCommonLib {
   static void SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms);
 
  private:
+  // Signals every process of the name; with `asked`, a process already asked to
+  // end is not asked again.
+  bool EndProcessesByName(const std::string& name, bool force, std::set<pid_t>* asked) const;
+  void StopProcessesNamed(const std::string& name) const;
+
   Program& program_;
 };

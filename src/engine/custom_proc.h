@@ -11,6 +11,9 @@ namespace ui {
 class ListBox;
 }
 class Program;
+namespace ui {
+class SourceGrid;
+}
 
 class TCustomProc {
  public:
@@ -23,6 +26,9 @@ class TCustomProc {
   int32_t RowIndex = 0;
   std::string CurrentCommand;
   bool StopRequested = false;
+  // Set by the progress window's Stop and close handlers, cleared when a batch
+  // starts: a row's encoder that ended on a stop counts as stopped, not failed.
+  bool BatchInterrupted = false;
 
   // Start (hh:mm:ss) and length (whole seconds) of the range of the job last built.
   std::string TrimStartText;
@@ -84,6 +90,28 @@ class TCustomProc {
   void PreviewPause();
   void PreviewStop();
 
+  // --- Command-line builder (engine/builder.cpp). ---
+  // Composes the encoder command line for a source, filling the parameter record,
+  // the trim texts and VideoFile.avs; empty when the codec text is unknown.
+  // Throws FileCreateError when the script cannot be written.
+  std::string CreateConvertParameter(const std::string& source);
+  // The output folder with a trailing separator, created when missing.
+  std::string GetOutputDirectory();
+  // Start cell of the source's last row; empty when no row holds the source.
+  std::string GetTrimStart(const std::string& source);
+  // End minus start of the source's last row in whole seconds; empty when none.
+  std::string GetTrimSeconds(const std::string& source);
+
+  // --- Batch driver (engine/batch.cpp). ---
+  // Converts every checked row in list order, then carries out the after-batch
+  // actions. Refused while a batch runs. Errors while a row is prepared propagate
+  // after the windows are restored.
+  void ConvertCheckedRows(ui::SourceGrid& grid);
+  // Receives each console text of the running encoder, on the user-interface thread.
+  void ConvertOutputCallback(const std::string& text);
+  bool BatchRunning() const { return batch_running_; }
+
  private:
   Program& program_;
+  bool batch_running_ = false;
 };

@@ -37,6 +37,7 @@ void TFrmMainForm::WireButtons() {
   btnRemoveFile.OnClick = [this] { btnRemoveFileClick(); };
   btnClearFile.OnClick = [this] { btnClearFileClick(); };
   btnPlay.OnClick = [this] { btnPlayClick(); };
+  btnConvert.OnClick = [this] { btnConvertClick(); };
   btnPause.OnClick = [this] { btnPauseClick(); };
   btnStop.OnClick = [this] { btnStopClick(); };
   RzBmpButton1.OnClick = [this] { btnSelectOutputFolderClick(); };

@@ -119,6 +119,9 @@ class TFrmMainForm {
   void actCloseWindowExecute();
   void btnOptionsClick();
 
+  // --- Conversion (engine/batch.cpp). ---
+  // Convert: converts the checked rows.
+  void btnConvertClick();
   // --- Output folder and profile selection (settings/). ---
   // Browses for the output folder and shows the one accepted.
   void btnSelectOutputFolderClick();

@@ -3,9 +3,12 @@
 #include <stdexcept>
 
 #include "engine/common_lib.h"
+#include "engine/converting_form.h"
 #include "engine/custom_proc.h"
 #include "platform/platform.h"
+#include "engine/process_table.h"
 #include "media/preview_graph.h"
+#include "platform/process_table.h"
 #include "platform/services.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
@@ -26,6 +29,10 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     inert_power_ = std::make_unique<platform::InertPowerControl>();
     services_.power = inert_power_.get();
   }
+  if (!services_.processes) {
+    inert_processes_ = std::make_unique<platform::InertProcessTable>();
+    services_.processes = inert_processes_.get();
+  }
   if (!services_.preview_graph) {
     inert_preview_graph_ = std::make_unique<media::NullPreviewGraph>();
     services_.preview_graph = inert_preview_graph_.get();
@@ -33,11 +40,13 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
   init_file_form_ = std::make_unique<TFrmInitFileForm>(*this);
+  converting_form_ = std::make_unique<TfrmConverting>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
   app_func_ = std::make_unique<TAppFunc>(services_.app_dir);
   file_func_ = std::make_unique<TFileFunc>();
   soft_info_ = std::make_unique<RecSoftInfo>();
+  sys_func_ = std::make_unique<TSysFunc>(*services_.processes);
 }
 
 Program::~Program() = default;

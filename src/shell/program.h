@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/platform.h"
 #include "ui/timing.h"
 
 namespace ui {
@@ -17,6 +18,7 @@ class EventLoop;
 namespace platform {
 class Launcher;
 class PowerControl;
+class ProcessTable;
 }  // namespace platform
 namespace media {
 class PreviewGraph;
@@ -31,6 +33,8 @@ class TFrmMainForm;
 class TfrmOption;
 struct RecSoftInfo;
 struct VtpcApplication;
+class TSysFunc;
+class TfrmConverting;
 class TFrmInitFileForm;
 
 inline constexpr const char* kApplicationTitle = "Video To Plim Converter";
@@ -54,6 +58,18 @@ struct ProgramServices {
   // Ends the process at once with the exit code. Left empty (tests), the end is
   // only recorded: see Program::Ended.
   std::function<void(int)> end_process;
+
+  // --- Conversion engine. ---
+  // The process table the engine looks up and ends encoders in. Left empty it sees
+  // nothing and ends nothing: only main() wires the real one in.
+  platform::ProcessTable* processes = nullptr;
+  // Process names of the encoders, which are also their file names in the program
+  // folder. Tests that run real encoders give them names of their own.
+  std::string encoder_name = platform::kEncoderName;
+  std::string rm_encoder_name = platform::kRealMediaEncoderName;
+  // Ends the program at once, without the main window's close handling (the
+  // after-batch shutdown). main() wires it; tests record it. Left empty, nothing ends.
+  std::function<void()> quit;
 };
 
 class Program {
@@ -78,6 +94,17 @@ class Program {
   TFrmMainForm& MainForm() const { return *main_form_; }
   TfrmOption& OptionForm() const { return *option_form_; }
   TFrmInitFileForm& InitFileForm() const { return *init_file_form_; }
+
+  // --- Conversion engine. ---
+  platform::ProcessTable& processes() const { return *services_.processes; }
+  const std::string& EncoderName() const { return services_.encoder_name; }
+  const std::string& RealMediaEncoderName() const { return services_.rm_encoder_name; }
+  TSysFunc& SysFunc() const { return *sys_func_; }
+  TfrmConverting& ConvertingForm() const { return *converting_form_; }
+  // Ends the program through the wired hook.
+  void Quit() const {
+    if (services_.quit) services_.quit();
+  }
 
   // Shorthand for the log, which nearly every operation writes.
   void WriteLog(const std::string& message) const;
@@ -121,4 +148,8 @@ class Program {
   std::unique_ptr<RecSoftInfo> soft_info_;
   bool ended_ = false;
   int exit_code_ = 0;
+  // --- Conversion engine. ---
+  std::unique_ptr<platform::ProcessTable> inert_processes_;
+  std::unique_ptr<TSysFunc> sys_func_;
+  std::unique_ptr<TfrmConverting> converting_form_;
 };

@@ -5,16 +5,27 @@
 
 namespace testing_support {
 
-AppFixture::AppFixture(bool with_libraries, bool real_dialogs) {
-  std::filesystem::create_directory(dir.path() + "Config");
-  if (with_libraries) {
-    std::filesystem::copy_file(VTPC_RES_SO, dir.path() + "Res.so");
-    std::filesystem::copy_file(VTPC_FORM_SO, dir.path() + "Form.so");
-  }
+namespace {
+app::ApplicationOptions WithDialogs(bool real_dialogs, FakeDialogs& dialogs) {
   app::ApplicationOptions options;
+  options.dialogs = real_dialogs ? nullptr : &dialogs;
+  return options;
+}
+}  // namespace
+
+AppFixture::AppFixture(bool with_libraries, bool real_dialogs) : AppFixture(WithDialogs(real_dialogs, dialogs)) {
+  if (!with_libraries) {
+    std::filesystem::remove(dir.path() + "Res.so");
+    std::filesystem::remove(dir.path() + "Form.so");
+  }
+}
+
+AppFixture::AppFixture(app::ApplicationOptions options) {
+  std::filesystem::create_directory(dir.path() + "Config");
+  std::filesystem::copy_file(VTPC_RES_SO, dir.path() + "Res.so");
+  std::filesystem::copy_file(VTPC_FORM_SO, dir.path() + "Form.so");
   options.app_dir = dir.path();
   options.executable_path = VTPC_EXECUTABLE;
-  options.dialogs = real_dialogs ? nullptr : &dialogs;
   options.launcher = &launcher;
   options.power = &power;
   options.timing.splash_init_ms = 10;

@@ -17,6 +17,9 @@ namespace testing_support {
 struct AppFixture {
   // with_libraries false: a program folder without Res.so and Form.so.
   explicit AppFixture(bool with_libraries = true, bool real_dialogs = false);
+  // With the options filled in by the caller (program folder, fakes and short
+  // start-up times are set here).
+  explicit AppFixture(app::ApplicationOptions options);
   ~AppFixture();
 
   TempDir dir;

@@ -360,7 +360,7 @@ struct OptionsDialog : ::testing::Test {
   // A user's pick in a drop-down list.
   static void Pick(QComboBox* combo, int index) {
     combo->setCurrentIndex(index);
-    emit combo->activated(index);
+    Q_EMIT combo->activated(index);
   }
   AppFixture f;
 };

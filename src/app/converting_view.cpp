@@ -1,0 +1,104 @@
+#include "app/converting_view.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+
+#include "app/qt_services.h"
+#include "app/skin.h"
+#include "engine/converting_form.h"
+#include "shell/program.h"
+
+namespace app {
+
+ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* main_window)
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint),
+      program_(program), form_(form), main_window_(main_window), guard_(MakeGuard(program)) {
+  setObjectName("frmConverting");
+  setModal(false);
+  setFixedSize(435, 222);
+  auto label = [this](ui::Label& model, const char* name, int x, int y, int w, bool bold = false) {
+    auto* l = new LabelView(model, this);
+    l->setObjectName(name);
+    l->setGeometry(x, y, w, 20);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, skin::kText);
+    l->setPalette(pal);
+    if (bold) {
+      QFont f = l->font();
+      f.setBold(true);
+      l->setFont(f);
+    }
+    return l;
+  };
+  label(form.lblInfo, "lblInfo", 16, 12, 400, true);
+  label(form.lblCurConvertFileL, "lblCurConvertFileL", 16, 42, 150);
+  QLabel* file = label(form.lblCurFileName, "lblCurFileName", 16, 62, 403);
+  file->setTextFormat(Qt::PlainText);
+  label(form.lblTotalFilr, "lblTotalFilr", 16, 92, 90);
+  auto* total = new ProgressBarView(form.pbTotal, this);
+  total->setObjectName("pbTotal");
+  total->setGeometry(110, 94, 309, 16);
+  label(form.lblCurprog, "lblCurprog", 16, 118, 90);
+  auto* current = new ProgressBarView(form.ProgressBar1, this);
+  current->setObjectName("ProgressBar1");
+  current->setGeometry(110, 120, 309, 16);
+  label(form.lblPersent, "lblPersent", 16, 150, 260);
+  btnStop.OnClick = [this] { form_.btnStop1Click(); };
+  auto* stop = new skin::SkinButton(btnStop, skin::Glyph::Stop, "Stop", this);
+  stop->setObjectName("btnStop");
+  stop->setGeometry(309, 146, 110, 34);
+  stop_view_.reset(stop);
+  connect(stop, &QAbstractButton::clicked, this, [this] { guard_([this] { btnStop.Click(); }); });
+  status_ = new QStatusBar(this);
+  status_->setObjectName("statState");
+  status_->setSizeGripEnabled(false);
+  status_->setGeometry(0, 222 - 22, 435, 22);
+  auto* state = new QLabel(status_);
+  state->setObjectName("statStatePanel");
+  state->setTextFormat(Qt::PlainText);
+  status_->addWidget(state, 1);
+  subscriptions_.emplace_back(form.statState, [this, state] { state->setText(Q(form_.statState.PanelText())); });
+  subscriptions_.emplace_back(form.Form, [this] { SyncWindow(); });
+  SyncWindow();
+}
+
+void ConvertingView::SyncWindow() {
+  setWindowTitle(Q(form_.Form.Caption()));
+  if (form_.Form.Visible() && !isVisible()) {
+    // Centred on the main window.
+    if (main_window_) move(main_window_->geometry().center() - QPoint(width() / 2, height() / 2));
+    show();
+    raise();
+    activateWindow();
+  } else if (!form_.Form.Visible() && isVisible()) {
+    hide();
+  }
+}
+
+void ConvertingView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  QLinearGradient g(0, 0, 0, height());
+  g.setColorAt(0, skin::kBackgroundTop);
+  g.setColorAt(1, skin::kBackgroundBottom);
+  p.fillRect(rect(), g);
+  p.setPen(QPen(skin::kAccent, 2));
+  p.drawLine(0, 36, width(), 36);
+}
+
+// The close box asks first; No keeps the window and the conversion going.
+void ConvertingView::closeEvent(QCloseEvent* event) {
+  bool may_close = false;
+  guard_([&] { may_close = form_.FormClose(); });
+  if (may_close)
+    event->accept();
+  else
+    event->ignore();
+}
+
+// Esc is no way round the question.
+void ConvertingView::reject() { close(); }
+
+}  // namespace app

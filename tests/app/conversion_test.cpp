@@ -1,0 +1,97 @@
+// A real conversion through the real windows: the Convert button, the progress
+// window and its Stop button, with the real encoder running under a name of the
+// test's own, so the Stop can only ever end what this test started.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/converting_view.h"
+#include "app/skin.h"
+#include "app_fixture.h"
+#include "engine/common_lib.h"
+#include "engine/converting_form.h"
+#include "engine/custom_proc.h"
+#include "engine/process_table.h"
+#include "platform/process_table.h"
+#include "shell/helpers.h"
+#include "test_media.h"
+
+using testing_support::AppFixture;
+using testing_support::WaitFor;
+
+namespace {
+
+std::string EncoderPath() {
+  const char* override_path = std::getenv("VTPC_E2E_ENCODER");
+  return override_path ? override_path : std::string(VTPC_PROGRAM_DIR) + "evc";
+}
+
+app::ApplicationOptions ConversionOptions(platform::ProcessTable& table, const std::string& name) {
+  app::ApplicationOptions options;
+  options.processes = &table;
+  options.encoder_name = name;
+  options.rm_encoder_name = "r" + name;
+  options.timing.convert_prepare_ms = 200;
+  options.timing.convert_grace_ms = 500;
+  return options;
+}
+
+}  // namespace
+
+TEST(AppConversion, StopThroughTheProgressWindowsButtonEndsARealConversion) {
+  if (!testing_support::Exists(EncoderPath())) GTEST_SKIP() << "no encoder at " << EncoderPath() << " yet";
+  platform::ProcProcessTable table;
+  const std::string name = "vtapp" + std::to_string(getpid() % 100000);
+  AppFixture f(ConversionOptions(table, name));
+  ASSERT_EQ(::symlink(EncoderPath().c_str(), (f.AppDir() + name).c_str()), 0);
+  f.Start();
+  // A clip long enough to be stopped while it converts.
+  std::filesystem::create_directory(f.AppDir() + "media");
+  testing_support::MakeClip(".avi", 60, f.AppDir() + "media/long.avi");
+  testing_support::MakeClip(".avi", 2, f.AppDir() + "media/next.avi");
+  f.form().WMDropFiles({f.AppDir() + "media/long.avi", f.AppDir() + "media/next.avi"});
+  ASSERT_EQ(f.form().dxTreeSourceFileInfo.RowCount(), 2);
+  f.form().edtOutputFolder.SetText(f.AppDir() + "out");
+  f.form().chkShowOutputDirectory.SetChecked(true);
+
+  // While the batch runs (inside the Convert click), wait for the encoder and
+  // the window, then press Stop and answer Yes.
+  f.dialogs.yes_no_answers.push_back(true);
+  bool pressed = false, window_was_shown = false, main_was_disabled = false;
+  QTimer watcher;
+  watcher.setInterval(50);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    if (pressed) return;
+    const bool running = f.program().SysFunc().ProcessIdByName(name) != 0;
+    app::ConvertingView& window = f.application->progressWindow();
+    if (!running || !window.isVisible()) return;
+    window_was_shown = true;
+    main_was_disabled = !f.window().isEnabled();
+    pressed = true;
+    QTest::mouseClick(window.findChild<app::skin::SkinButton*>("btnStop"), Qt::LeftButton);
+  });
+  watcher.start();
+  QTest::mouseClick(f.window().button("btnConvert"), Qt::LeftButton);
+  watcher.stop();
+
+  EXPECT_TRUE(pressed);
+  EXPECT_TRUE(window_was_shown);
+  EXPECT_TRUE(main_was_disabled);
+  ASSERT_EQ(f.dialogs.questions.size(), 1u);
+  EXPECT_EQ(f.dialogs.questions[0], "Video To Plim Converter|Are you sure you want to stop the work ? ");
+  EXPECT_FALSE(f.application->progressWindow().isVisible());
+  EXPECT_TRUE(f.window().isEnabled());
+  EXPECT_EQ(f.program().SysFunc().ProcessIdByName(name), 0u);
+  // The stopped row leaves its part; the next row was not converted and the
+  // output folder was not opened.
+  const auto outputs = TFileFunc::ListFolderFiles(f.AppDir() + "out/");
+  ASSERT_EQ(outputs.size(), 1u);
+  EXPECT_NE(outputs[0].find("long"), std::string::npos);
+  EXPECT_TRUE(f.launcher.opened.empty());
+  EXPECT_EQ(f.form().Form.Enabled(), true);
+  f.program().CommonLib().StopEncoder(name);
+}
