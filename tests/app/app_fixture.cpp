@@ -5,22 +5,15 @@
 
 namespace testing_support {
 
-namespace {
-app::ApplicationOptions WithDialogs(bool real_dialogs, FakeDialogs& dialogs) {
-  app::ApplicationOptions options;
-  options.dialogs = real_dialogs ? nullptr : &dialogs;
-  return options;
-}
-}  // namespace
-
-AppFixture::AppFixture(bool with_libraries, bool real_dialogs) : AppFixture(WithDialogs(real_dialogs, dialogs)) {
+AppFixture::AppFixture(bool with_libraries, bool real_dialogs) : AppFixture(app::ApplicationOptions{}, real_dialogs) {
   if (!with_libraries) {
     std::filesystem::remove(dir.path() + "Res.so");
     std::filesystem::remove(dir.path() + "Form.so");
   }
 }
 
-AppFixture::AppFixture(app::ApplicationOptions options) {
+AppFixture::AppFixture(app::ApplicationOptions options, bool real_dialogs) {
+  options.dialogs = real_dialogs ? nullptr : &dialogs;
   std::filesystem::create_directory(dir.path() + "Config");
   std::filesystem::copy_file(VTPC_RES_SO, dir.path() + "Res.so");
   std::filesystem::copy_file(VTPC_FORM_SO, dir.path() + "Form.so");

@@ -19,7 +19,7 @@ struct AppFixture {
   explicit AppFixture(bool with_libraries = true, bool real_dialogs = false);
   // With the options filled in by the caller (program folder, fakes and short
   // start-up times are set here).
-  explicit AppFixture(app::ApplicationOptions options);
+  explicit AppFixture(app::ApplicationOptions options, bool real_dialogs = false);
   ~AppFixture();
 
   TempDir dir;

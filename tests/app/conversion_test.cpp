@@ -51,7 +51,10 @@ TEST(AppConversion, StopThroughTheProgressWindowsButtonEndsARealConversion) {
   f.Start();
   // A clip long enough to be stopped while it converts.
   std::filesystem::create_directory(f.AppDir() + "media");
-  testing_support::MakeClip(".avi", 60, f.AppDir() + "media/long.avi");
+  ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                         "testsrc=size=160x120:rate=5:duration=300", "-c:v", "mpeg4",
+                                         f.AppDir() + "media/long.avi"}),
+            0);
   testing_support::MakeClip(".avi", 2, f.AppDir() + "media/next.avi");
   f.form().WMDropFiles({f.AppDir() + "media/long.avi", f.AppDir() + "media/next.avi"});
   ASSERT_EQ(f.form().dxTreeSourceFileInfo.RowCount(), 2);
@@ -66,9 +69,13 @@ TEST(AppConversion, StopThroughTheProgressWindowsButtonEndsARealConversion) {
   watcher.setInterval(50);
   QObject::connect(&watcher, &QTimer::timeout, [&] {
     if (pressed) return;
+    // Once the encoder has reported its progress twice.
     const bool running = f.program().SysFunc().ProcessIdByName(name) != 0;
     app::ConvertingView& window = f.application->progressWindow();
-    if (!running || !window.isVisible()) return;
+    const TfrmConverting& progress = f.program().ConvertingForm();
+    if (!running || !window.isVisible() || f.program().CustomProc().RefreshCount < 2 ||
+        progress.statState.PanelText().find("time=") == std::string::npos)
+      return;
     window_was_shown = true;
     main_was_disabled = !f.window().isEnabled();
     pressed = true;
@@ -91,6 +98,8 @@ TEST(AppConversion, StopThroughTheProgressWindowsButtonEndsARealConversion) {
   const auto outputs = TFileFunc::ListFolderFiles(f.AppDir() + "out/");
   ASSERT_EQ(outputs.size(), 1u);
   EXPECT_NE(outputs[0].find("long"), std::string::npos);
+  // What the window showed meanwhile came from the encoder's own lines.
+  EXPECT_EQ(f.program().ConvertingForm().lblPersent.Caption(), "Current: 1, Total: ...");
   EXPECT_TRUE(f.launcher.opened.empty());
   EXPECT_EQ(f.form().Form.Enabled(), true);
   f.program().CommonLib().StopEncoder(name);

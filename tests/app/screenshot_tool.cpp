@@ -9,10 +9,13 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/application.h"
 #include "app/main_window_view.h"
 #include "app/option_view.h"
+#include "engine/converting_form.h"
+#include "platform/process_table.h"
 #include "platform/services.h"
 #include "settings/option_form.h"
 #include "shell/main_form.h"
@@ -56,6 +59,18 @@ int main(int argc, char** argv) {
   options.launcher = &launcher;
   options.power = &power;
   options.end_process = [](int code) { std::_Exit(code); };
+  // The encoder runs under a name of the script's own: nothing else of that
+  // name can be waited for or ended.
+  platform::ProcProcessTable processes;
+  const char* name = std::getenv("VTPC_SHOT_ENCODER_NAME");
+  const std::string encoder_name = name ? name : "";
+  if (!encoder_name.empty()) {
+    options.processes = &processes;
+    options.encoder_name = encoder_name;
+    options.rm_encoder_name = "r" + encoder_name;
+    options.timing.convert_prepare_ms = 300;
+    options.timing.convert_grace_ms = 800;
+  }
   app::Application application(options);
   Program& program = application.program();
   TFrmMainForm& form = program.MainForm();
@@ -82,5 +97,23 @@ int main(int argc, char** argv) {
   Shot("3-options");
   program.OptionForm().btnCancelClick();
   Pump(100);
+
+  // The progress window in the middle of a conversion (when an encoder is there).
+  if (!encoder_name.empty()) {
+    form.edtOutputFolder.SetText(options.app_dir + "out");
+    bool shot = false;
+    QTimer watcher;
+    watcher.setInterval(100);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      const TfrmConverting& progress = program.ConvertingForm();
+      if (shot || !progress.Form.Visible() || progress.ProgressBar1.Position() < 1) return;
+      shot = true;
+      Shot("4-progress");
+    });
+    watcher.start();
+    form.btnConvertClick();
+    watcher.stop();
+    if (!shot) std::printf("no progress window was seen\n");
+  }
   std::_Exit(0);
 }
