@@ -56,6 +56,11 @@ ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* 
   status_->setObjectName("statState");
   status_->setSizeGripEnabled(false);
   status_->setGeometry(0, 222 - 22, 435, 22);
+  status_->setAutoFillBackground(true);
+  QPalette light = status_->palette();
+  light.setColor(QPalette::Window, QColor(226, 230, 236));
+  light.setColor(QPalette::WindowText, Qt::black);
+  status_->setPalette(light);
   auto* state = new QLabel(status_);
   state->setObjectName("statStatePanel");
   state->setTextFormat(Qt::PlainText);
