@@ -10,6 +10,8 @@
 #include <QUrl>
 
 #include "app/option_view.h"
+#include "engine/common_lib.h"
+#include "media/preview_graph.h"
 #include "app/skin.h"
 #include "app/trim_bar_view.h"
 #include "test_media.h"
@@ -418,4 +420,21 @@ TEST_F(OptionsDialog, TypingANameAndAddingStoresACustomProfile) {
   EXPECT_EQ(box->currentText(), "Phone");
   QTest::mouseClick(Button("btnApply"), Qt::LeftButton);
   EXPECT_EQ(f.window().findChild<QComboBox*>("cbbProfile")->count(), 6);
+}
+
+TEST(AppPreview, PlayShowsTheVideoAndStopBringsTheLogoBack) {
+  AppFixture f;
+  f.Start();
+  testing_support::MakeClip(".avi", 3, f.AppDir() + "clip.avi");
+  f.form().WMDropFiles({f.AppDir() + "clip.avi"});
+  ASSERT_EQ(f.form().dxTreeSourceFileInfo.RowCount(), 1);
+  QTest::keyClick(f.KeyTarget(), Qt::Key_P, Qt::ControlModifier);
+  ASSERT_EQ(f.program().CommonLib().PreviewFile, f.AppDir() + "clip.avi");
+  EXPECT_FALSE(f.window().logo()->isVisible());
+  EXPECT_TRUE(f.window().videoWindow()->isVisible());
+  EXPECT_TRUE(WaitFor([&] { return f.program().previewGraph().CurrentPosition() > 0; }, 3000));
+  QTest::keyClick(f.KeyTarget(), Qt::Key_T, Qt::ControlModifier);
+  EXPECT_TRUE(f.window().logo()->isVisible());
+  EXPECT_TRUE(f.program().CommonLib().PreviewFile.empty());
+  EXPECT_EQ(f.window().clock()->text(), "00:00:00");
 }
