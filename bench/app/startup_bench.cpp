@@ -87,12 +87,10 @@ int App(const std::string& program_folder, const std::vector<std::string>& files
   WaitExposed(application.mainWindow());
   std::printf("ready\n");
   std::fflush(stdout);
-  ui::SourceGrid& grid = application.program().MainForm().dxTreeSourceFileInfo;
-  for (const auto& file : files) {
-    const QFileInfo info(QString::fromStdString(file));
-    grid.AddRow({"True", info.absoluteFilePath().toStdString(), std::to_string(info.size()), "00:00:01", "00:00:00",
-                 "00:00:01", "00:00:01"});
-  }
+  // Added as a drop from a file manager adds them: each probed for its duration.
+  application.program().MainForm().WMDropFiles(files);
+  const int rows = application.program().MainForm().dxTreeSourceFileInfo.RowCount();
+  if (rows != static_cast<int>(files.size())) std::fprintf(stderr, "only %d of %zu files added\n", rows, files.size());
   Settle();
   std::printf("rss_kb %ld\n", ResidentKb());
   std::fflush(stdout);

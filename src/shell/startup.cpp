@@ -244,7 +244,17 @@ bool TFrmMainForm::FormShow() {
 }
 
 void TFrmMainForm::Start() {
-  if (FormShow() && !program_.Ended()) Form.Show();
+  // A start-up step that fails is reported and the window still comes up, as
+  // the window would after any other failed handler: a program without a window
+  // could not even be closed.
+  bool go_on = true;
+  try {
+    go_on = FormShow();
+  } catch (const std::exception& error) {
+    program_.ReportError(error);
+    AttachTimers();
+  }
+  if (go_on && !program_.Ended()) Form.Show();
 }
 
 // ---------------------------------------------------------------- product information

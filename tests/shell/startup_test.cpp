@@ -132,9 +132,13 @@ TEST_F(StartUp, AFailingInitialisationStillClosesTheSplash) {
   SplashWatch watch;
   WatchSplash(t, watch);
   t.loop.At(250, [&] { t.loop.OnRound(1, [] { throw AppError("Cannot open file \"x\"."); }); });
-  EXPECT_THROW(form().Start(), AppError);
+  form().Start();
   EXPECT_GE(watch.hidden_at, 0);
-  EXPECT_FALSE(form().Form.Visible());
+  // Reported, and the window comes up all the same.
+  ASSERT_EQ(t.dialogs.messages.size(), 1u);
+  EXPECT_EQ(t.dialogs.messages[0].text, "Cannot open file \"x\".");
+  EXPECT_EQ(t.dialogs.messages[0].kind, ui::MessageKind::Error);
+  EXPECT_TRUE(form().Form.Visible());
 }
 
 TEST_F(StartUp, ProductInformationAndCaption) {
