@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "fakes.h"
 #include "platform/platform.h"
@@ -112,21 +113,24 @@ TEST(VersionResource, DamagedHeadersAreRefusedWithoutReadingOutOfBounds) {
   ASSERT_EQ(VersionOf(dir, good), "2.0");
   // Cut short anywhere: never a crash, and no version from half a file.
   for (size_t cut = 1; cut < good.size(); cut += 7) EXPECT_EQ(VersionOf(dir, good.substr(0, cut)), "") << cut;
+  // Our section's header, changed by the given edit (copied out and back: the
+  // file's bytes need not be aligned for the header type).
+  auto with_section = [&](const std::function<void(Elf64_Shdr&)>& edit) {
+    std::string file = good;
+    Elf64_Ehdr eh;
+    std::memcpy(&eh, file.data(), sizeof eh);
+    Elf64_Shdr sh;
+    const size_t at = eh.e_shoff + sizeof(Elf64_Shdr);
+    std::memcpy(&sh, file.data() + at, sizeof sh);
+    edit(sh);
+    std::memcpy(file.data() + at, &sh, sizeof sh);
+    return file;
+  };
   // A section claiming to be huge or to lie beyond the end of the file.
-  std::string huge = good;
-  auto* eh = reinterpret_cast<Elf64_Ehdr*>(huge.data());
-  auto* sh = reinterpret_cast<Elf64_Shdr*>(huge.data() + eh->e_shoff);
-  sh[1].sh_size = uint64_t{1} << 40;
-  EXPECT_EQ(VersionOf(dir, huge), "");
-  sh[1].sh_size = 8;
-  sh[1].sh_offset = uint64_t{1} << 62;
-  EXPECT_EQ(VersionOf(dir, huge), "");
+  EXPECT_EQ(VersionOf(dir, with_section([](Elf64_Shdr& sh) { sh.sh_size = uint64_t{1} << 40; })), "");
+  EXPECT_EQ(VersionOf(dir, with_section([](Elf64_Shdr& sh) { sh.sh_offset = uint64_t{1} << 62; })), "");
   // A section name offset past the name table.
-  std::string bad_name = good;
-  eh = reinterpret_cast<Elf64_Ehdr*>(bad_name.data());
-  sh = reinterpret_cast<Elf64_Shdr*>(bad_name.data() + eh->e_shoff);
-  sh[1].sh_name = 100000;
-  EXPECT_EQ(VersionOf(dir, bad_name), "");
+  EXPECT_EQ(VersionOf(dir, with_section([](Elf64_Shdr& sh) { sh.sh_name = 100000; })), "");
   // An unterminated value is no value.
   std::string open_end = std::string("VTPCVERSIONINFO1") + '\0' + kTranslation + '\0' + "080904E4";
   EXPECT_EQ(VersionOf(dir, MakeElf(".vtpc_version", open_end)), "");
