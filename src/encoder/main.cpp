@@ -68,7 +68,9 @@ int main(int argc, char** argv) {
       console.Close();
       return StopExitCode();
     }
-    if (transcoder.Stopped()) {
+    // A signal that came after the input was read through still counts as a
+    // stop: the caller asked for one and gets the exit code that says so.
+    if (transcoder.Stopped() || g_stop_signal.load() != 0) {
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%.2f", transcoder.OutputSeconds());
       console.Fail(std::string("stopped on request; the output holds the first ") + seconds + " seconds");

@@ -55,6 +55,8 @@ class Transcoder {
   void Convert();
   void Finish();
 
+  void MendDiscontinuity(Lane& lane, AVPacket* packet);
+  void PlanDecoding(Lane& lane, const AVPacket* packet);
   void DecodePacket(Lane& lane, const AVPacket* packet);
   void FilterFrame(Lane& lane, AVFrame* frame);
   void DrainFilters(Lane& lane, bool final_drain);
@@ -84,6 +86,7 @@ class Transcoder {
   OutputFormatPtr output_;
   std::vector<std::unique_ptr<Lane>> lanes_;
   int64_t timeline_offset_us_ = 0;  // input time that becomes output time 0
+  int64_t timestamp_shift_us_ = 0;  // taken out of the input's clock jumps so far
   int64_t encoded_frames_ = 0;  // frames (pictures or sample blocks) handed to encoders
   Progress progress_;
   FramePtr frame_;

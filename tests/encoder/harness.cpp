@@ -57,15 +57,21 @@ std::vector<Recipe> Recipes() {
         "sine=frequency=440:sample_rate=22050:duration=3", "-c:v", "h263", "-c:a", "aac", "-ac", "1"}},
       {"clip.rm", with(clip, {"-c:v", "rv20", "-b:v", "300k", "-c:a", "ac3", "-b:a", "96k"})},
       // Picture N has luma 16 + 2N; the tone starts at exactly 2 s; key frames
-      // every 12 pictures, so trims start between key frames.
+      // every 12 pictures, so trims start between key frames; B-pictures that
+      // nothing refers to, which the decoder may skip.
       {"ramp.mov",
        {"-f", "lavfi", "-i", "color=c=black:s=160x120:r=25:d=4,format=yuv420p,geq=lum='16+2*N':cb=128:cr=128", "-f",
-        "lavfi", "-i", "aevalsrc='if(gte(t,2),0.5*sin(2*PI*440*t),0)':s=44100:d=4", "-c:v", "libx264", "-qp", "0",
-        "-g", "12", "-bf", "2", "-c:a", "pcm_s16le"}},
+        "lavfi", "-i", "aevalsrc='if(gte(t,2),0.5*sin(2*PI*440*t),0)':s=44100:d=4", "-c:v", "libx264", "-qp", "1",
+        "-g", "12", "-bf", "2", "-b-pyramid", "none", "-c:a", "pcm_s16le"}},
       // A steady tone of amplitude 0.2, sound only.
       {"tone.wav",
        {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=2", "-af", "volume=1.6", "-c:a",
         "pcm_s16le"}},
+      // Left half white, right half black, filed with a quarter turn for display.
+      {"upright.mp4",
+       {"-f", "lavfi", "-i", "color=c=white:s=160x120:r=25:d=1,drawbox=x=80:y=0:w=80:h=120:color=black:t=fill",
+        "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}},
+      {"turned.mp4", {"-i", "@upright.mp4", "-c", "copy", "-metadata:s:v:0", "rotate=90"}},
       // Pictures without sound.
       {"mute.avi", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1", "-c:v", "mpeg4"}},
       // A longer stream for stop tests, fed through a pipe.
@@ -141,7 +147,8 @@ void MediaEnvironment::SetUp() {
     unlink((folder + "stamp").c_str());
     for (const Recipe& recipe : Recipes()) {
       std::vector<std::string> argv = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y"};
-      argv.insert(argv.end(), recipe.args.begin(), recipe.args.end());
+      // "@name" is another medium made before this one.
+      for (const std::string& arg : recipe.args) argv.push_back(arg.rfind('@', 0) == 0 ? folder + arg.substr(1) : arg);
       argv.push_back(folder + recipe.name);
       const ProcessResult made = RunProcess(argv, 120000);
       if (made.exit_code != 0) {
@@ -401,15 +408,17 @@ bool PlaysThrough(const std::string& path, std::string* why) {
   return opened && errors == 0 && frames > 0;
 }
 
-std::vector<double> LumaMeans(const std::string& path, int count) {
+std::vector<double> LumaMeans(const std::string& path, int count, double top, double bottom) {
   std::vector<double> means;
   DecodeAll(path, AVMEDIA_TYPE_VIDEO, [&](const AVStream*, const AVFrame* frame) {
     double sum = 0;
-    for (int y = 0; y < frame->height; ++y) {
+    const int first = static_cast<int>(frame->height * top);
+    const int last = std::max(first + 1, static_cast<int>(frame->height * bottom));
+    for (int y = first; y < last; ++y) {
       const uint8_t* row = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
       for (int x = 0; x < frame->width; ++x) sum += row[x];
     }
-    means.push_back(sum / (frame->width * frame->height));
+    means.push_back(sum / (frame->width * (last - first)));
     return static_cast<int>(means.size()) < count;
   });
   return means;

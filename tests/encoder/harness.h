@@ -95,8 +95,9 @@ MediaInfo Probe(const std::string& path);
 // Decodes every stream through; true when nothing failed and frames came out.
 bool PlaysThrough(const std::string& path, std::string* why = nullptr);
 
-// Mean luma of each of the first `count` decoded pictures.
-std::vector<double> LumaMeans(const std::string& path, int count);
+// Mean luma of each of the first `count` decoded pictures, over the rows from
+// `top` to `bottom` (fractions of the height).
+std::vector<double> LumaMeans(const std::string& path, int count, double top = 0, double bottom = 1);
 
 // All audio samples, mixed to mono floats, and their rate.
 struct AudioSamples {
