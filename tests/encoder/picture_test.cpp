@@ -81,7 +81,8 @@ TEST(TurnedVideo, IsTurnedUprightAsPlayersShowIt) {
   const std::string output = dir.file("upright.mp4");
   auto run = RunEncoder("evc", {"-y", "-i", Media("turned.mp4"), "-vcodec", "mpeg4", output});
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  const auto* video = Probe(output).Find("video");
+  const auto info = Probe(output);
+  const auto* video = info.Find("video");
   ASSERT_NE(video, nullptr);
   EXPECT_EQ(video->width, 120);
   EXPECT_EQ(video->height, 160);
@@ -96,6 +97,27 @@ TEST(TurnedVideo, IsTurnedUprightAsPlayersShowIt) {
   run = RunEncoder("evc", {"-y", "-i", Media("upright.mp4"), "-vcodec", "mpeg4", plain});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(Probe(plain).Find("video")->width, 160);
+}
+
+TEST(DisplayAspect, IsWhatWasAskedWhateverTheFrameSize) {
+  testing_support::TempDir dir;
+  for (const auto& [aspect, expected] : {std::pair{"16:9", 16.0 / 9}, {"4:3", 4.0 / 3}}) {
+    SCOPED_TRACE(aspect);
+    const std::string output = dir.file("aspect.mp4");
+    const auto run = RunEncoder("evc", {"-y", "-i", Media("clip.mp4"), "-vcodec", "mpeg4", "-acodec", "aac", "-s",
+                                        "320x240", "-aspect", aspect, output});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const auto info = Probe(output);
+    const auto* video = info.Find("video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->width, 320);
+    EXPECT_NEAR(video->display_aspect, expected, 0.01);
+  }
+  // Without -aspect, scaling keeps the source's shape on display.
+  const std::string kept = dir.file("kept.mp4");
+  const auto run = RunEncoder("evc", {"-y", "-i", Media("clip.mp4"), "-vcodec", "mpeg4", "-s", "320x180", kept});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NEAR(Probe(kept).Find("video")->display_aspect, 160.0 / 120, 0.01);
 }
 
 }  // namespace
