@@ -106,9 +106,10 @@ struct Transcoder::Lane {
   // Where the next packet's decoding time should be, to notice jumps.
   int64_t next_dts_us = AV_NOPTS_VALUE;
 
-  bool input_done = false;    // nothing more goes into the filters
-  bool filters_done = false;  // the filters have given all they will
-  bool encoder_done = false;
+  bool input_done = false;       // nothing more goes into the filters
+  bool filters_done = false;     // the filters have given all they will
+  bool flush_submitted = false;  // the encoder's end is queued
+  bool encoder_done = false;     // the encoder has given all it will (encoding thread only)
 
   ~Lane() { av_channel_layout_uninit(&graph_layout); }
 };
@@ -122,7 +123,12 @@ Transcoder::Transcoder(EncoderOptions options, Console& console, const std::atom
       packet_(MakePacket()) {}
 
 Transcoder::~Transcoder() {
-  // The status lines read our counters; they end before the counters go.
+  // The encoding thread and the status lines use what follows; they end first.
+  try {
+    FinishWorker();
+  } catch (...) {
+    // Already failing: the first reason is the one reported.
+  }
   console_.FinishStatus();
   // Codec and filter objects go before the format contexts they belong to.
   lanes_.clear();
@@ -150,6 +156,7 @@ void Transcoder::Run() {
       SetUpAudio(*lane);
   }
   OpenOutput();
+  StartWorker();
   console_.StartStatus(want_video_, progress_);
   Convert();
   Finish();
@@ -639,6 +646,7 @@ void Transcoder::Finish() {
     if (!lane->filters_done) DrainFilters(*lane, true);
     FlushEncoder(*lane);
   }
+  FinishWorker();
   int result = av_write_trailer(output_.get());
   if (result < 0) throw EncoderError("cannot finish " + Quoted(options_.output) + ": " + Detail(result));
   if (output_->pb) {
@@ -743,7 +751,7 @@ void Transcoder::DrainFilters(Lane& lane, bool final_drain) {
     // A zero length still makes a file players accept: one picture, one block
     // of sound.
     const bool single = options_.length_us && *options_.length_us == 0;
-    if (!partial) EncodeFrame(lane, filtered_.get());
+    if (!partial) SubmitFrame(lane, filtered_.get());
     av_frame_unref(filtered_.get());
     if (single) {
       lane.filters_done = true;
@@ -753,15 +761,71 @@ void Transcoder::DrainFilters(Lane& lane, bool final_drain) {
   }
 }
 
+// Encoding and writing run on a thread of their own, fed through a short
+// queue, so that decoding and encoding overlap: the decoders of common sources
+// keep only part of the cores busy, and sound decoders only one.
+void Transcoder::StartWorker() {
+  worker_ = std::thread([this] { WorkerLoop(); });
+}
+
+void Transcoder::WorkerLoop() {
+  while (true) {
+    Job job;
+    {
+      std::unique_lock lock(queue_mutex_);
+      queue_changed_.wait(lock, [this] { return !queue_.empty() || worker_closing_; });
+      if (queue_.empty()) return;
+      job = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    queue_changed_.notify_all();
+    if (worker_error_) continue;  // after a failure the rest is only let through
+    try {
+      EncodeFrame(*job.lane, job.frame.get());
+    } catch (...) {
+      {
+        std::lock_guard lock(queue_mutex_);
+        worker_error_ = std::current_exception();
+      }
+      queue_changed_.notify_all();
+    }
+  }
+}
+
+void Transcoder::Submit(Lane& lane, FramePtr frame) {
+  std::unique_lock lock(queue_mutex_);
+  queue_changed_.wait(lock, [this] { return queue_.size() < kQueuedFrames || worker_error_; });
+  if (worker_error_) std::rethrow_exception(worker_error_);
+  queue_.push_back(Job{&lane, std::move(frame)});
+  lock.unlock();
+  queue_changed_.notify_all();
+}
+
+void Transcoder::SubmitFrame(Lane& lane, AVFrame* frame) {
+  FramePtr job_frame = MakeFrame();
+  av_frame_move_ref(job_frame.get(), frame);
+  // Into the encoder's clock here: the filters may be rebuilt meanwhile.
+  job_frame->pts = av_rescale_q(job_frame->pts, av_buffersink_get_time_base(lane.sink), lane.encoder->time_base);
+  // The decoder's picture types would force key frames where the source had them.
+  if (lane.type == AVMEDIA_TYPE_VIDEO) job_frame->pict_type = AV_PICTURE_TYPE_NONE;
+  ++encoded_frames_;
+  Submit(lane, std::move(job_frame));
+}
+
+void Transcoder::FinishWorker() {
+  if (!worker_.joinable()) return;
+  {
+    std::lock_guard lock(queue_mutex_);
+    worker_closing_ = true;
+  }
+  queue_changed_.notify_all();
+  worker_.join();
+  if (worker_error_) std::rethrow_exception(worker_error_);
+}
+
 void Transcoder::EncodeFrame(Lane& lane, AVFrame* frame) {
   if (lane.encoder_done) return;
   AVCodecContext* encoder = lane.encoder.get();
-  if (frame) {
-    ++encoded_frames_;
-    frame->pts = av_rescale_q(frame->pts, av_buffersink_get_time_base(lane.sink), encoder->time_base);
-    // The decoder's picture types would force key frames where the source had them.
-    if (lane.type == AVMEDIA_TYPE_VIDEO) frame->pict_type = AV_PICTURE_TYPE_NONE;
-  }
   int result = avcodec_send_frame(encoder, frame);
   if (result < 0 && result != AVERROR_EOF) {
     throw EncoderError("the " + std::string(encoder->codec->name) + " encoder failed: " + AvErrorText(result));
@@ -782,7 +846,9 @@ void Transcoder::EncodeFrame(Lane& lane, AVFrame* frame) {
 }
 
 void Transcoder::FlushEncoder(Lane& lane) {
-  if (!lane.encoder_done) EncodeFrame(lane, nullptr);
+  if (lane.flush_submitted) return;
+  lane.flush_submitted = true;
+  Submit(lane, nullptr);
 }
 
 void Transcoder::WritePacket(Lane& lane, AVPacket* packet) {

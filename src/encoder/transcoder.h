@@ -3,7 +3,12 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -60,6 +65,11 @@ class Transcoder {
   void DecodePacket(Lane& lane, const AVPacket* packet);
   void FilterFrame(Lane& lane, AVFrame* frame);
   void DrainFilters(Lane& lane, bool final_drain);
+  void StartWorker();
+  void WorkerLoop();
+  void Submit(Lane& lane, FramePtr frame);
+  void SubmitFrame(Lane& lane, AVFrame* frame);
+  void FinishWorker();
   void EncodeFrame(Lane& lane, AVFrame* frame);
   void WritePacket(Lane& lane, AVPacket* packet);
   void FlushEncoder(Lane& lane);
@@ -93,6 +103,19 @@ class Transcoder {
   FramePtr filtered_;
   PacketPtr packet_;
   bool stopped_ = false;
+
+  // Frames on their way to the encoding thread; a null frame ends a lane's encoder.
+  struct Job {
+    Lane* lane = nullptr;
+    FramePtr frame;
+  };
+  static constexpr size_t kQueuedFrames = 8;
+  std::thread worker_;
+  std::mutex queue_mutex_;
+  std::condition_variable queue_changed_;
+  std::deque<Job> queue_;
+  bool worker_closing_ = false;
+  std::exception_ptr worker_error_;
 };
 
 }  // namespace encoder
