@@ -3,13 +3,23 @@
 // Operations are defined in the folder of the subsystem they belong to.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace ui {
 class ListBox;
-}
+class OpenDialog;
+class SourceGrid;
+}  // namespace ui
+namespace media {
+class DurationProbe;
+class PreviewGraph;
+}  // namespace media
 class Program;
 
 // The texts of the encoder job most recently built; all empty at start.
@@ -75,6 +85,69 @@ class TCommonLib {
   std::string ReadNamedValue(const std::string& file_name, const std::string& name) const;
   std::string ConfigPath(const std::string& file_name) const;
 
+  // --- Process table operations (engine/process_table.cpp). ---
+  // Like TSysFunc::ProcessIdByName, but logs "Get Process id error." when none is found.
+  pid_t GetProcessIdByName(const std::string& name) const;
+  // Asks every process of that name to end; true when the last attempt succeeded.
+  // Logs "Terminate process error." when none matched or the last attempt failed.
+  bool KillProcessByName(const std::string& name) const;
+  // Privileges need no adjusting here; both report success.
+  bool SetTokenPrivilege(int token, const std::string& privilege, bool enable) const;
+  bool EnableDebugPrivilege() const;
+  // Ends every process named as the path's file name, then every encoder process,
+  // letting pending events run between attempts. Each is asked once (SIGTERM);
+  // one still there after
+  // Timing::stop_kill_after_ms is killed; after Timing::stop_give_up_ms the routine
+  // gives up and logs "Terminate process error.".
+  void StopEncoder(const std::string& path) const;
+
+  // --- After-batch actions (engine/after_batch.cpp). ---
+  // Shows the folder in the desktop's file manager; the outcome is not looked at.
+  void OpenFolder(const std::string& folder) const;
+  // Asks the system to power off (no force) and returns at once.
+  void ShutdownComputer() const;
+  void EnableShutdownPrivilege() const;
+  // --- Output folder choice (settings/output_folder.cpp). ---
+  // Lets the user browse for a folder and returns the folder the output box
+  // should show: the chosen one when it exists and can be written, else current.
+  std::string ChooseOutputFolder(const std::string& current) const;
+  // Creates a folder with every missing level; true when it exists afterwards.
+  // Replaceable so tests can stand in for media on which nothing can be created.
+  std::function<bool(const std::string&)> MakeFolders = &TCommonLib::MakeFoldersOnDisk;
+  static bool MakeFoldersOnDisk(const std::string& folder);
+
+  // --- Source list (sources/source_list.cpp). ---
+  // Appends a row for every path that has an accepted extension, is not in the
+  // grid yet (exact comparison) and lasts at least a second; files that cannot be
+  // measured get the codec error window. Selects the first row and loads the trim bar.
+  void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths) const;
+  // Runs the open dialog at the folder; the chosen paths, empty when cancelled.
+  std::vector<std::string> SelectSourceFiles(ui::OpenDialog& dialog, bool unique,
+                                             const std::string& initial_folder) const;
+  // First occurrence of each path, order kept, exact comparison.
+  static std::vector<std::string> UniqueFileList(const std::vector<std::string>& paths);
+  // Whole seconds the file plays; 0 when it cannot be measured.
+  static int64_t ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe);
+  // Size in bytes; throws FileOpenError when the file cannot be opened.
+  static int64_t SourceFileSize(const std::string& path);
+  // Whether the lower-cased extension of the path is one the list takes.
+  static bool AcceptedSourceExtension(const std::string& path);
+  // Deletes the selected rows; focuses the row above the focused one if it stays.
+  void RemoveSelectedRows(ui::SourceGrid& grid) const;
+  // Deletes all rows; false when that failed.
+  static bool ClearRows(ui::SourceGrid& grid);
+  // A new modal codec error window; returns when the user has closed it.
+  void ShowCodecError() const;
+
+  // --- Preview media (sources/preview_player.cpp). ---
+  // Moves the graph's current position (absolute); failures are ignored.
+  static void SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms);
+
  private:
+  // Signals every process of the name; with `asked`, a process already asked to
+  // end is not asked again.
+  bool EndProcessesByName(const std::string& name, bool force, std::set<pid_t>* asked) const;
+  void StopProcessesNamed(const std::string& name) const;
+
   Program& program_;
 };

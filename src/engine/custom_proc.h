@@ -5,8 +5,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+namespace ui {
+class ListBox;
+}
 class Program;
+namespace ui {
+class SourceGrid;
+}
 
 class TCustomProc {
  public:
@@ -19,6 +26,9 @@ class TCustomProc {
   int32_t RowIndex = 0;
   std::string CurrentCommand;
   bool StopRequested = false;
+  // Set by the progress window's Stop and close handlers, cleared when a batch
+  // starts: a row's encoder that ended on a stop counts as stopped, not failed.
+  bool BatchInterrupted = false;
 
   // Start (hh:mm:ss) and length (whole seconds) of the range of the job last built.
   std::string TrimStartText;
@@ -29,12 +39,79 @@ class TCustomProc {
   std::string ReadInitDir() const;
   // Stores the folder of the file the open dialog last returned, if any.
   void SaveInitDir() const;
+  // Sets the two after-batch check boxes and the output folder box from
+  // UserSettings.ini; missing keys give the defaults.
+  void LoadUserSettings() const;
+  // Writes the two check boxes and the output folder box. Throws the store's
+  // FileCreateError when the file cannot be written.
+  void SaveUserSettings() const;
+  // SaveUserSettings for the main window's close: a failure is shown as an error
+  // box and swallowed, so closing goes on. True when everything was written.
+  bool SaveUserSettingsOnClose() const;
+
+  // --- Option lists and profile selection (settings/option_lists.cpp). ---
+  // Fills the ten option lists from the catalogue, then loads the user settings.
+  void FillOptionLists();
+  // Appends a display table's entries (all but its last) and selects its default index.
+  static void FillListFromCatalogue(ui::ListBox& control, const std::vector<std::string>& table);
+  // Appends the quality levels and the stored custom profile names and selects
+  // the default quality level.
+  void FillProfileList(ui::ListBox& control) const;
+  // Applies the profile selected in the main window to the six profile-driven lists.
+  void ApplyProfile();
 
   // --- Custom profiles (settings/custom_profiles.cpp). ---
+  // Stored value of the profile selected in the Options dialog's box; empty when
+  // none is selected or stored.
+  std::string CustomProfileValue() const;
   // Sets the six profile-driven option lists from the custom profile selected in
-  // the Options dialog, if one is selected and stored.
+  // the Options dialog, if one is selected and stored. A field that is no
+  // integer throws ConversionError; the fields before it stay applied.
   void ApplyCustomProfile();
+  // Asks for a name (counting every attempt) and stores the six lists under it.
+  void AddCustomProfile();
+  // Stores the six lists under the name shown in the Options dialog's box.
+  void SaveCustomProfile();
+  // Removes the profile named in the Options dialog's box.
+  void DeleteCustomProfile();
+
+  // --- Trim bar (sources/trim_editing.cpp). ---
+  // Places the trim markers for the last selected row that is not in the preview.
+  void LoadTrimBar();
+  // End minus start, in seconds, of the last row whose path equals this one
+  // ignoring letter case; 0 when none does.
+  int64_t RowCutSeconds(const std::string& path) const;
+
+  // --- Preview player (sources/preview_player.cpp). ---
+  // True while the preview graph runs.
+  bool IsPlaying = false;
+  void PreviewOpenAndPlay(const std::string& path);
+  void PreviewPlay();
+  void PreviewPause();
+  void PreviewStop();
+
+  // --- Command-line builder (engine/builder.cpp). ---
+  // Composes the encoder command line for a source, filling the parameter record,
+  // the trim texts and VideoFile.avs; empty when the codec text is unknown.
+  // Throws FileCreateError when the script cannot be written.
+  std::string CreateConvertParameter(const std::string& source);
+  // The output folder with a trailing separator, created when missing.
+  std::string GetOutputDirectory();
+  // Start cell of the source's last row; empty when no row holds the source.
+  std::string GetTrimStart(const std::string& source);
+  // End minus start of the source's last row in whole seconds; empty when none.
+  std::string GetTrimSeconds(const std::string& source);
+
+  // --- Batch driver (engine/batch.cpp). ---
+  // Converts every checked row in list order, then carries out the after-batch
+  // actions. Refused while a batch runs. Errors while a row is prepared propagate
+  // after the windows are restored.
+  void ConvertCheckedRows(ui::SourceGrid& grid);
+  // Receives each console text of the running encoder, on the user-interface thread.
+  void ConvertOutputCallback(const std::string& text);
+  bool BatchRunning() const { return batch_running_; }
 
  private:
   Program& program_;
+  bool batch_running_ = false;
 };

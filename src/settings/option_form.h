@@ -1,6 +1,9 @@
-// TfrmOption: the Options dialog's component models and handlers.
+// TfrmOption: the Options dialog's component models and handlers. The dialog is
+// modeless and only ever shown and hidden; its eight lists are the conversion
+// options the command-line builder reads, whether it is shown or not.
 #pragma once
 
+#include "ui/combo_box.h"
 #include "ui/list_box.h"
 #include "ui/models.h"
 
@@ -8,9 +11,23 @@ class Program;
 
 class TfrmOption {
  public:
-  explicit TfrmOption(Program& program) : program_(program) {}
+  explicit TfrmOption(Program& program);
 
   ui::Window Form{"Options"};
+
+  ui::Label lblCustomProfile{"Custom Profile:"};
+  ui::ComboBox cbbCustomProfile;
+
+  ui::Label grpAdvOptions{"Advanced Options"};
+  ui::Label lblVideoSize{"Video Size:"};
+  ui::Label lblVideoBitrate{"Video Bitrate(kbps):"};
+  ui::Label lblFrameRate{"Frame Rate(fps):"};
+  ui::Label lblAspectRatio{"Aspect Ratio:"};
+  ui::Label lblAudioBitrate{"Audio Bitrate(kbps):"};
+  ui::Label lblSample{"Audio Sample(khz):"};
+  ui::Label lblVolume{"Audio Volume(%):"};
+  ui::Label lblChannels{"Audio Channels:"};
+
   ui::ListBox cbbVideoSize;
   ui::ListBox cbbVideoBitrate;
   ui::ListBox cbbFramerate;
@@ -20,6 +37,39 @@ class TfrmOption {
   ui::ListBox cbbAudioVolumeGain;
   ui::ListBox cbbAudioChannels;
 
+  // Reloads the profile names, picks the box's selection, records the snapshot.
+  void FormShow();
+  // The user picked or typed in the custom profile box.
+  void cbbCustomProfileChange();
+  void btnAddClick();
+  void btnSaveClick();
+  void btnDelClick();
+  // OK: rebuilds the main window's profile list and hides; applies nothing.
+  void btnApplyClick();
+  // Cancel (Esc): restores the snapshot and hides.
+  void btnCancelClick();
+  // The title bar's close box: hides, keeping every selection as it is.
+  void FormClose();
+
+  // Selected positions recorded at the last showing, in restore order.
+  struct Snapshot {
+    int VideoSize = ui::ListBox::kNone;
+    int VideoBitrate = ui::ListBox::kNone;
+    int Framerate = ui::ListBox::kNone;
+    int Aspectratio = ui::ListBox::kNone;
+    int AudioBitrate = ui::ListBox::kNone;
+    int AudioSample = ui::ListBox::kNone;
+    int AudioVolumeGain = ui::ListBox::kNone;
+    int AudioChannels = ui::ListBox::kNone;
+    int CustomProfile = ui::ListBox::kNone;
+  };
+  const Snapshot& OptionSnapshot() const { return snapshot_; }
+
  private:
-  [[maybe_unused]] Program& program_;
+  // Replaces the box's items with the stored profile names; the text stays.
+  void ReloadProfiles();
+  void SelectLastProfile();
+
+  Program& program_;
+  Snapshot snapshot_;
 };

@@ -1,15 +1,27 @@
+#include <exception>
+
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
+#include "platform/errors.h"
 #include "platform/platform.h"
 #include "settings/ini_file.h"
 #include "shell/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
+#include "ui/dialogs.h"
 
 namespace {
 
 constexpr const char* kUserSettingsFile = "UserSettings.ini";
 constexpr const char* kSection = "USRInfo";
+
+// Only the exact text "1" (after the store's trimming) ticks a box.
+bool IsTicked(const std::string& value) {
+  return value == "1";
+}
+const char* TickText(bool ticked) {
+  return ticked ? "1" : "0";
+}
 
 }  // namespace
 
@@ -22,4 +34,36 @@ void TCustomProc::SaveInitDir() const {
   const std::string folder = TFileFunc::GetFileFolder(program_.MainForm().dlgOpenSourceFile.FileName());
   if (folder.empty()) return;
   TIniFile32(program_.CommonLib().ConfigPath(kUserSettingsFile)).WriteString(kSection, "InitDir", folder);
+}
+
+void TCustomProc::LoadUserSettings() const {
+  TFrmMainForm& form = program_.MainForm();
+  const TIniFile32 ini(program_.CommonLib().ConfigPath(kUserSettingsFile));
+  form.chkShowOutputDirectory.SetChecked(IsTicked(ini.ReadString(kSection, "SHWDDir", "0")));
+  form.chkShutdown.SetChecked(IsTicked(ini.ReadString(kSection, "SHUTDOWN", "0")));
+  // The folder is neither tested nor created here; the conversion creates it when needed.
+  form.edtOutputFolder.SetText(ini.ReadString(kSection, "OutDir", form.edtOutputFolder.Text()));
+}
+
+void TCustomProc::SaveUserSettings() const {
+  const TFrmMainForm& form = program_.MainForm();
+  TIniFile32 ini(program_.CommonLib().ConfigPath(kUserSettingsFile));
+  ini.WriteString(kSection, "SHWDDir", TickText(form.chkShowOutputDirectory.Checked()));
+  ini.WriteString(kSection, "SHUTDOWN", TickText(form.chkShutdown.Checked()));
+  ini.WriteString(kSection, "OutDir", form.edtOutputFolder.Text());
+}
+
+bool TCustomProc::SaveUserSettingsOnClose() const {
+  // The user is leaving: tell them what could not be kept, but never hold them back.
+  try {
+    SaveUserSettings();
+    return true;
+  } catch (const std::exception& error) {
+    program_.CommonLib().ShowMessageBox(error.what(), static_cast<int>(ui::MessageKind::Error));
+    return false;
+  }
+}
+
+void TFrmMainForm::btnSelectOutputFolderClick() {
+  edtOutputFolder.SetText(program_.CommonLib().ChooseOutputFolder(edtOutputFolder.Text()));
 }

@@ -1,7 +1,13 @@
 // TFrmMainForm: the main window's component models and handlers.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/playback_clock.h"
 #include "platform/platform.h"
+#include "sources/components.h"
 #include "ui/list_box.h"
 #include "ui/models.h"
 #include "ui/open_dialog.h"
@@ -11,7 +17,10 @@ class Program;
 
 class TFrmMainForm {
  public:
-  explicit TFrmMainForm(Program& program) : program_(program) {}
+  explicit TFrmMainForm(Program& program) : program_(program) {
+    WireSettingsHandlers();
+    InitSourceList();
+  }
 
   ui::Window Form;
   ui::Label lblTitle{"Application name "};
@@ -23,6 +32,96 @@ class TFrmMainForm {
   ui::SourceGrid dxTreeSourceFileInfo;
   ui::OpenDialog dlgOpenSourceFile;
 
+  // --- Conversion (engine/batch.cpp). ---
+  // Convert: converts the checked rows.
+  void btnConvertClick();
+  // --- Output folder and profile selection (settings/). ---
+  // Browses for the output folder and shows the one accepted.
+  void btnSelectOutputFolderClick();
+  // Both apply the selected profile for the selected output type.
+  void cbbOutputFiletypeChange();
+  void cbbProfileChange();
+
+
+  // ===== Source list, trim bar and preview (defined in sources/) =====
+
+  // The trim bar Panel1, left to right: the left filler Panel2 (its width L places
+  // the start marker), the start marker Splitter1, the track Panel4 (the rest), the
+  // end marker Splitter2 and the right filler Panel3 (its width R places the end marker).
+  static constexpr int kTrimBarWidth = 260;
+  static constexpr int kTrimBarHeight = 19;
+  sources::Panel Panel1{kTrimBarWidth};
+  sources::Panel Panel2{1};
+  sources::Splitter Splitter1{19, "imgL"};
+  sources::Splitter Splitter2{19, "imgR"};
+  sources::Panel Panel3{1};
+  // Width of the track Panel4 between the markers.
+  int TrackWidth() const;
+  // Repaints the marker pictures every 10 ms.
+  ui::Timer tmrPaintSP;
+
+  // Preview: the clock, the logo over the video window, the hidden mirror of the
+  // playback clock's range and position, and the playback clock itself.
+  sources::Panel pnlCurTime{0, "00:00:00"};
+  sources::Panel panLogo;
+  ui::ProgressBar pbPlayState;
+  media::PlaybackClock dstrckbrMainform;
+
+  // Preview marks. TrimBarReady: the trim bar was loaded once and is not placing
+  // its markers right now. StartMarkSeconds: start of the last start-marker move;
+  // a newly loaded file plays from there. PreviewStopText: time text of the last
+  // end-marker move; the preview pauses when its clock shows it.
+  bool TrimBarReady = false;
+  int32_t StartMarkSeconds = 0;
+  std::string PreviewStopText;
+  // Duration of the row last loaded into the trim bar: the scale of both markers.
+  int32_t TrimDurationSeconds = 0;
+
+  // Source list buttons, the shell's file drop and the grid's events.
+  void btnOpenFileClick();
+  void btnRemoveFileClick();
+  void btnClearFileClick();
+  void WMDropFiles(const std::vector<std::string>& paths);
+  void dxTreeSourceFileInfoKeyDown(sources::GridKey key);
+  void dxTreeSourceFileInfoKeyUp(sources::GridKey key);
+  void actDxTreeListOnClickExecute();
+  bool dxTreeSourceFileInfoDragOver() const { return true; }
+  // The rows dragged out of the grid were released over the grid itself or not.
+  void dxTreeSourceFileInfoEndDrag(bool dropped_on_grid);
+
+  // Trim editing.
+  void SetStartTimeAndPlay();
+  void Splitter2Moved();
+  void Panel2MouseDown(sources::MouseButton button, sources::ShiftState shift);
+  void Panel3MouseDown(sources::MouseButton button, sources::ShiftState shift);
+  void dxTreeSourceFileInfoEdited();
+  void dxtrlSourceFileStartTimeChange();
+  void Splitter1Paint() { Splitter1.Repaint(); }
+  void Splitter2Paint() { Splitter2.Repaint(); }
+  void tmrPaintSPTimer();
+  // A marker dragged by the user: the filler beside it takes the width (kept at
+  // least 1 and the track at least 1 wide); each change runs the moved handler.
+  void Splitter1DragTo(int left_filler_width);
+  void Splitter2DragTo(int right_filler_width);
+  // Mouse released or Esc: the moved handler runs once more.
+  void Splitter1EndDrag() { SetStartTimeAndPlay(); }
+  void Splitter2EndDrag() { Splitter2Moved(); }
+
+  // Player buttons and the playback clock's tick (positions in milliseconds).
+  void btnPlayClick();
+  void btnPauseClick();
+  void btnStopClick();
+  void dstrckbrMainformTimer(uint32_t current_pos, uint32_t stop_pos);
+
  private:
+  void WireSettingsHandlers();
+
+  void InitSourceList();
+  // Both trim fillers back to 2 pixels, as after the list was emptied.
+  void ResetTrimFillers();
+  // Declared after the timers it detaches.
+  sources::TimerAttachment source_list_timers_;
+  // ===== end of source list, trim bar and preview =====
+
   [[maybe_unused]] Program& program_;
 };

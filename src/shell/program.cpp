@@ -3,11 +3,16 @@
 #include <stdexcept>
 
 #include "engine/common_lib.h"
+#include "engine/converting_form.h"
 #include "engine/custom_proc.h"
+#include "engine/process_table.h"
+#include "media/preview_graph.h"
+#include "platform/process_table.h"
 #include "platform/services.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
 #include "shell/main_form.h"
+#include "sources/init_file_form.h"
 
 Program::Program(ProgramServices services) : services_(std::move(services)) {
   if (!services_.dialogs || !services_.loop) throw std::invalid_argument("Program needs dialogs and an event loop");
@@ -20,12 +25,23 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     inert_power_ = std::make_unique<platform::InertPowerControl>();
     services_.power = inert_power_.get();
   }
+  if (!services_.processes) {
+    inert_processes_ = std::make_unique<platform::InertProcessTable>();
+    services_.processes = inert_processes_.get();
+  }
+  if (!services_.preview_graph) {
+    inert_preview_graph_ = std::make_unique<media::NullPreviewGraph>();
+    services_.preview_graph = inert_preview_graph_.get();
+  }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
+  init_file_form_ = std::make_unique<TFrmInitFileForm>(*this);
+  converting_form_ = std::make_unique<TfrmConverting>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
   app_func_ = std::make_unique<TAppFunc>(services_.app_dir);
   file_func_ = std::make_unique<TFileFunc>();
+  sys_func_ = std::make_unique<TSysFunc>(*services_.processes);
 }
 
 Program::~Program() = default;

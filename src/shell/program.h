@@ -3,9 +3,11 @@
 // with fake services.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "platform/platform.h"
 #include "ui/timing.h"
 
 namespace ui {
@@ -15,7 +17,11 @@ class EventLoop;
 namespace platform {
 class Launcher;
 class PowerControl;
+class ProcessTable;
 }  // namespace platform
+namespace media {
+class PreviewGraph;
+}  // namespace media
 
 class TAppFunc;
 class TStrFunc;
@@ -24,6 +30,9 @@ class TCommonLib;
 class TCustomProc;
 class TFrmMainForm;
 class TfrmOption;
+class TSysFunc;
+class TfrmConverting;
+class TFrmInitFileForm;
 
 inline constexpr const char* kApplicationTitle = "Video To Plim Converter";
 
@@ -36,7 +45,21 @@ struct ProgramServices {
   // Left empty, these do nothing: only main() wires the real desktop in.
   platform::Launcher* launcher = nullptr;
   platform::PowerControl* power = nullptr;
+  // The preview graph (Qt Multimedia in the program). Left empty, the preview plays nothing.
+  media::PreviewGraph* preview_graph = nullptr;
   ui::Timing timing;
+
+  // --- Conversion engine. ---
+  // The process table the engine looks up and ends encoders in. Left empty it sees
+  // nothing and ends nothing: only main() wires the real one in.
+  platform::ProcessTable* processes = nullptr;
+  // Process names of the encoders, which are also their file names in the program
+  // folder. Tests that run real encoders give them names of their own.
+  std::string encoder_name = platform::kEncoderName;
+  std::string rm_encoder_name = platform::kRealMediaEncoderName;
+  // Ends the program at once, without the main window's close handling (the
+  // after-batch shutdown). main() wires it; tests record it. Left empty, nothing ends.
+  std::function<void()> quit;
 };
 
 class Program {
@@ -52,6 +75,7 @@ class Program {
   const ui::Timing& timing() const { return services_.timing; }
   platform::Launcher& launcher() const { return *services_.launcher; }
   platform::PowerControl& power() const { return *services_.power; }
+  media::PreviewGraph& previewGraph() const { return *services_.preview_graph; }
 
   TAppFunc& AppFunc() const { return *app_func_; }
   TFileFunc& FileFunc() const { return *file_func_; }
@@ -59,6 +83,18 @@ class Program {
   TCustomProc& CustomProc() const { return *custom_proc_; }
   TFrmMainForm& MainForm() const { return *main_form_; }
   TfrmOption& OptionForm() const { return *option_form_; }
+  TFrmInitFileForm& InitFileForm() const { return *init_file_form_; }
+
+  // --- Conversion engine. ---
+  platform::ProcessTable& processes() const { return *services_.processes; }
+  const std::string& EncoderName() const { return services_.encoder_name; }
+  const std::string& RealMediaEncoderName() const { return services_.rm_encoder_name; }
+  TSysFunc& SysFunc() const { return *sys_func_; }
+  TfrmConverting& ConvertingForm() const { return *converting_form_; }
+  // Ends the program through the wired hook.
+  void Quit() const {
+    if (services_.quit) services_.quit();
+  }
 
   // Shorthand for the log, which nearly every operation writes.
   void WriteLog(const std::string& message) const;
@@ -67,11 +103,17 @@ class Program {
   ProgramServices services_;
   std::unique_ptr<platform::Launcher> inert_launcher_;
   std::unique_ptr<platform::PowerControl> inert_power_;
+  std::unique_ptr<media::PreviewGraph> inert_preview_graph_;
   // Windows first, as the start sequence creates them; then the controllers and helpers.
   std::unique_ptr<TFrmMainForm> main_form_;
   std::unique_ptr<TfrmOption> option_form_;
+  std::unique_ptr<TFrmInitFileForm> init_file_form_;
   std::unique_ptr<TCustomProc> custom_proc_;
   std::unique_ptr<TCommonLib> common_lib_;
   std::unique_ptr<TAppFunc> app_func_;
   std::unique_ptr<TFileFunc> file_func_;
+  // --- Conversion engine. ---
+  std::unique_ptr<platform::ProcessTable> inert_processes_;
+  std::unique_ptr<TSysFunc> sys_func_;
+  std::unique_ptr<TfrmConverting> converting_form_;
 };

@@ -25,7 +25,7 @@ void BasicEventLoop::Post(std::function<void()> work) {
 void BasicEventLoop::Attach(Timer& timer) {
   for (auto& state : timers_)
     if (state.timer == &timer) return;
-  timers_.push_back({&timer, false, 0, false});
+  timers_.push_back({&timer, false, timer.Restarts(), 0, false});
 }
 
 void BasicEventLoop::Detach(Timer& timer) {
@@ -69,8 +69,9 @@ void BasicEventLoop::RunDueTimers() {
       it->was_enabled = false;
       continue;
     }
-    if (!it->was_enabled) {
+    if (!it->was_enabled || it->restarts != timer->Restarts()) {
       it->was_enabled = true;
+      it->restarts = timer->Restarts();
       it->due_ms = now + timer->Interval();
       continue;
     }
@@ -78,10 +79,16 @@ void BasicEventLoop::RunDueTimers() {
     if (it->firing || now < it->due_ms) continue;
     it->firing = true;
     it->due_ms = now + timer->Interval();
+    // The flag must drop even when the handler throws, or the timer never fires again.
+    struct FiringDone {
+      std::vector<TimerState>& timers;
+      Timer* timer;
+      ~FiringDone() {
+        for (auto& s : timers)
+          if (s.timer == timer) s.firing = false;
+      }
+    } done{timers_, timer};
     timer->Fire();
-    it = std::find_if(timers_.begin(), timers_.end(),
-                      [&](const TimerState& s) { return s.timer == timer; });
-    if (it != timers_.end()) it->firing = false;
   }
 }
 

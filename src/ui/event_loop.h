@@ -70,6 +70,7 @@ class BasicEventLoop : public EventLoop {
   struct TimerState {
     Timer* timer;
     bool was_enabled;
+    unsigned restarts;
     int64_t due_ms;
     bool firing;
   };

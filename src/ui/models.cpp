@@ -64,11 +64,13 @@ void StatusBar::SetPanelText(const std::string& text) {
 }
 
 void Timer::SetInterval(int ms) {
+  if (ms != interval_) ++restarts_;
   interval_ = ms;
   Changed();
 }
 
 void Timer::SetEnabled(bool enabled) {
+  if (enabled && !enabled_) ++restarts_;
   enabled_ = enabled;
   Changed();
 }

@@ -89,10 +89,14 @@ class Timer : public Model {
   void Fire() {
     if (OnTimer) OnTimer();
   }
+  // Raised each time the period restarts (enabled again, or a new interval), so a
+  // loop can tell a restart even when it saw no disabled state in between.
+  unsigned Restarts() const { return restarts_; }
 
  private:
   int interval_;
   bool enabled_;
+  unsigned restarts_ = 0;
 };
 
 // A window's own state: shown or hidden, enabled or not, its caption.

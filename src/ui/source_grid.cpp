@@ -14,13 +14,14 @@ void SourceGrid::SetCell(int row, int column, const std::string& text) {
 }
 
 int SourceGrid::AddRow(const Row& row) {
-  rows_.push_back({row, false});
+  rows_.push_back({row, false, next_id_++});
   Notify();
   return RowCount() - 1;
 }
 
 void SourceGrid::DeleteRow(int row) {
   if (!Valid(row)) return;
+  if (edit_.id == IdOf(row)) edit_ = {};
   rows_.erase(rows_.begin() + row);
   if (focused_ == row)
     focused_ = kNone;
@@ -30,6 +31,7 @@ void SourceGrid::DeleteRow(int row) {
 }
 
 void SourceGrid::Clear() {
+  edit_ = {};
   rows_.clear();
   focused_ = kNone;
   Notify();
@@ -53,7 +55,13 @@ std::vector<int> SourceGrid::SelectedRows() const {
 int SourceGrid::SelectedCount() const { return static_cast<int>(SelectedRows().size()); }
 
 void SourceGrid::SetFocusedRow(int row) {
-  focused_ = Valid(row) ? row : kNone;
+  const int target = Valid(row) ? row : kNone;
+  // Moving the focus off the edited row ends its edit, as leaving the cell does.
+  if (Editing() && target != EditRow()) {
+    focused_ = target;
+    UserEndEdit();
+  }
+  focused_ = Valid(target) ? target : kNone;
   Notify();
 }
 
@@ -64,6 +72,63 @@ void SourceGrid::EndUpdate() {
     dirty_ = false;
     Changed();
   }
+}
+
+SourceGrid::RowId SourceGrid::IdOf(int row) const {
+  return Valid(row) ? rows_[static_cast<size_t>(row)].id : kNoId;
+}
+
+int SourceGrid::IndexOf(RowId id) const {
+  if (id == kNoId) return kNone;
+  for (int i = 0; i < RowCount(); ++i)
+    if (rows_[static_cast<size_t>(i)].id == id) return i;
+  return kNone;
+}
+
+int SourceGrid::FirstSelectedRow() const {
+  for (int i = 0; i < RowCount(); ++i)
+    if (rows_[static_cast<size_t>(i)].selected) return i;
+  return kNone;
+}
+
+int SourceGrid::RowBefore(int row) const { return Valid(row) && row > 0 ? row - 1 : kNone; }
+
+bool SourceGrid::ColumnEditable(int column) { return column == 0 || column == 4 || column == 5; }
+
+void SourceGrid::UserToggleCheck(int row) {
+  if (!Valid(row)) return;
+  SetCell(row, 0, Cell(row, 0) == "True" ? "False" : "True");
+  if (OnEdited) OnEdited();
+}
+
+bool SourceGrid::UserBeginEdit(int row, int column) {
+  if (!Valid(row) || !ColumnEditable(column) || column == 0) return false;
+  if (Editing()) UserEndEdit();
+  if (!Valid(row)) return false;  // the end of the previous edit may have changed the rows
+  edit_ = {IdOf(row), column, Cell(row, column)};
+  Notify();
+  return true;
+}
+
+void SourceGrid::UserEditorChange(const std::string& text) {
+  if (!Editing()) return;
+  edit_.text = text;
+  if (OnEditorChange) OnEditorChange(edit_.column);
+}
+
+void SourceGrid::UserEndEdit() {
+  if (!Editing()) return;
+  const Edit edit = edit_;
+  edit_ = {};
+  const int row = IndexOf(edit.id);
+  if (row == kNone) return;
+  SetCell(row, edit.column, edit.text);
+  if (OnEdited) OnEdited();
+}
+
+void SourceGrid::UserCancelEdit() {
+  edit_ = {};
+  Notify();
 }
 
 void SourceGrid::Notify() {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,39 @@ class SourceGrid : public Model {
   void EndUpdate();
   bool Updating() const { return update_depth_ > 0; }
 
+  // --- Row identity: a row keeps its id while rows before it come and go. ---
+  using RowId = uint64_t;
+  static constexpr RowId kNoId = 0;
+  RowId IdOf(int row) const;
+  // Index of the row with this id; kNone when it was deleted.
+  int IndexOf(RowId id) const;
+
+  // First selected row; kNone when no row is selected.
+  int FirstSelectedRow() const;
+  // The row before the given one; kNone for the first row or a row that does not exist.
+  int RowBefore(int row) const;
+
+  // --- In-place editing: the check box, "Start Time" and "End Time" cells. ---
+  static bool ColumnEditable(int column);
+  // Run after any in-place edit was committed (a check box click included).
+  std::function<void()> OnEdited;
+  // Run on each change in a cell's editor, with the edited column.
+  std::function<void(int column)> OnEditorChange;
+
+  // The user ticks or unticks a row's check box: "True" / "False", then OnEdited.
+  void UserToggleCheck(int row);
+  // The user opens the editor of a cell (the first click); false for read-only cells.
+  bool UserBeginEdit(int row, int column);
+  // The user changes the text in the open editor.
+  void UserEditorChange(const std::string& text);
+  // The user leaves the cell: the editor's text goes into the cell, then OnEdited.
+  void UserEndEdit();
+  void UserCancelEdit();
+  bool Editing() const { return edit_.id != kNoId; }
+  int EditRow() const { return IndexOf(edit_.id); }
+  int EditColumn() const { return edit_.column; }
+  const std::string& EditorText() const { return edit_.text; }
+
  protected:
   void Notify();
 
@@ -46,12 +81,20 @@ class SourceGrid : public Model {
   struct Entry {
     Row cells;
     bool selected = false;
+    RowId id = kNoId;
+  };
+  struct Edit {
+    RowId id = kNoId;
+    int column = 0;
+    std::string text;
   };
   bool Valid(int row) const { return row >= 0 && row < RowCount(); }
   std::vector<Entry> rows_;
   int focused_ = kNone;
   int update_depth_ = 0;
   bool dirty_ = false;
+  RowId next_id_ = 1;
+  Edit edit_;
 };
 
 }  // namespace ui

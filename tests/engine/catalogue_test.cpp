@@ -42,8 +42,8 @@ TEST(Catalogue, TablesHoldTheirEntriesInDisplayOrder) {
 }
 
 TEST(Catalogue, OutputTypeTablesShareTheOutputTypePositions) {
-  EXPECT_EQ(CodecArgList(), (TextList{"-vcodec mpeg4 -acodec aac", "-acodec aac -vn", "-acodec aac -vn",
-                                      "-acodec mp3 -vn"}));
+  EXPECT_EQ(CodecArgList(),
+            (TextList{"-vcodec mpeg4 -acodec aac", "-acodec aac -vn", "-acodec aac -vn", "-acodec mp3 -vn"}));
   EXPECT_EQ(ExtensionList(), (TextList{".mp4", ".aac", ".m4a", ".mp3"}));
   EXPECT_EQ(FormatList(), (TextList{"none", "none", "none", "none"}));
 }

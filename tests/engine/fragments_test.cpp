@@ -74,8 +74,8 @@ TEST_F(Fragments, OutputTypeFragmentsComeFromTheCatalogue) {
 
 TEST_F(Fragments, TheParameterRecordStartsEmptyAndAppDirIsTheProgramFolder) {
   const TConvertParameterStruct& p = lib().ConvertParameter;
-  for (const std::string* field : {&p.EncoderPath, &p.SourceFile, &p.CodecArgs, &p.TrimArg, &p.OutputDir,
-                                   &p.OutputBaseName, &p.OutputExt})
+  for (const std::string* field :
+       {&p.EncoderPath, &p.SourceFile, &p.CodecArgs, &p.TrimArg, &p.OutputDir, &p.OutputBaseName, &p.OutputExt})
     EXPECT_TRUE(field->empty());
   EXPECT_EQ(lib().AppDir, tp.AppDir());
   EXPECT_EQ(lib().AppDir.back(), '/');

@@ -87,6 +87,65 @@ void FakeEventLoop::BeforeEvents() {
   for (auto& action : due) action();
 }
 
+pid_t FakeProcessTable::Add(const std::string& name, bool ignores_terminate, bool protected_process) {
+  const pid_t pid = next_pid_++;
+  processes.push_back({pid, name, ignores_terminate, protected_process});
+  return pid;
+}
+
+void FakeProcessTable::Remove(pid_t pid) {
+  for (auto it = processes.begin(); it != processes.end(); ++it) {
+    if (it->pid == pid) {
+      processes.erase(it);
+      return;
+    }
+  }
+}
+
+bool FakeProcessTable::Alive(pid_t pid) const {
+  for (const auto& p : processes)
+    if (p.pid == pid) return true;
+  return false;
+}
+
+size_t FakeProcessTable::Count(const std::string& name) const {
+  size_t n = 0;
+  for (const auto& p : processes)
+    if (p.name == name) ++n;
+  return n;
+}
+
+std::vector<platform::ProcessEntry> FakeProcessTable::Snapshot() {
+  ++snapshots;
+  if (on_snapshot) on_snapshot();
+  std::vector<platform::ProcessEntry> result;
+  for (const auto& p : processes) result.push_back({p.pid, p.name});
+  return result;
+}
+
+bool FakeProcessTable::Terminate(pid_t pid) {
+  signals.push_back("TERM " + std::to_string(pid));
+  for (const auto& p : processes) {
+    if (p.pid != pid) continue;
+    if (p.protected_process) return false;
+    const bool ends = !p.ignores_terminate;
+    if (ends) Remove(pid);
+    return true;
+  }
+  return true;
+}
+
+bool FakeProcessTable::Kill(pid_t pid) {
+  signals.push_back("KILL " + std::to_string(pid));
+  for (const auto& p : processes) {
+    if (p.pid != pid) continue;
+    if (p.protected_process) return false;
+    break;
+  }
+  Remove(pid);
+  return true;
+}
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vtpc-test-XXXXXX").string();
   std::vector<char> buf(pattern.begin(), pattern.end());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process_table.h"
 #include "platform/services.h"
 #include "ui/dialogs.h"
 #include "ui/event_loop.h"
@@ -91,15 +92,58 @@ class FakeEventLoop : public ui::BasicEventLoop {
 // Records what would have been opened; opens nothing.
 class FakeLauncher : public platform::Launcher {
  public:
-  void Open(const std::string& target) override { opened.push_back(target); }
+  void Open(const std::string& target) override {
+    opened.push_back(target);
+    if (journal) journal->push_back("open " + target);
+  }
   std::vector<std::string> opened;
+  // When set, also notes each call in a journal shared with other fakes.
+  std::vector<std::string>* journal = nullptr;
 };
 
 // Counts power-off requests; can never reach the real one.
 class FakePowerControl : public platform::PowerControl {
  public:
-  void PowerOff() override { ++requests; }
+  void PowerOff() override {
+    ++requests;
+    if (journal) journal->push_back("power off");
+  }
   int requests = 0;
+  std::vector<std::string>* journal = nullptr;
+};
+
+// A process table of pretend processes: tests add and remove entries, and
+// ending one only ever touches this table.
+class FakeProcessTable : public platform::ProcessTable {
+ public:
+  struct Process {
+    pid_t pid;
+    std::string name;
+    // Survives SIGTERM (only SIGKILL ends it).
+    bool ignores_terminate = false;
+    // Cannot be signalled at all (another user's process).
+    bool protected_process = false;
+  };
+
+  // Adds a living process and returns its id.
+  pid_t Add(const std::string& name, bool ignores_terminate = false, bool protected_process = false);
+  void Remove(pid_t pid);
+  bool Alive(pid_t pid) const;
+  size_t Count(const std::string& name) const;
+
+  std::vector<platform::ProcessEntry> Snapshot() override;
+  bool Terminate(pid_t pid) override;
+  bool Kill(pid_t pid) override;
+
+  std::vector<Process> processes;
+  int snapshots = 0;
+  // Runs at the start of every snapshot: lets a test make processes come and go.
+  std::function<void()> on_snapshot;
+  // "TERM <pid>" and "KILL <pid>", in order.
+  std::vector<std::string> signals;
+
+ private:
+  pid_t next_pid_ = 1000;
 };
 
 // A temporary folder removed with everything in it at destruction.

@@ -14,7 +14,15 @@ TestProgram::TestProgram(ui::Timing timing) {
   services.loop = &loop;
   services.launcher = &launcher;
   services.power = &power;
+  services.preview_graph = &graph;
   services.timing = timing;
+  services.processes = &processes;
+  launcher.journal = &journal;
+  power.journal = &journal;
+  services.quit = [this] {
+    ++quits;
+    journal.push_back("quit");
+  };
   program = std::make_unique<Program>(std::move(services));
 }
 

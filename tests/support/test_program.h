@@ -5,6 +5,7 @@
 
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
+#include "fake_preview_graph.h"
 #include "fakes.h"
 #include "settings/option_form.h"
 #include "shell/helpers.h"
@@ -22,6 +23,14 @@ struct TestProgram {
   FakeEventLoop loop;
   FakeLauncher launcher;
   FakePowerControl power;
+  // The engine's process table: pretend processes only.
+  FakeProcessTable processes;
+  // The after-batch services in the order they were called: "open <folder>",
+  // "power off", "quit". Program::Quit only records here.
+  std::vector<std::string> journal;
+  int quits = 0;
+  // Its position moves with the loop's virtual time while it runs.
+  FakePreviewGraph graph{&loop.clock};
   std::unique_ptr<Program> program;
 
   Program& operator*() { return *program; }

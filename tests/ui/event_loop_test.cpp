@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 #include "fakes.h"
@@ -94,4 +95,32 @@ TEST(EventLoop, RealClockWaitReallyWaits) {
   loop.Wait(30);
   EXPECT_TRUE(ran);
   EXPECT_GE(clock.NowMs() - start, 30);
+}
+
+TEST(EventLoop, ATimerWhoseHandlerThrowsKeepsFiring) {
+  FakeEventLoop loop;
+  ui::Timer timer(100, true);
+  int ticks = 0;
+  timer.OnTimer = [&] {
+    ++ticks;
+    throw std::runtime_error("handler failed");
+  };
+  loop.Attach(timer);
+  for (int i = 0; i < 3; ++i) EXPECT_THROW(loop.Wait(150), std::runtime_error);
+  EXPECT_GE(ticks, 2);
+}
+
+TEST(EventLoop, ReenablingATimerWithinOnePassRestartsItsPeriod) {
+  FakeEventLoop loop;
+  ui::Timer timer(500, true);
+  int ticks = 0;
+  timer.OnTimer = [&] { ++ticks; };
+  loop.Attach(timer);
+  loop.Wait(400);
+  timer.SetEnabled(false);
+  timer.SetEnabled(true);  // no event handling in between
+  loop.Wait(400);          // 800 ms since attach, 400 since the restart
+  EXPECT_EQ(ticks, 0);
+  loop.Wait(150);
+  EXPECT_EQ(ticks, 1);
 }

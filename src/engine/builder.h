@@ -1,0 +1,24 @@
+// The last steps of the command-line builder, apart so that the forms the
+// catalogue never produces can be checked too.
+#pragma once
+
+#include <string>
+
+struct TConvertParameterStruct;
+
+enum class CommandForm {
+  V,        // video output
+  T,        // a "-target" preset
+  N,        // narrow-band audio into .3gp, .3g2 or .amr
+  A,        // audio only
+  None,     // "-none": no command, and a log line
+  Unknown,  // any other codec text: no command
+};
+
+// Classifies by the codec text, blanks trimmed: its first seven characters, then
+// its first five.
+CommandForm ClassifyCommand(const std::string& codec_args, const std::string& output_ext);
+
+// The command line of a form V, T, N or A job: the encoder unquoted, the input and
+// output paths quoted; empty for the other forms.
+std::string ComposeCommand(CommandForm form, const TConvertParameterStruct& job, const std::string& output_path);

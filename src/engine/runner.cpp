@@ -1,0 +1,95 @@
+#include "engine/runner.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+#include "platform/child_process.h"
+#include "platform/command_line.h"
+#include "ui/event_loop.h"
+
+RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallback& callback,
+                           const RunnerSettings& settings) {
+  RunOutcome outcome;
+  auto child = platform::PipedChild::Start(platform::SplitCommandLine(command_line), settings.folder);
+  if (!child) return outcome;
+  outcome.started = true;
+
+  std::array<char, kRelayWindow> window{};
+  std::string text;
+  for (;;) {
+    // The exit status is read before the pipe, so what the child wrote just
+    // before it ended is still relayed in the last pass.
+    const std::optional<int> status = child->ExitStatus();
+    const size_t waiting = child->BytesWaiting();
+    if (waiting > 0) {
+      size_t got = child->Read(window.data(), window.size());
+      text.assign(window.data(), got);
+      // Only the newest chunk counts: earlier ones are dropped unseen.
+      while (got == window.size() && child->BytesWaiting() > 0) {
+        got = child->Read(window.data(), window.size());
+        text.assign(window.data(), got);
+      }
+      const auto zero = text.find('\0');
+      if (zero != std::string::npos) text.resize(zero);
+      if (callback) callback(text);
+      if (!status) child->WaitForExit(settings.relay_pause_ms);
+    } else if (!status) {
+      // Nothing waiting: sleep until output arrives or the child ends rather
+      // than spin, and take it at once when it does.
+      child->WaitForOutputOrExit(100);
+    }
+    if (status) {
+      outcome.exit_code = *status;
+      break;
+    }
+  }
+  return outcome;
+}
+
+TAdvanceSystem::TAdvanceSystem(std::string command_line, TOutputCallback callback, ui::EventLoop& loop,
+                               RunnerSettings settings)
+    : CommandLine(std::move(command_line)),
+      OutputCallback(std::move(callback)),
+      loop_(loop),
+      settings_(std::move(settings)) {}
+
+TAdvanceSystem::~TAdvanceSystem() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TAdvanceSystem::Start() {
+  if (thread_.joinable() || Finished()) return;
+  thread_ = std::thread([this] {
+    Execute();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_.store(true, std::memory_order_release);
+    }
+    finished_cv_.notify_all();
+  });
+}
+
+bool TAdvanceSystem::WaitFinished(int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return finished_cv_.wait_for(lock, std::chrono::milliseconds(std::max(timeout_ms, 0)), [this] { return Finished(); });
+}
+
+void TAdvanceSystem::Execute() {
+  // The posted work owns copies: it may run after this runner has been freed.
+  TOutputCallback callback = OutputCallback;
+  ui::EventLoop& loop = loop_;
+  outcome_ = RunPipedProcess(
+      CommandLine,
+      [&loop, callback](const std::string& text) {
+        loop.Post([callback, text] {
+          if (callback) callback(text);
+        });
+      },
+      settings_);
+}
+
+std::optional<RunOutcome> TAdvanceSystem::Outcome() const {
+  if (!Finished()) return std::nullopt;
+  return outcome_;
+}

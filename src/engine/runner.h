@@ -1,0 +1,85 @@
+// TAdvanceSystem: runs one encoder command line as a hidden child on a worker
+// thread and relays the newest part of its console text to a callback.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace ui {
+class EventLoop;
+}
+
+// Receives each relayed console text.
+using TOutputCallback = std::function<void(const std::string&)>;
+
+struct RunnerSettings {
+  // Current folder of the child: the program folder.
+  std::string folder;
+  // Pause after each relayed text; it ends early when the child ends.
+  int relay_pause_ms = 500;
+};
+
+// What one run came to.
+struct RunOutcome {
+  // The child was started and followed until it ended.
+  bool started = false;
+  // Its exit code (128 + signal when a signal ended it); only when started.
+  int exit_code = 0;
+};
+
+// The console text is read through a window of this many bytes.
+inline constexpr size_t kRelayWindow = 1023;
+
+// Starts the command line (split with the Windows rules) and follows the child
+// until it ends, handing the newest chunk of its output to the callback on the
+// calling thread. `started` is false, with no callback, when a pipe or the
+// process cannot be created.
+RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallback& callback,
+                           const RunnerSettings& settings);
+
+class TAdvanceSystem {
+ public:
+  // Created suspended: nothing runs until Start. Each text reaches the callback on
+  // the user-interface thread, through the loop, in the order it was read.
+  TAdvanceSystem(std::string command_line, TOutputCallback callback, ui::EventLoop& loop, RunnerSettings settings);
+  // Freeing waits until the body has returned, that is until the child has ended.
+  ~TAdvanceSystem();
+  TAdvanceSystem(const TAdvanceSystem&) = delete;
+  TAdvanceSystem& operator=(const TAdvanceSystem&) = delete;
+
+  const std::string CommandLine;
+  const TOutputCallback OutputCallback;
+
+  // Resumes the suspended thread; later calls do nothing.
+  void Start();
+  // Sets the stop request, which the body never looks at: only ending the child
+  // ends a run.
+  void Terminate() { terminated_ = true; }
+  bool Terminated() const { return terminated_; }
+
+  // The body has returned.
+  bool Finished() const { return finished_.load(std::memory_order_acquire); }
+  // Blocks until the body has returned or the time is up; true when it has returned.
+  bool WaitFinished(int timeout_ms) const;
+  // The outcome, once the body has returned.
+  std::optional<RunOutcome> Outcome() const;
+
+ protected:
+  // The thread body.
+  virtual void Execute();
+
+ private:
+  ui::EventLoop& loop_;
+  RunnerSettings settings_;
+  std::thread thread_;
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> finished_{false};
+  mutable std::mutex mutex_;
+  mutable std::condition_variable finished_cv_;
+  RunOutcome outcome_;
+};

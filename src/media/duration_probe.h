@@ -1,0 +1,47 @@
+// Reads how long a media file plays, with libavformat. Stands in for the private
+// graph the source list builds for measuring durations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/errors.h"
+
+namespace media {
+
+// The file could not be measured; what() says why (for logs, not for the user).
+class ProbeError : public AppError {
+ public:
+  using AppError::AppError;
+};
+
+struct ProbeLimits {
+  // Bytes read to recognise the format and the streams.
+  int64_t probe_size = 5 * 1024 * 1024;
+  // Stream time analysed for stream parameters, in microseconds.
+  int64_t analyze_duration_us = 5 * 1000 * 1000;
+  // Wall-clock bound of one probe: a damaged file may make the demuxer loop.
+  int timeout_ms = 5000;
+};
+
+class DurationProbe {
+ public:
+  explicit DurationProbe(ProbeLimits limits = {}) : limits_(limits) {}
+
+  // Length of the file in milliseconds. Throws ProbeError when the path is no
+  // regular readable file, the format is unknown or damaged, no audio or video
+  // stream has a decoder here, or the length is unknown.
+  int64_t DurationMs(const std::string& path) const;
+
+  const ProbeLimits& limits() const { return limits_; }
+
+ private:
+  ProbeLimits limits_;
+};
+
+// Length from a Flash file's own header (frame count / frame rate), which the
+// demuxer does not report. Nothing when the bytes are no readable header.
+// The bytes are the start of the file, a few hundred are enough.
+bool SwfHeaderDurationMs(const std::string& head, int64_t& duration_ms);
+
+}  // namespace media

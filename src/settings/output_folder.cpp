@@ -1,0 +1,78 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "engine/common_lib.h"
+#include "platform/platform.h"
+#include "shell/program.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+constexpr const char* kBrowseTitle = "Please select output folder:";
+constexpr const char* kInvalidPath = "The path is invalid.";
+constexpr const char* kReadOnlyPath = "This is a read-only path.";
+constexpr const char* kProbeName = "test";
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool EntryExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() == platform::kPathSeparator) return folder + name;
+  return folder + platform::kPathSeparator + name;
+}
+
+// The probe goes by "test". Only when a file (not a folder) already holds that
+// name does it move to "test_1", "test_2", ...: a file named "test" says nothing
+// about whether the folder can be written, so it must not get the folder refused.
+std::string ProbePath(const std::string& folder) {
+  std::string probe = JoinPath(folder, kProbeName);
+  for (int n = 1; EntryExists(probe) && !IsFolder(probe); ++n)
+    probe = JoinPath(folder, std::string(kProbeName) + "_" + std::to_string(n));
+  return probe;
+}
+
+}  // namespace
+
+bool TCommonLib::MakeFoldersOnDisk(const std::string& folder) {
+  if (folder.empty()) return false;
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return IsFolder(folder);
+}
+
+std::string TCommonLib::ChooseOutputFolder(const std::string& current) const {
+  const std::optional<std::string> chosen = program_.dialogs().BrowseForFolder(kBrowseTitle);
+  const int warning = static_cast<int>(ui::MessageKind::Warning);
+  bool accepted = false;
+  if (chosen) {
+    if (!IsFolder(*chosen)) {
+      ShowMessageBox(kInvalidPath, warning);
+    } else {
+      // Creating a sub-folder is the one test of writability that holds on every medium.
+      const std::string probe = ProbePath(*chosen);
+      const bool probe_existed = IsFolder(probe);
+      accepted = MakeFolders(probe);
+      // A "test" folder the user had stays; only our own probe is removed.
+      if (!probe_existed) ::rmdir(probe.c_str());
+      if (!accepted) ShowMessageBox(kReadOnlyPath, warning);
+    }
+  }
+  if (accepted) {
+    if (!IsFolder(*chosen)) MakeFolders(*chosen);
+    return *chosen;
+  }
+  // Failures are left to the conversion, which reports output folder problems itself.
+  if (!IsFolder(current)) MakeFolders(current);
+  return current;
+}

@@ -1,0 +1,49 @@
+// TFrmInitFileForm: the small busy window shown while the chosen files are added.
+// It starts the adding from its Timer2 shortly after it is shown, turns a spinner
+// in its label with Timer1, and closes itself when the adding is over.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "ui/models.h"
+
+class Program;
+
+class TFrmInitFileForm {
+ public:
+  explicit TFrmInitFileForm(Program& program);
+  ~TFrmInitFileForm();
+  TFrmInitFileForm(const TFrmInitFileForm&) = delete;
+  TFrmInitFileForm& operator=(const TFrmInitFileForm&) = delete;
+
+  static constexpr int kWidth = 273;
+  static constexpr int kHeight = 45;
+
+  ui::Window Form;
+  ui::Label lblInfo{"Installing File..."};
+  ui::Timer Timer1;
+  ui::Timer Timer2;
+
+  // The paths to add.
+  std::vector<std::string> FileList;
+  int SpinnerPhase = 1;
+
+  void SetFileList(const std::vector<std::string>& paths) { FileList = paths; }
+
+  // Shows the window and handles events until it has closed. A failure of the
+  // adding is raised here, once the window is closed.
+  void ShowModal();
+  void Close();
+
+  void FormShow();
+  void FormClose();
+  void Timer1Timer();
+  void Timer2Timer();
+
+ private:
+  Program& program_;
+  // Kept out of the event loop, which must not unwind through its timers.
+  std::exception_ptr failure_;
+};

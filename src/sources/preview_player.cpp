@@ -1,0 +1,157 @@
+// The preview player: loading, playing, pausing and stopping the preview graph,
+// its buttons and the playback clock's tick.
+#include <cinttypes>
+#include <cstdio>
+
+#include "engine/common_lib.h"
+#include "engine/custom_proc.h"
+#include "media/preview_graph.h"
+#include "shell/main_form.h"
+#include "shell/program.h"
+#include "ui/event_loop.h"
+
+namespace {
+
+std::string ClockText(int64_t seconds) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02" PRId64 ":%02" PRId64 ":%02" PRId64, seconds / 3600, (seconds % 3600) / 60,
+                seconds % 60);
+  return buf;
+}
+
+}  // namespace
+
+void TCommonLib::SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms) {
+  try {
+    graph.SeekToMilliseconds(ms);
+  } catch (const std::exception&) {
+    // A graph that cannot seek leaves the position where it is.
+  }
+}
+
+void TCustomProc::PreviewPlay() {
+  media::PreviewGraph& graph = program_.previewGraph();
+  TFrmMainForm& form = program_.MainForm();
+  if (!graph.Active()) return;
+  try {
+    graph.Run();
+    IsPlaying = true;
+    form.panLogo.Hide();
+  } catch (const std::exception&) {
+    form.panLogo.Show();
+  }
+}
+
+void TCustomProc::PreviewPause() {
+  media::PreviewGraph& graph = program_.previewGraph();
+  TFrmMainForm& form = program_.MainForm();
+  if (!graph.Active()) return;
+  try {
+    graph.Pause();
+    IsPlaying = false;
+    form.panLogo.Hide();
+  } catch (const std::exception&) {
+    form.panLogo.Show();
+  }
+}
+
+void TCustomProc::PreviewStop() {
+  media::PreviewGraph& graph = program_.previewGraph();
+  TFrmMainForm& form = program_.MainForm();
+  if (!graph.Active()) return;
+  try {
+    graph.Stop();
+    graph.SetActive(false);
+    graph.Clear();
+    program_.CommonLib().PreviewFile.clear();
+    form.pnlCurTime.SetCaption(ClockText(0));
+    IsPlaying = false;
+    form.panLogo.Show();
+    form.dstrckbrMainform.SetPosition(0);
+    form.pbPlayState.SetPosition(0);
+  } catch (const std::exception&) {
+    form.panLogo.Show();
+    form.pbPlayState.SetPosition(0);
+  }
+}
+
+void TCustomProc::PreviewOpenAndPlay(const std::string& path) {
+  media::PreviewGraph& graph = program_.previewGraph();
+  TFrmMainForm& form = program_.MainForm();
+  TCommonLib& lib = program_.CommonLib();
+  try {
+    graph.SetActive(false);
+    graph.Clear();
+    if (graph.Active()) return;
+    graph.SetActive(true);
+
+    bool failed = false;
+    int result = 0;
+    try {
+      result = graph.RenderFile(path);
+      lib.PreviewFile = path;
+    } catch (const std::exception&) {
+      lib.PreviewFile.clear();
+      failed = true;
+    }
+    if (failed || result != 0) {
+      program_.WriteLog("Playing Video error.");
+      graph.Clear();
+      return;
+    }
+
+    try {
+      PreviewPause();
+      PreviewPlay();
+      // A graph that would not run has shown the logo; calling it playing would
+      // leave Play dead until a Pause.
+      if (graph.GetState() != media::PreviewGraph::State::Running) return;
+      program_.loop().Wait(program_.timing().preview_start_ms);
+      program_.loop().ProcessEvents();
+      if (form.TrimBarReady) TCommonLib::SeekToMilliseconds(graph, int64_t{form.StartMarkSeconds} * 1000);
+      IsPlaying = true;
+      form.panLogo.Hide();
+    } catch (const std::exception&) {
+      form.panLogo.Show();
+    }
+  } catch (const std::exception&) {
+    // A preview that cannot be loaded leaves the list as it is.
+  }
+}
+
+void TFrmMainForm::btnPlayClick() {
+  TCustomProc& proc = program_.CustomProc();
+  if (!program_.CommonLib().PreviewFile.empty()) {
+    // Play resumes where the graph stands.
+    if (!proc.IsPlaying) proc.PreviewPlay();
+    return;
+  }
+  // Each selected row in turn, so the last one ends up playing.
+  for (int row : dxTreeSourceFileInfo.SelectedRows())
+    proc.PreviewOpenAndPlay(dxTreeSourceFileInfo.Cell(row, sources::dxtrlSourceFileName));
+}
+
+void TFrmMainForm::btnPauseClick() {
+  TCustomProc& proc = program_.CustomProc();
+  if (!program_.CommonLib().PreviewFile.empty() && proc.IsPlaying) proc.PreviewPause();
+}
+
+void TFrmMainForm::btnStopClick() { program_.CustomProc().PreviewStop(); }
+
+void TFrmMainForm::dstrckbrMainformTimer(uint32_t current_pos, uint32_t stop_pos) {
+  pbPlayState.SetRange(dstrckbrMainform.Min(), dstrckbrMainform.Max());
+  pbPlayState.SetPosition(dstrckbrMainform.Position());
+  media::PreviewGraph& graph = program_.previewGraph();
+  int64_t seconds = graph.CurrentPosition() / 10000000;
+  if (seconds < 0) seconds = 0;
+  pnlCurTime.SetCaption(ClockText(seconds));
+  if (pnlCurTime.Caption() == PreviewStopText) {
+    // The end mark rewinds to the beginning of the file, not to the start mark.
+    TCommonLib::SeekToMilliseconds(graph, 0);
+    program_.CustomProc().PreviewPause();
+  }
+  if (current_pos >= stop_pos) {
+    TCommonLib::SeekToMilliseconds(graph, 0);
+    program_.CustomProc().PreviewStop();
+  }
+}

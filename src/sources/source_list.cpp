@@ -1,0 +1,241 @@
+// The source list: adding files by dialog or drop, measuring them, removing and
+// clearing rows, and the main window's handlers that act on the list.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <unordered_set>
+
+#include "engine/common_lib.h"
+#include "engine/custom_proc.h"
+#include "media/duration_probe.h"
+#include "platform/errors.h"
+#include "shell/helpers.h"
+#include "shell/main_form.h"
+#include "shell/program.h"
+#include "sources/init_file_form.h"
+#include "ui/dialogs.h"
+#include "ui/event_loop.h"
+#include "ui/open_dialog.h"
+#include "ui/source_grid.h"
+
+namespace {
+
+// ".mp4" is taken too: the open dialog offers it, and refusing what it offers
+// would only puzzle the user.
+constexpr const char* kAcceptedExtensions[] = {".3gp", ".3g2", ".avi", ".m4v", ".mpeg", ".mpg", ".asf", ".mov",
+                                               ".wmv", ".vob", ".rm",  ".rmvb", ".flv", ".swf", ".mp4"};
+
+constexpr const char* kOpenDialogFilter =
+    "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;"
+    "|3GP Files (*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf"
+    "|Flash Files (*.flv,swf)|*.flv;*.swf|MOV Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv"
+    "|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files (*.mpeg,*.mpg)|*.mpeg;*.mpg;"
+    "|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;";
+
+bool GridHoldsPath(const ui::SourceGrid& grid, const std::string& path) {
+  for (int row = 0; row < grid.RowCount(); ++row)
+    if (grid.Cell(row, sources::dxtrlSourceFileName) == path) return true;
+  return false;
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+bool TCommonLib::AcceptedSourceExtension(const std::string& path) {
+  std::string ext = TFileFunc::GetFileExt(path);
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (const char* accepted : kAcceptedExtensions)
+    if (ext == accepted) return true;
+  return false;
+}
+
+int64_t TCommonLib::ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe) {
+  try {
+    return probe.DurationMs(path) / 1000;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int64_t TCommonLib::SourceFileSize(const std::string& path) {
+  // O_NONBLOCK: opening a pipe must not wait for a writer.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) throw FileOpenError(path, std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) throw FileOpenError(path, std::strerror(errno));
+  return static_cast<int64_t>(st.st_size);
+}
+
+void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths) const {
+  const media::DurationProbe probe;
+  for (const std::string& path : paths) {
+    if (GridHoldsPath(grid, path)) continue;
+    if (!AcceptedSourceExtension(path)) continue;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) continue;
+
+    const std::string duration = FormatSeconds(ProbeDurationSeconds(path, probe));
+    if (duration == "00:00:00") {
+      ShowCodecError();
+      continue;
+    }
+    // Measured but gone or locked the moment after: refused like any unreadable
+    // file, so the rest of the paths are still added.
+    int64_t size = 0;
+    try {
+      size = SourceFileSize(path);
+    } catch (const FileOpenError&) {
+      ShowCodecError();
+      continue;
+    }
+    grid.AddRow({"True", path, FormatFileSize(size), duration, "00:00:00", duration, duration});
+  }
+  if (grid.RowCount() > 0) {
+    grid.SetSelected(0, true);
+    program_.CustomProc().LoadTrimBar();
+  }
+}
+
+std::vector<std::string> TCommonLib::SelectSourceFiles(ui::OpenDialog& dialog, bool unique,
+                                                       const std::string& initial_folder) const {
+  dialog.InitialDir = initial_folder;
+  if (!dialog.Execute(program_.dialogs())) return {};
+  std::vector<std::string> paths = dialog.FileNames();
+  return unique ? UniqueFileList(paths) : paths;
+}
+
+std::vector<std::string> TCommonLib::UniqueFileList(const std::vector<std::string>& paths) {
+  std::vector<std::string> result;
+  std::unordered_set<std::string> seen;
+  for (const std::string& path : paths)
+    if (seen.insert(path).second) result.push_back(path);
+  return result;
+}
+
+void TCommonLib::RemoveSelectedRows(ui::SourceGrid& grid) const {
+  if (grid.SelectedCount() == 0) return;
+  ui::EventLoop& loop = program_.loop();
+  loop.ProcessEvents();
+  // Known by identity, not by index: rows before it disappear during the removal.
+  ui::SourceGrid::RowId remembered = grid.IdOf(grid.RowBefore(grid.FocusedRow()));
+  grid.BeginUpdate();
+  try {
+    for (;;) {
+      loop.ProcessEvents();
+      const int row = grid.FirstSelectedRow();
+      if (row == ui::SourceGrid::kNone) break;
+      if (grid.IdOf(row) == remembered) remembered = ui::SourceGrid::kNoId;
+      grid.DeleteRow(row);
+    }
+    const int keep = grid.IndexOf(remembered);
+    if (keep != ui::SourceGrid::kNone) {
+      grid.SetFocusedRow(keep);
+      grid.SetSelected(keep, true);
+    }
+  } catch (...) {
+    grid.EndUpdate();
+    throw;
+  }
+  grid.EndUpdate();
+}
+
+bool TCommonLib::ClearRows(ui::SourceGrid& grid) {
+  try {
+    grid.Clear();
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void TCommonLib::ShowCodecError() const { program_.dialogs().ShowCodecError(); }
+
+// --- The main window's side of the list. ---
+
+void TFrmMainForm::InitSourceList() {
+  const ui::Timing& timing = program_.timing();
+  ui::EventLoop& loop = program_.loop();
+
+  dlgOpenSourceFile.Filter = kOpenDialogFilter;
+  dlgOpenSourceFile.MultiSelect = true;
+
+  dxTreeSourceFileInfo.OnEdited = [this] { dxTreeSourceFileInfoEdited(); };
+  dxTreeSourceFileInfo.OnEditorChange = [this](int column) {
+    if (column == sources::dxtrlSourceFileStartTime) dxtrlSourceFileStartTimeChange();
+  };
+
+  tmrPaintSP.SetInterval(timing.marker_paint_ms);
+  tmrPaintSP.OnTimer = [this] { tmrPaintSPTimer(); };
+  source_list_timers_.Attach(loop, tmrPaintSP);
+
+  dstrckbrMainform.SetTimerInterval(timing.playback_clock_ms);
+  dstrckbrMainform.SetFilterGraph(&program_.previewGraph());
+  dstrckbrMainform.OnTimer = [this](uint32_t current, uint32_t stop) { dstrckbrMainformTimer(current, stop); };
+  source_list_timers_.Attach(loop, dstrckbrMainform.timer());
+}
+
+void TFrmMainForm::ResetTrimFillers() {
+  Panel2.SetWidth(2);
+  Panel3.SetWidth(2);
+}
+
+void TFrmMainForm::btnOpenFileClick() {
+  TCustomProc& proc = program_.CustomProc();
+  const std::vector<std::string> paths =
+      program_.CommonLib().SelectSourceFiles(dlgOpenSourceFile, /*unique=*/true, proc.ReadInitDir());
+  TFrmInitFileForm& busy = program_.InitFileForm();
+  busy.SetFileList(paths);
+  busy.ShowModal();
+  proc.SaveInitDir();
+}
+
+void TFrmMainForm::btnRemoveFileClick() {
+  program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo);
+  if (dxTreeSourceFileInfo.RowCount() == 0) ResetTrimFillers();
+  program_.CustomProc().PreviewStop();
+  program_.CustomProc().LoadTrimBar();
+}
+
+void TFrmMainForm::btnClearFileClick() {
+  TCommonLib::ClearRows(dxTreeSourceFileInfo);
+  program_.CustomProc().PreviewStop();
+  ResetTrimFillers();
+}
+
+void TFrmMainForm::WMDropFiles(const std::vector<std::string>& paths) {
+  program_.CommonLib().AddSourceFiles(dxTreeSourceFileInfo, paths);
+}
+
+void TFrmMainForm::dxTreeSourceFileInfoKeyDown(sources::GridKey key) {
+  program_.CustomProc().LoadTrimBar();
+  if (key != sources::GridKey::Delete) return;
+  program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo);
+  program_.CustomProc().PreviewStop();
+  if (dxTreeSourceFileInfo.RowCount() == 0) ResetTrimFillers();
+}
+
+void TFrmMainForm::dxTreeSourceFileInfoKeyUp(sources::GridKey) { program_.CustomProc().LoadTrimBar(); }
+
+void TFrmMainForm::actDxTreeListOnClickExecute() { program_.CustomProc().LoadTrimBar(); }
+
+void TFrmMainForm::dxTreeSourceFileInfoEndDrag(bool dropped_on_grid) {
+  if (!dropped_on_grid) btnRemoveFileClick();
+}

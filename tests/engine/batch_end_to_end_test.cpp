@@ -1,0 +1,191 @@
+// Whole batches with the real encoder, real processes and generated media.
+// The encoder runs under a name of the test's own (a link to build/evc), so the
+// process lookups and the Stop button only ever see what these tests started.
+// Set VTPC_E2E_ENCODER to run them against another encoder binary.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "engine/converting_form.h"
+#include "engine/process_table.h"
+#include "engine_test_support.h"
+#include "media_probe.h"
+#include "platform/process_table.h"
+#include "ui/event_loop.h"
+
+using engine_tests::AddRow;
+using engine_tests::MakeClip;
+using engine_tests::ProbeMedia;
+using testing_support::Exists;
+
+namespace {
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* override_path = std::getenv("VTPC_E2E_ENCODER");
+    const std::string encoder = override_path ? override_path : std::string(VTPC_PROGRAM_DIR) + "evc";
+    if (!Exists(encoder)) GTEST_SKIP() << "no encoder at " << encoder << " yet";
+
+    ::mkdir((dir.path() + "Config").c_str(), 0755);
+    name = engine_tests::UniqueProcessName("e2e");
+    ASSERT_EQ(::symlink(encoder.c_str(), (dir.path() + name).c_str()), 0);
+    launcher.journal = &journal;
+    power.journal = &journal;
+
+    ProgramServices services;
+    services.app_dir = dir.path();
+    services.dialogs = &dialogs;
+    services.loop = &loop;
+    services.launcher = &launcher;
+    services.power = &power;
+    services.processes = &table;
+    services.encoder_name = name;
+    services.rm_encoder_name = "r" + name;
+    services.quit = [this] { journal.push_back("quit"); };
+    services.timing.convert_prepare_ms = 200;
+    services.timing.convert_grace_ms = 500;
+    program = std::make_unique<Program>(std::move(services));
+    engine_tests::SetUpConversionLists(*program);
+    program->MainForm().edtOutputFolder.SetText(out());
+  }
+
+  void TearDown() override {
+    // Nothing of our encoder's name may outlive the test.
+    if (program) program->CommonLib().StopEncoder(name);
+  }
+
+  std::string out() const { return dir.path() + "out"; }
+  std::string media(const std::string& file) const { return dir.path() + "media/" + file; }
+  void Clip(const std::string& file, double seconds, const std::string& size = "160x120", int fps = 15) {
+    ::mkdir((dir.path() + "media").c_str(), 0755);
+    ASSERT_TRUE(MakeClip(media(file), seconds, size, fps)) << "ffmpeg could not make " << file;
+  }
+  std::vector<std::string> LogStarting(const std::string& prefix) const {
+    std::vector<std::string> lines;
+    auto content = testing_support::ReadFile(dir.path() + "log.txt");
+    if (!content) return lines;
+    size_t start = 0;
+    for (size_t pos = content->find("\r\n"); pos != std::string::npos; pos = content->find("\r\n", start)) {
+      std::string line = content->substr(start, pos - start);
+      line = line.substr(line.find('|') + 1);
+      if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+      start = pos + 2;
+    }
+    return lines;
+  }
+
+  testing_support::TempDir dir;
+  testing_support::FakeDialogs dialogs;
+  testing_support::FakeLauncher launcher;
+  testing_support::FakePowerControl power;
+  ui::SteadyClock clock;
+  ui::BasicEventLoop loop{clock};
+  platform::ProcProcessTable table;
+  std::vector<std::string> journal;
+  std::string name;
+  std::unique_ptr<Program> program;
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, ThreeCheckedRowsOfFiveBecomePlayableOutputsInOrder) {
+  Clip("a.avi", 3);
+  Clip("b.avi", 2);
+  Clip("c.avi", 4);
+  Clip("d.avi", 2);
+  Clip("e.avi", 3);
+  AddRow(*program, "True", media("a.avi"), "00:00:00", "00:00:02");
+  AddRow(*program, "False", media("b.avi"), "00:00:00", "00:00:02");
+  AddRow(*program, "True", media("c.avi"), "00:00:01", "00:00:03");
+  AddRow(*program, "false", media("d.avi"), "00:00:00", "00:00:02");
+  AddRow(*program, "True", media("e.avi"));  // no range: the whole file
+
+  program->MainForm().btnConvertClick();
+
+  EXPECT_EQ(LogStarting("parameter: ").size(), 3u);
+  const auto results = LogStarting("Convert result: ");
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0], "Convert result: " + media("a.avi") + " -> exit code 0");
+  EXPECT_EQ(results[1], "Convert result: " + media("c.avi") + " -> exit code 0");
+  EXPECT_EQ(results[2], "Convert result: " + media("e.avi") + " -> exit code 0");
+  const std::pair<const char*, double> expected[] = {{"a.mp4", 2}, {"c.mp4", 2}, {"e.mp4", 3}};
+  for (const auto& [file, seconds] : expected) {
+    const auto facts = ProbeMedia(out() + "/" + file);
+    EXPECT_TRUE(facts.opened) << file;
+    EXPECT_GT(facts.video_frames, 0) << file;
+    EXPECT_GT(facts.audio_frames, 0) << file;
+    EXPECT_NEAR(facts.duration_s, seconds, 0.25) << file;
+  }
+  EXPECT_FALSE(Exists(out() + "/b.mp4"));
+  EXPECT_FALSE(Exists(out() + "/d.mp4"));
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(journal, std::vector<std::string>{"open " + out() + "/"});
+  EXPECT_EQ(program->SysFunc().ProcessIdByName(name), 0);
+}
+
+TEST_F(EndToEnd, StopDuringARowEndsTheEncoderAndLeavesAPlayablePart) {
+  Clip("long.avi", 300, "160x120", 5);
+  Clip("next.avi", 2);
+  AddRow(*program, "True", media("long.avi"));
+  AddRow(*program, "True", media("next.avi"));
+  program->MainForm().chkShutdown.SetChecked(true);
+
+  // Stop once the encoder has reported its progress twice.
+  TfrmConverting& progress = program->ConvertingForm();
+  ui::Timer watcher(20, true);
+  int64_t stop_ms = -1;
+  watcher.OnTimer = [&] {
+    if (stop_ms >= 0 || program->CustomProc().RefreshCount < 2) return;
+    if (progress.statState.PanelText().find("time=") == std::string::npos) return;
+    dialogs.yes_no_answers.push_back(true);
+    const auto start = std::chrono::steady_clock::now();
+    progress.btnStop1Click();
+    stop_ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  };
+  loop.Attach(watcher);
+  program->MainForm().btnConvertClick();
+  loop.Detach(watcher);
+
+  ASSERT_GE(stop_ms, 0) << "the encoder never reported";
+  EXPECT_LT(stop_ms, 3000) << "the encoder should end within about a second";
+  EXPECT_EQ(program->SysFunc().ProcessIdByName(name), 0);
+  EXPECT_EQ(LogStarting("parameter: ").size(), 1u);
+  EXPECT_FALSE(Exists(out() + "/next.mp4"));
+  const auto facts = ProbeMedia(out() + "/long.mp4");
+  EXPECT_TRUE(facts.opened) << "a stopped conversion leaves a playable file";
+  EXPECT_GT(facts.video_frames, 0);
+  EXPECT_GT(facts.duration_s, 0);
+  EXPECT_LT(facts.duration_s, 299);
+  EXPECT_TRUE(journal.empty()) << "no after-batch action after Stop";
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(EndToEnd, RowWhoseEncoderFailsIsListedInTheWarning) {
+  Clip("good.avi", 2);
+  testing_support::WriteFile(media("broken.avi"), "this is no video at all\n");
+  AddRow(*program, "True", media("broken.avi"), "00:00:00", "00:00:02");
+  AddRow(*program, "True", media("good.avi"), "00:00:00", "00:00:02");
+  program->MainForm().btnConvertClick();
+
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].kind, ui::MessageKind::Warning);
+  const std::string& text = dialogs.messages[0].text;
+  EXPECT_EQ(text.rfind("These files could not be converted:\n" + media("broken.avi") + " (exit code ", 0), 0u) << text;
+  EXPECT_EQ(text.find("good.avi"), std::string::npos);
+  EXPECT_TRUE(ProbeMedia(out() + "/good.mp4").opened);
+  EXPECT_FALSE(Exists(out() + "/broken.mp4"));
+}
+
+TEST_F(EndToEnd, AfterBatchActionsReachTheServicesInOrder) {
+  Clip("a.avi", 1);
+  AddRow(*program, "True", media("a.avi"));
+  program->MainForm().chkShowOutputDirectory.SetChecked(true);
+  program->MainForm().chkShutdown.SetChecked(true);
+  program->MainForm().btnConvertClick();
+  EXPECT_EQ(journal, (std::vector<std::string>{"open " + out() + "/", "power off", "quit"}));
+  EXPECT_TRUE(ProbeMedia(out() + "/a.mp4").opened);
+}

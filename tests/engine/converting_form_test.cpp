@@ -1,0 +1,228 @@
+#include "engine/converting_form.h"
+
+#include <gtest/gtest.h>
+
+#include "engine_test_support.h"
+
+namespace {
+
+constexpr const char* kVideoLine = "frame=  450 q=2.0 size=     512kB time=30.45 bitrate= 137.7kbits/s\r";
+constexpr const char* kAudioLine = "size=     512kB time=12.50 bitrate=  64.0kbits/s\r";
+
+class ProgressWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    job().SourceFile = "/clips/a.avi";
+    job().CodecArgs = " -vcodec mpeg4 -acodec aac";
+    job().OutputExt = ".mp4";
+    job().EncoderPath = tp.AppDir() + "evc";
+    proc().CheckedCount = 5;
+    proc().FilesDone = 0;
+    proc().TrimSecondsText = "60";
+    form().Form.Show();
+  }
+  TfrmConverting& form() { return tp->ConvertingForm(); }
+  TCustomProc& proc() { return tp->CustomProc(); }
+  TConvertParameterStruct& job() { return tp->CommonLib().ConvertParameter; }
+  // What the batch driver's callback does with each console text.
+  void Relay(const std::string& text) { proc().ConvertOutputCallback(text); }
+
+  testing_support::TestProgram tp;
+};
+
+}  // namespace
+
+TEST_F(ProgressWindow, ShowingResetsCounterBarsAndSpinner) {
+  EXPECT_EQ(form().Form.Caption(), "Converting");
+  EXPECT_EQ(form().lblCurFileName.Caption(), "/clips/a.avi");
+  EXPECT_EQ(form().lblPersent.Caption(), "Current: 1, Total: 5");
+  form().Form.Hide();
+  form().ProgressBar1.SetRange(0, 60);
+  form().ProgressBar1.SetPosition(40);
+  form().pbTotal.SetRange(0, 500);
+  form().pbTotal.SetPosition(300);
+  form().tmrChangingTimer();
+  form().Form.Show();
+  EXPECT_EQ(form().SpinnerStep, 0);
+  EXPECT_EQ(form().ProgressBar1.Max(), 1);
+  EXPECT_EQ(form().ProgressBar1.Position(), 0);
+  EXPECT_EQ(form().pbTotal.Max(), 1);
+  EXPECT_EQ(form().pbTotal.Position(), 0);
+}
+
+TEST_F(ProgressWindow, SpinnerRunsOneToFiveAndSaysConvertingFromThreeSeconds) {
+  const char* expected[] = {"|", "/", "-", "\\", "|", "|", "/"};
+  for (const char* mark : expected) {
+    form().tmrChangingTimer();
+    EXPECT_EQ(form().lblInfo.Caption(), std::string("Installing convert information  ") + mark);
+  }
+  EXPECT_EQ(form().SpinnerStep, 2);
+  form().ProgressBar1.SetRange(0, 60);
+  form().ProgressBar1.SetPosition(3);
+  form().tmrChangingTimer();
+  EXPECT_EQ(form().lblInfo.Caption(), "Converting  -");
+
+  // The timer runs by itself every 500 ms, shown or not: three more steps.
+  form().Form.Hide();
+  EXPECT_EQ(form().tmrChanging.Interval(), 500);
+  ASSERT_EQ(form().SpinnerStep, 3);
+  tp.loop.Wait(1600);
+  EXPECT_EQ(form().SpinnerStep, 1);
+  EXPECT_EQ(form().lblInfo.Caption(), "Converting  |");
+}
+
+TEST_F(ProgressWindow, FirstTextOfARowIsIgnoredThenBarsFollowTheTime) {
+  proc().FilesDone = 2;
+  proc().RefreshCount = 0;
+  Relay(kVideoLine);
+  EXPECT_EQ(form().statState.PanelText(), kVideoLine);
+  EXPECT_EQ(form().ProgressBar1.Position(), 0);
+  EXPECT_EQ(form().ProgressBar1.Max(), 1);
+  EXPECT_EQ(form().lblPersent.Caption(), "Current: 1, Total: 5");
+
+  Relay(kVideoLine);
+  EXPECT_EQ(form().ProgressBar1.Max(), 60);
+  EXPECT_EQ(form().ProgressBar1.Position(), 30);
+  // The batch bar lags one text behind the file bar.
+  EXPECT_EQ(form().pbTotal.Max(), 500);
+  EXPECT_EQ(form().pbTotal.Position(), 200);
+  EXPECT_EQ(form().lblPersent.Caption(), "Current: 3 , Total: 5.");
+
+  Relay(kVideoLine);
+  EXPECT_EQ(form().pbTotal.Position(), 249);  // 30 * 100 div 61, plus 200
+
+  // A file at its end never fills its hundred: 60 * 100 div 61.
+  form().ProgressBar1.SetPosition(60);
+  Relay(kVideoLine);
+  EXPECT_EQ(form().pbTotal.Position(), 298);
+}
+
+TEST_F(ProgressWindow, TimeFieldPositionDependsOnTheOutputKind) {
+  proc().RefreshCount = 1;
+  Relay(kAudioLine);  // four fields: too few for video
+  EXPECT_EQ(form().ProgressBar1.Position(), 0);
+
+  job().CodecArgs = "  -acodec aac -vn ";
+  job().OutputExt = ".m4a";
+  Relay(kAudioLine);
+  EXPECT_EQ(form().ProgressBar1.Position(), 12);
+  Relay(kVideoLine);  // the third field of a video line is "2.0 size"
+  EXPECT_EQ(form().ProgressBar1.Position(), 2);
+
+  // ".3gp" takes the video layout even for an audio codec.
+  job().OutputExt = ".3gp";
+  form().ProgressBar1.SetPosition(0);
+  Relay(kAudioLine);
+  EXPECT_EQ(form().ProgressBar1.Position(), 0);
+  Relay(kVideoLine);
+  EXPECT_EQ(form().ProgressBar1.Position(), 30);
+}
+
+TEST_F(ProgressWindow, TextsWithoutAUsableTimeLeaveTheBar) {
+  proc().RefreshCount = 1;
+  Relay(kVideoLine);
+  ASSERT_EQ(form().ProgressBar1.Position(), 30);
+  const std::string unusable[] = {
+      "",
+      "frame=  450 q=2.0 size=     512kB time=10000000000.00 bitrate=N/A",
+      "a=b=c=d==e",                            // empty time field
+      "frame=1 q=2 size=3",                    // too few fields
+      "frame=1 q=2 size=3 time=+- bitrate=0",  // no number at all
+  };
+  for (const auto& text : unusable) {
+    Relay(text);
+    EXPECT_EQ(form().ProgressBar1.Position(), 30) << text;
+  }
+  // Letters and blanks are skipped when the number is read.
+  Relay("frame=1 q=2 size=3 time= 4x2.99 bitrate=0");
+  EXPECT_EQ(form().ProgressBar1.Position(), 42);
+  // Past the end of the range shows as the end.
+  Relay("frame=1 q=2 size=3 time=75.00 bitrate=0");
+  EXPECT_EQ(form().ProgressBar1.Position(), 60);
+}
+
+TEST_F(ProgressWindow, RangeEdgeCases) {
+  proc().RefreshCount = 1;
+  proc().TrimSecondsText = "0";
+  Relay(kVideoLine);
+  EXPECT_EQ(form().ProgressBar1.Max(), 0);
+  EXPECT_EQ(form().ProgressBar1.Position(), 0);
+  form().tmrChangingTimer();
+  EXPECT_EQ(form().lblInfo.Caption(), "Installing convert information  |");
+
+  // A negative length keeps the maximum at 0.
+  proc().TrimSecondsText = "-40";
+  Relay(kVideoLine);
+  EXPECT_EQ(form().ProgressBar1.Max(), 0);
+  EXPECT_EQ(form().ProgressBar1.Position(), 0);
+  Relay(kVideoLine);
+  EXPECT_GE(form().pbTotal.Position(), 0);
+
+  // No range known: the last one stays.
+  proc().TrimSecondsText = "90";
+  Relay(kVideoLine);
+  proc().TrimSecondsText = "";
+  Relay(kVideoLine);
+  EXPECT_EQ(form().ProgressBar1.Max(), 90);
+  proc().TrimSecondsText = "99999999999";
+  Relay(kVideoLine);
+  EXPECT_EQ(form().ProgressBar1.Position(), 30);
+}
+
+TEST_F(ProgressWindow, StopAnsweredNoChangesNothing) {
+  tp.processes.Add("evc");
+  tp->MainForm().Form.SetEnabled(false);
+  proc().RowIndex = 1;
+  form().btnStop1Click();
+  EXPECT_EQ(tp.dialogs.questions,
+            std::vector<std::string>{"Video To Plim Converter|Are you sure you want to stop the work ? "});
+  EXPECT_TRUE(form().Form.Visible());
+  EXPECT_FALSE(tp->MainForm().Form.Enabled());
+  EXPECT_FALSE(proc().StopRequested);
+  EXPECT_EQ(proc().RowIndex, 1);
+  EXPECT_EQ(tp.processes.Count("evc"), 1u);
+}
+
+TEST_F(ProgressWindow, StopAnsweredYesEndsTheEncodersAndClearsTheWindow) {
+  for (int i = 0; i < 5; ++i) engine_tests::AddRow(*tp, "True", "/clips/" + std::to_string(i) + ".avi");
+  tp.processes.Add("evc");
+  tp.processes.Add("revc");
+  tp.processes.Add("unrelated");
+  job().EncoderPath = tp.AppDir() + "revc";
+  tp->MainForm().Form.SetEnabled(false);
+  form().pbTotal.SetRange(0, 500);
+  form().pbTotal.SetPosition(120);
+  tp.dialogs.yes_no_answers = {true};
+  form().btnStop1Click();
+  EXPECT_TRUE(proc().StopRequested);
+  EXPECT_FALSE(form().Form.Visible());
+  EXPECT_TRUE(tp->MainForm().Form.Enabled());
+  EXPECT_EQ(proc().RowIndex, 15);
+  EXPECT_EQ(tp.processes.Count("evc"), 0u);
+  EXPECT_EQ(tp.processes.Count("revc"), 0u);
+  EXPECT_EQ(tp.processes.Count("unrelated"), 1u);
+  EXPECT_EQ(form().ProgressBar1.Position(), 0);
+  EXPECT_EQ(form().pbTotal.Max(), 0);
+  EXPECT_EQ(form().pbTotal.Position(), 0);
+  EXPECT_EQ(form().lblPersent.Caption(), "Current: 1, Total: ...");
+}
+
+TEST_F(ProgressWindow, CloseBoxAsksAndStopsWithoutMarkingTheBatchStopped) {
+  for (int i = 0; i < 3; ++i) engine_tests::AddRow(*tp, "True", "/clips/" + std::to_string(i) + ".avi");
+  tp.processes.Add("evc");
+  tp->MainForm().Form.SetEnabled(false);
+  proc().RowIndex = 0;
+  EXPECT_FALSE(form().FormClose());
+  EXPECT_EQ(tp.dialogs.questions.back(), "Video To Plim Converter|Are you sure to stop processing ?");
+  EXPECT_TRUE(form().Form.Visible());
+  EXPECT_EQ(proc().RowIndex, 0);
+  EXPECT_EQ(tp.processes.Count("evc"), 1u);
+
+  tp.dialogs.yes_no_answers = {true};
+  EXPECT_TRUE(form().FormClose());
+  EXPECT_FALSE(form().Form.Visible());
+  EXPECT_TRUE(tp->MainForm().Form.Enabled());
+  EXPECT_EQ(proc().RowIndex, 13);
+  EXPECT_FALSE(proc().StopRequested);
+  EXPECT_EQ(tp.processes.Count("evc"), 0u);
+}

@@ -1,0 +1,362 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/errors.h"
+#include "settings/ini_file.h"
+#include "sources/components.h"
+#include "sources_fixture.h"
+#include "test_media.h"
+
+using testing_support::MakeClip;
+using testing_support::WriteFile;
+
+namespace {
+
+struct SourceListTest : SourcesTest {
+  // A two-second clip (or another length) in the test folder.
+  std::string Clip(const std::string& name, double seconds = 2) {
+    const std::string path = t.dir.file(name);
+    std::string ext = std::filesystem::path(name).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    MakeClip(ext, seconds, path);
+    return path;
+  }
+  std::vector<std::string> Paths() const {
+    std::vector<std::string> paths;
+    for (int r = 0; r < grid.RowCount(); ++r) paths.push_back(grid.Cell(r, 1));
+    return paths;
+  }
+  std::string SavedInitDir() const {
+    return TIniFile32(t.AppDir() + "Config/UserSettings.ini").ReadString("USRInfo", "InitDir", "");
+  }
+};
+
+// --- Adding files ---
+
+TEST_F(SourceListTest, AnAddedFileFillsItsRowAndLoadsTheTrimBar) {
+  const std::string path = Clip("clip.avi");
+  lib.AddSourceFiles(grid, {path});
+  ASSERT_EQ(grid.RowCount(), 1);
+  const std::string size = TCommonLib::FormatFileSize(static_cast<int64_t>(std::filesystem::file_size(path)));
+  EXPECT_EQ(grid.Cell(0, 0), "True");
+  EXPECT_EQ(grid.Cell(0, 1), path);
+  EXPECT_EQ(grid.Cell(0, 2), size);
+  for (int column : {3, 5, 6}) EXPECT_EQ(grid.Cell(0, column), "00:00:02");
+  EXPECT_EQ(grid.Cell(0, 4), "00:00:00");
+  EXPECT_TRUE(grid.IsSelected(0));
+  EXPECT_EQ(form.TrimDurationSeconds, 2);
+  EXPECT_TRUE(form.TrimBarReady);
+  EXPECT_EQ(t.dialogs.codec_errors, 0);
+}
+
+TEST_F(SourceListTest, ExtensionsAreComparedLowerCasedAndOthersSkippedSilently) {
+  const std::string upper = Clip("LOUD.AVI");
+  const std::string mp4 = Clip("clip.mp4");
+  const std::string flash = Clip("anim.Swf");
+  WriteFile(t.dir.file("notes.txt"), "not a video");
+  std::filesystem::create_directory(t.dir.file("holiday.avi"));
+  lib.AddSourceFiles(grid, {upper, t.dir.file("notes.txt"), t.dir.file("holiday.avi"), mp4, t.dir.file("noext"),
+                            flash});
+  EXPECT_EQ(Paths(), (std::vector<std::string>{upper, mp4, flash}));
+  EXPECT_EQ(t.dialogs.codec_errors, 0);
+}
+
+TEST_F(SourceListTest, DuplicatesAreExactAndCaseSensitive) {
+  const std::string lower = Clip("clip.avi");
+  const std::string mixed = Clip("Clip.avi");
+  lib.AddSourceFiles(grid, {lower, lower});
+  lib.AddSourceFiles(grid, {lower, mixed});
+  EXPECT_EQ(Paths(), (std::vector<std::string>{lower, mixed}));
+}
+
+TEST_F(SourceListTest, UnreadableFilesGetOneCodecWindowEachAndTheRestIsAdded) {
+  const std::string good1 = Clip("one.avi");
+  const std::string good2 = Clip("two.mpg");
+  const std::string shorty = Clip("short.mp4", 0.8);
+  WriteFile(t.dir.file("empty.avi"), "");
+  WriteFile(t.dir.file("fake.wmv"), std::string(5000, 'x'));
+  std::vector<int> rows_at_each_window;
+  t.dialogs.while_modal = [&] { rows_at_each_window.push_back(grid.RowCount()); };
+  lib.AddSourceFiles(grid, {shorty, good1, t.dir.file("empty.avi"), t.dir.file("missing.mov"), good2,
+                            t.dir.file("fake.wmv")});
+  EXPECT_EQ(Paths(), (std::vector<std::string>{good1, good2}));
+  EXPECT_EQ(t.dialogs.codec_errors, 4);
+  // One window at a time, in list order, each closed before the next path.
+  EXPECT_EQ(rows_at_each_window, (std::vector<int>{0, 1, 1, 2}));
+}
+
+TEST_F(SourceListTest, AwkwardNamesAreTakenWhole) {
+  std::vector<std::string> paths = {Clip("with  blanks .avi"), Clip("it's \"quoted\".mov"),
+                                    Clip("Fußball – Ünïcødé 動画.flv")};
+  // Deeper than 254 characters: a cut path would name another file.
+  std::string deep = t.dir.path();
+  while (deep.size() < 300) deep += "a-rather-long-folder-name/";
+  std::filesystem::create_directories(deep);
+  paths.push_back(deep + "deep clip.avi");
+  MakeClip(".avi", 2, paths.back());
+  form.WMDropFiles(paths);
+  EXPECT_EQ(Paths(), paths);
+  EXPECT_EQ(t.dialogs.codec_errors, 0);
+}
+
+TEST_F(SourceListTest, TheSizeComesFromTheFileAndAMissingFileIsAnError) {
+  WriteFile(t.dir.file("five.bin"), "12345");
+  EXPECT_EQ(TCommonLib::SourceFileSize(t.dir.file("five.bin")), 5);
+  try {
+    TCommonLib::SourceFileSize(t.dir.file("gone.avi"));
+    FAIL() << "no error";
+  } catch (const FileOpenError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + t.dir.file("gone.avi") + "\". ", 0), 0u);
+  }
+}
+
+TEST(UniqueFileList, KeepsTheFirstOfEachExactPathInOrder) {
+  EXPECT_EQ(TCommonLib::UniqueFileList({"/b", "/a", "/b", "/A", "/a", "/c"}),
+            (std::vector<std::string>{"/b", "/a", "/A", "/c"}));
+  EXPECT_TRUE(TCommonLib::UniqueFileList({}).empty());
+}
+
+// --- The open dialog and the busy window ---
+
+TEST_F(SourceListTest, SelectSourceFilesOpensAtTheFolderAndReturnsTheChoice) {
+  t.dialogs.open_answers = {{"/v/b.avi", "/v/a.avi", "/v/b.avi"}, {"/v/b.avi", "/v/b.avi"}, {}};
+  EXPECT_EQ(lib.SelectSourceFiles(form.dlgOpenSourceFile, true, "/start/"),
+            (std::vector<std::string>{"/v/b.avi", "/v/a.avi"}));
+  EXPECT_EQ(lib.SelectSourceFiles(form.dlgOpenSourceFile, false, "/start/"),
+            (std::vector<std::string>{"/v/b.avi", "/v/b.avi"}));
+  EXPECT_TRUE(lib.SelectSourceFiles(form.dlgOpenSourceFile, true, "/other/").empty());
+  ASSERT_EQ(t.dialogs.open_requests.size(), 3u);
+  EXPECT_EQ(t.dialogs.open_requests[2].initial_folder, "/other/");
+  EXPECT_TRUE(t.dialogs.open_requests[0].multi_select);
+  EXPECT_EQ(t.dialogs.open_requests[0].filter,
+            "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;|3GP Files "
+            "(*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf|Flash Files (*.flv,swf)|*.flv;*.swf|MOV "
+            "Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files "
+            "(*.mpeg,*.mpg)|*.mpeg;*.mpg;|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;");
+}
+
+TEST_F(SourceListTest, OpenAddsTheChosenFilesOnceBehindTheBusyWindow) {
+  const std::string a = Clip("a.avi");
+  const std::string b = Clip("b.flv");
+  t.dialogs.open_answers = {{a, b, a}};
+  TFrmInitFileForm& busy = t->InitFileForm();
+  bool busy_seen_empty = false;
+  t.loop.At(100, [&] { busy_seen_empty = busy.Form.Visible() && grid.RowCount() == 0; });
+  form.btnOpenFileClick();
+  EXPECT_TRUE(busy_seen_empty);
+  EXPECT_FALSE(busy.Form.Visible());
+  EXPECT_FALSE(busy.Timer1.Enabled());
+  EXPECT_EQ(Paths(), (std::vector<std::string>{a, b}));
+  EXPECT_EQ(t.dialogs.open_requests.at(0).initial_folder, platform::DefaultInitDir());
+  EXPECT_EQ(SavedInitDir(), t.dir.path());
+  // The next dialog opens where the last one left off.
+  form.btnOpenFileClick();
+  EXPECT_EQ(t.dialogs.open_requests.at(1).initial_folder, t.dir.path());
+}
+
+TEST_F(SourceListTest, CancelStillShowsTheBusyWindowBrieflyAndReloadsTheFirstRow) {
+  AddRow("/v/a.avi", "00:05:00", "00:01:00");
+  AddRow("/v/b.avi", "00:04:00");
+  const int64_t before = t.loop.Now();
+  form.btnOpenFileClick();  // no scripted answer: cancelled
+  const int64_t shown = t.loop.Now() - before;
+  EXPECT_GE(shown, 300);
+  EXPECT_LT(shown, 400);
+  EXPECT_EQ(grid.RowCount(), 2);
+  EXPECT_TRUE(grid.IsSelected(0));
+  EXPECT_EQ(form.TrimDurationSeconds, 300);
+  EXPECT_EQ(SavedInitDir(), "");  // the dialog never returned a file
+}
+
+TEST_F(SourceListTest, TheSpinnerTurnsEverySecondFromItsSecondPhase) {
+  ui::Timing slow;
+  slow.busy_start_ms = 4500;
+  testing_support::TestProgram p(slow);
+  TFrmInitFileForm& busy = p->InitFileForm();
+  std::vector<std::string> captions;
+  for (int at : {500, 1500, 2500, 3500, 4400})
+    p.loop.At(at, [&] { captions.push_back(busy.lblInfo.Caption()); });
+  busy.SetFileList({});
+  busy.ShowModal();
+  EXPECT_EQ(captions, (std::vector<std::string>{"Installing File...", "Installing File...  /",
+                                                 "Installing File...  -", "Installing File...  \\",
+                                                 "Installing File...  |"}));
+  EXPECT_FALSE(busy.Form.Visible());
+  // Shown again: the phase starts over at 1.
+  captions.clear();
+  p.loop.At(p.loop.Now() + 1300, [&] { captions.push_back(busy.lblInfo.Caption()); });
+  busy.ShowModal();
+  EXPECT_EQ(captions, (std::vector<std::string>{"Installing File...  /"}));
+}
+
+TEST_F(SourceListTest, AFailureWhileAddingClosesTheBusyWindowAndReachesTheCaller) {
+  const std::string a = Clip("a.avi");
+  t.dialogs.open_answers = {{a}, {a}};
+  // The settings file cannot be written: the folder is saved after the adding.
+  std::filesystem::remove(t.dir.file("Config"));
+  WriteFile(t.dir.file("Config"), "a file where the folder should be");
+  EXPECT_THROW(form.btnOpenFileClick(), AppError);
+  EXPECT_FALSE(t->InitFileForm().Form.Visible());
+  EXPECT_EQ(Paths(), std::vector<std::string>{a});
+  // The window still works the next time.
+  std::filesystem::remove(t.dir.file("Config"));
+  std::filesystem::create_directory(t.dir.file("Config"));
+  bool stuck = false;  // a timer left for dead would never close the window
+  t.loop.At(t.loop.Now() + 5000, [&] {
+    stuck = t->InitFileForm().Form.Visible();
+    t->InitFileForm().Close();
+  });
+  form.btnOpenFileClick();
+  EXPECT_FALSE(stuck);
+  EXPECT_EQ(SavedInitDir(), t.dir.path());
+}
+
+TEST_F(SourceListTest, ADropIsAddedAtOnceWithoutTheBusyWindowOrTheFolder) {
+  const std::string a = Clip("a.avi");
+  WriteFile(t.dir.file("readme.txt"), "text");
+  std::filesystem::create_directory(t.dir.file("folder"));
+  const int64_t before = t.loop.Now();
+  form.WMDropFiles({t.dir.file("folder"), a, t.dir.file("readme.txt"), a});
+  EXPECT_EQ(t.loop.Now(), before);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{a}));
+  EXPECT_EQ(t.dialogs.codec_errors, 0);
+  EXPECT_EQ(SavedInitDir(), "");
+}
+
+// --- Removing rows ---
+
+struct RemoveTest : SourceListTest {
+  RemoveTest() {
+    for (int i = 0; i < 6; ++i) AddRow("/v/" + std::to_string(i) + ".avi", "00:01:00");
+  }
+};
+
+TEST_F(RemoveTest, TheRowAboveTheFocusedOneTakesFocusAndSelection) {
+  grid.SetFocusedRow(3);
+  SelectOnly({3, 4, 5});
+  lib.RemoveSelectedRows(grid);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/0.avi", "/v/1.avi", "/v/2.avi"}));
+  EXPECT_EQ(grid.FocusedRow(), 2);
+  EXPECT_EQ(grid.SelectedRows(), std::vector<int>{2});
+}
+
+TEST_F(RemoveTest, RowsAboveTheFocusMayGoTooTheRememberedRowIsFollowed) {
+  grid.SetFocusedRow(4);
+  SelectOnly({0, 1, 4});
+  lib.RemoveSelectedRows(grid);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/2.avi", "/v/3.avi", "/v/5.avi"}));
+  EXPECT_EQ(grid.FocusedRow(), 1);
+  EXPECT_EQ(grid.Cell(grid.FocusedRow(), 1), "/v/3.avi");
+}
+
+TEST_F(RemoveTest, NoFocusWhenTheFocusedRowWasFirstOrTheRowAboveGoesToo) {
+  grid.SetFocusedRow(0);
+  SelectOnly({0, 1});
+  lib.RemoveSelectedRows(grid);
+  EXPECT_EQ(grid.RowCount(), 4);
+  EXPECT_EQ(grid.FocusedRow(), ui::SourceGrid::kNone);
+  EXPECT_EQ(grid.SelectedCount(), 0);
+
+  grid.SetFocusedRow(2);
+  SelectOnly({1, 2});
+  lib.RemoveSelectedRows(grid);
+  EXPECT_EQ(grid.RowCount(), 2);
+  EXPECT_EQ(grid.FocusedRow(), ui::SourceGrid::kNone);
+}
+
+TEST_F(RemoveTest, NothingSelectedRemovesNothing) {
+  grid.SetFocusedRow(2);
+  lib.RemoveSelectedRows(grid);
+  EXPECT_EQ(grid.RowCount(), 6);
+  EXPECT_EQ(grid.FocusedRow(), 2);
+}
+
+TEST_F(RemoveTest, EventsHandledDuringTheRemovalMayChangeTheSelection) {
+  grid.SetFocusedRow(3);
+  SelectOnly({3, 5});
+  // A click arriving between two deletions selects one more row, which goes too.
+  t.loop.OnRound(3, [&] { grid.SetSelected(0, true); });
+  lib.RemoveSelectedRows(grid);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/1.avi", "/v/2.avi", "/v/4.avi"}));
+  EXPECT_EQ(grid.Cell(grid.FocusedRow(), 1), "/v/2.avi");
+}
+
+TEST_F(RemoveTest, RemoveClearKeyAndDragOutStopThePreview) {
+  grid.SetFocusedRow(5);
+  SelectOnly({5});
+  form.btnPlayClick();
+  ASSERT_EQ(lib.PreviewFile, "/v/5.avi");
+  form.btnRemoveFileClick();
+  EXPECT_EQ(lib.PreviewFile, "");
+  EXPECT_FALSE(graph.Active());
+  EXPECT_EQ(grid.RowCount(), 5);
+  EXPECT_EQ(grid.SelectedRows(), std::vector<int>{4});  // the row above, loaded into the bar
+  EXPECT_NE(form.Panel2.Width(), 2);
+
+  form.btnPlayClick();
+  form.dxTreeSourceFileInfoKeyDown(sources::GridKey::Other);  // the row in the preview stays loaded
+  EXPECT_EQ(lib.PreviewFile, "/v/4.avi");
+  form.dxTreeSourceFileInfoKeyDown(sources::GridKey::Delete);
+  EXPECT_EQ(grid.RowCount(), 4);
+  EXPECT_EQ(lib.PreviewFile, "");
+
+  SelectOnly({0});
+  EXPECT_TRUE(form.dxTreeSourceFileInfoDragOver());
+  form.dxTreeSourceFileInfoEndDrag(/*dropped_on_grid=*/true);
+  EXPECT_EQ(grid.RowCount(), 4);
+  form.dxTreeSourceFileInfoEndDrag(/*dropped_on_grid=*/false);
+  EXPECT_EQ(grid.RowCount(), 3);
+}
+
+TEST_F(RemoveTest, EmptyingTheListPutsBothFillersAtTwoPixels) {
+  SelectOnly({0, 1, 2, 3, 4, 5});
+  form.btnRemoveFileClick();
+  EXPECT_EQ(grid.RowCount(), 0);
+  EXPECT_EQ(form.Panel2.Width(), 2);
+  EXPECT_EQ(form.Panel3.Width(), 2);
+
+  AddRow("/v/x.avi", "00:01:00");
+  SelectOnly({0});
+  form.dxTreeSourceFileInfoKeyDown(sources::GridKey::Delete);
+  EXPECT_EQ(grid.RowCount(), 0);
+  EXPECT_EQ(form.Panel2.Width(), 2);
+}
+
+TEST_F(RemoveTest, ClearEmptiesTheListStopsThePreviewAndResetsTheFillers) {
+  SelectOnly({2});
+  form.btnPlayClick();
+  ASSERT_TRUE(graph.Active());
+  EXPECT_TRUE(TCommonLib::ClearRows(grid));
+  AddRow("/v/again.avi", "00:01:00");
+  form.btnClearFileClick();
+  EXPECT_EQ(grid.RowCount(), 0);
+  EXPECT_FALSE(graph.Active());
+  EXPECT_EQ(lib.PreviewFile, "");
+  EXPECT_TRUE(form.panLogo.Visible());
+  EXPECT_EQ(form.Panel2.Width(), 2);
+  EXPECT_EQ(form.Panel3.Width(), 2);
+}
+
+TEST_F(RemoveTest, AnOpenEditorFollowsItsRowAndDiesWithIt) {
+  int edits = 0;
+  grid.OnEdited = [&] { ++edits; };
+  ASSERT_TRUE(grid.UserBeginEdit(3, 5));
+  grid.UserEditorChange("00:00:30");
+  grid.DeleteRow(0);
+  EXPECT_EQ(grid.EditRow(), 2);
+  grid.UserEndEdit();
+  EXPECT_EQ(grid.Cell(2, 5), "00:00:30");
+  EXPECT_EQ(grid.Cell(2, 1), "/v/3.avi");
+  EXPECT_EQ(edits, 1);
+
+  ASSERT_TRUE(grid.UserBeginEdit(1, 4));
+  grid.UserEditorChange("00:00:10");
+  grid.DeleteRow(1);  // removed while edited: nothing is written anywhere
+  EXPECT_FALSE(grid.Editing());
+  grid.UserEndEdit();
+  EXPECT_EQ(edits, 1);
+  for (int r = 0; r < grid.RowCount(); ++r) EXPECT_EQ(grid.Cell(r, 4), "00:00:00");
+}
+
+}  // namespace

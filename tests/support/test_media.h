@@ -1,0 +1,24 @@
+// Tiny media files made at test time with Debian's ffmpeg, one per container the
+// source list accepts, plus broken ones. Each clip is made once per build (kept
+// beside the test executables) and copied under the name a test asks for.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// The containers the source list accepts, as extensions with the dot.
+const std::vector<std::string>& AcceptedContainers();
+
+// Copies a clip of the container (extension with dot) lasting `seconds` (0.8 or
+// a whole number of seconds) to `path`. Throws when ffmpeg cannot make it.
+void MakeClip(const std::string& extension, double seconds, const std::string& path);
+
+// A clip holding nothing but a subtitle stream (no audio, no video).
+void MakeSubtitleOnlyClip(const std::string& path);
+
+// Runs a program with arguments (no shell); its exit code, or -1 when it did not run.
+int RunProgram(const std::vector<std::string>& argv, bool quiet = true);
+
+}  // namespace testing_support
