@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # evc against Debian's ffmpeg, measured side by side in one run.
 #
-#   bench/encoder/run_bench.sh [build folder]
+#   bench/encoder/run.sh [build folder]
 #
 # Prints four ratios (lower is better):
 #   1. 60 s 1280x720 H.264+AAC to MP4, "Normal Quality": evc time / ffmpeg time   (aim <= 1.0)
