@@ -1,0 +1,92 @@
+// evc and revc: the converter's console encoders. One source, two executables;
+// the converter tells them apart only by name (revc reads RealMedia through a
+// one-line script). Exit code 0 means a complete, playable file.
+#include <pthread.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "encoder/console.h"
+#include "encoder/encoder_error.h"
+#include "encoder/options.h"
+#include "encoder/transcoder.h"
+
+namespace {
+
+constexpr int kFailure = 1;
+
+// Set by the signal handler, read by the conversion: a signal handler can only
+// reach globals.
+std::atomic<int> g_stop_signal{0};
+pthread_t g_main_thread;
+
+void OnStopSignal(int signal_number) {
+  g_stop_signal.store(signal_number);
+  // The signal may land on a codec or status thread; the main thread must see
+  // it too, so that a read waiting for input is broken off.
+  if (!pthread_equal(pthread_self(), g_main_thread)) pthread_kill(g_main_thread, signal_number);
+}
+
+void InstallSignalHandlers() {
+  g_main_thread = pthread_self();
+  struct sigaction action = {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: a read that waits for input is broken off, so a stop
+  // request is seen at once.
+  action.sa_flags = 0;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  // A reader that goes away must not kill the encoder before it finishes its file.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+std::string ToolName(const char* argv0) {
+  std::string name = argv0 ? argv0 : "";
+  const size_t slash = name.rfind('/');
+  if (slash != std::string::npos) name = name.substr(slash + 1);
+  return name == "revc" ? "revc" : "evc";
+}
+
+int StopExitCode() { return 128 + g_stop_signal.load(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  InstallSignalHandlers();
+  encoder::Console console(ToolName(argc > 0 ? argv[0] : nullptr));
+  console.CaptureLibraryLog();
+  try {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    encoder::Transcoder transcoder(encoder::ParseArguments(args), console, g_stop_signal);
+    transcoder.Run();
+    if (transcoder.Stopped() && !transcoder.KeptOutput()) {
+      console.Fail("stopped on request before anything was converted");
+      console.Close();
+      return StopExitCode();
+    }
+    // A signal that came after the input was read through still counts as a
+    // stop: the caller asked for one and gets the exit code that says so.
+    if (transcoder.Stopped() || g_stop_signal.load() != 0) {
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.2f", transcoder.OutputSeconds());
+      console.Fail(std::string("stopped on request; the output holds the first ") + seconds + " seconds");
+      console.Close();
+      return StopExitCode();
+    }
+    console.Close();
+    return 0;
+  } catch (const std::exception& error) {
+    if (g_stop_signal.load() != 0) {
+      console.Fail(std::string("stopped on request before the output was complete (") + error.what() + ")");
+      console.Close();
+      return StopExitCode();
+    }
+    console.Fail(error.what());
+    console.Close();
+    return kFailure;
+  }
+}

@@ -1,0 +1,121 @@
+// One conversion: demux, decode, filter (trim, frame rate, scale, aspect,
+// volume, resample), encode and mux, in this process, on the FFmpeg libraries.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "encoder/av_handles.h"
+#include "encoder/codec_choice.h"
+#include "encoder/console.h"
+#include "encoder/options.h"
+#include "encoder/output_file.h"
+
+namespace encoder {
+
+class Transcoder {
+ public:
+  // `stop_signal` turns non-zero when the process is asked to stop (SIGTERM,
+  // SIGINT); the conversion then ends early with a playable file.
+  Transcoder(EncoderOptions options, Console& console, const std::atomic<int>& stop_signal);
+  ~Transcoder();
+  Transcoder(const Transcoder&) = delete;
+  Transcoder& operator=(const Transcoder&) = delete;
+
+  // Converts. Returns when the output is complete, or cut short by a stop
+  // request (see Stopped). Throws EncoderError with the reason on failure; no
+  // output file is left behind then.
+  void Run();
+
+  bool Stopped() const { return stopped_; }
+  // Seconds of output written, for the closing message of a stopped run.
+  double OutputSeconds() const { return progress_.output_us / 1e6; }
+  // False when a stopped run had converted nothing, so no file was kept.
+  bool KeptOutput() const { return encoded_frames_ > 0; }
+
+ private:
+  struct Lane;
+
+  void ResolveInput();
+  void ChooseEncoders();
+  void OpenInput();
+  void SelectStreams();
+  void SeekToStart();
+  void OpenDecoder(Lane& lane);
+  std::string TrimFilter(const char* name) const;
+  void SetUpVideo(Lane& lane);
+  void SetUpAudio(Lane& lane);
+  void BuildAudioGraph(Lane& lane, const AVFrame* parameters);
+  void BuildGraph(Lane& lane, const char* source_name, const std::string& source_args, const char* sink_name,
+                  const std::string& chain);
+  void AddOutputStream(Lane& lane);
+  void OpenOutput();
+  void Convert();
+  void Finish();
+
+  void MendDiscontinuity(Lane& lane, AVPacket* packet);
+  void PlanDecoding(Lane& lane, const AVPacket* packet);
+  void DecodePacket(Lane& lane, const AVPacket* packet);
+  void FilterFrame(Lane& lane, AVFrame* frame);
+  void DrainFilters(Lane& lane, bool final_drain);
+  void StartWorker();
+  void WorkerLoop();
+  void Submit(Lane& lane, FramePtr frame);
+  void SubmitFrame(Lane& lane, AVFrame* frame);
+  void FinishWorker();
+  void EncodeFrame(Lane& lane, AVFrame* frame);
+  void WritePacket(Lane& lane, AVPacket* packet);
+  void FlushEncoder(Lane& lane);
+  bool AllLanesDone() const;
+  bool StopRequested() const { return stop_signal_.load() != 0; }
+  // The library's error text with the latest library message as detail.
+  std::string Detail(int code);
+  static int InterruptCallback(void* opaque);
+
+  EncoderOptions options_;
+  Console& console_;
+  const std::atomic<int>& stop_signal_;
+
+  std::string input_path_;                // the media file (the script's source for a script)
+  std::optional<AVRational> script_rate_;  // the rate a script asks for
+  const AVOutputFormat* muxer_ = nullptr;
+  bool want_video_ = false;
+  bool want_audio_ = false;
+  std::optional<EncoderChoice> video_choice_;
+  std::optional<EncoderChoice> audio_choice_;
+
+  std::unique_ptr<OutputFile> output_file_;
+  InputFormatPtr input_;
+  OutputFormatPtr output_;
+  std::vector<std::unique_ptr<Lane>> lanes_;
+  int64_t timeline_offset_us_ = 0;  // input time that becomes output time 0
+  int64_t timestamp_shift_us_ = 0;  // taken out of the input's clock jumps so far
+  int64_t encoded_frames_ = 0;  // frames (pictures or sample blocks) handed to encoders
+  Progress progress_;
+  FramePtr frame_;
+  FramePtr filtered_;
+  PacketPtr packet_;
+  bool stopped_ = false;
+
+  // Frames on their way to the encoding thread; a null frame ends a lane's encoder.
+  struct Job {
+    Lane* lane = nullptr;
+    FramePtr frame;
+  };
+  static constexpr size_t kQueuedFrames = 8;
+  std::thread worker_;
+  std::mutex queue_mutex_;
+  std::condition_variable queue_changed_;
+  std::deque<Job> queue_;
+  bool worker_closing_ = false;
+  std::exception_ptr worker_error_;
+};
+
+}  // namespace encoder
