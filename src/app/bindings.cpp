@@ -20,17 +20,21 @@ ListBoxCombo::ListBoxCombo(ui::ListBox& model, Guard guard, QWidget* parent)
   Sync();
 }
 
+void SyncComboItems(QComboBox& box, const std::vector<std::string>& items, int selected) {
+  QStringList wanted;
+  for (const auto& item : items) wanted << Q(item);
+  QStringList shown;
+  for (int i = 0; i < box.count(); ++i) shown << box.itemText(i);
+  if (shown != wanted) {
+    box.clear();
+    box.addItems(wanted);
+  }
+  box.setCurrentIndex(selected);
+}
+
 void ListBoxCombo::Sync() {
   QSignalBlocker block(this);
-  QStringList items;
-  for (const auto& item : model_.Items()) items << Q(item);
-  QStringList shown;
-  for (int i = 0; i < count(); ++i) shown << itemText(i);
-  if (shown != items) {
-    clear();
-    addItems(items);
-  }
-  setCurrentIndex(model_.ItemIndex());
+  SyncComboItems(*this, model_.Items(), model_.ItemIndex());
 }
 
 CheckBoxView::CheckBoxView(ui::CheckBox& model, Guard guard, QWidget* parent)

@@ -45,6 +45,10 @@ class Subscription {
 using Guard = std::function<void(const std::function<void()>&)>;
 Guard MakeGuard(Program& program);
 
+// Makes a combo box show these items (untouched when it already does) and this
+// selection; the caller blocks the box's signals.
+void SyncComboItems(QComboBox& box, const std::vector<std::string>& items, int selected);
+
 // A pick-only drop-down list showing a ListBox; the user's pick runs its OnChange.
 class ListBoxCombo : public QComboBox {
  public:

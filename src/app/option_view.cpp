@@ -31,15 +31,7 @@ ComboBoxView::ComboBoxView(ui::ComboBox& model, Guard guard, QWidget* parent)
 void ComboBoxView::Sync() {
   QSignalBlocker block(this);
   QSignalBlocker block_edit(lineEdit());
-  QStringList items;
-  for (const auto& item : model_.Items()) items << Q(item);
-  QStringList shown;
-  for (int i = 0; i < count(); ++i) shown << itemText(i);
-  if (shown != items) {
-    clear();
-    addItems(items);
-  }
-  setCurrentIndex(model_.ItemIndex());
+  SyncComboItems(*this, model_.Items(), model_.ItemIndex());
   if (lineEdit()->text() != Q(model_.Text())) lineEdit()->setText(Q(model_.Text()));
 }
 

@@ -391,16 +391,21 @@ void Transcoder::SetUpVideo(Lane& lane) {
   encoder->framerate = lane.frame_rate;
   encoder->time_base = av_inv_q(lane.frame_rate);
   if (options_.video_bitrate) encoder->bit_rate = *options_.video_bitrate;
+  OpenEncoder(lane, codec,
+              std::to_string(encoder->width) + "x" + std::to_string(encoder->height) + ", " +
+                  Rational(lane.frame_rate) + " fps");
+}
+
+// The settings every encoder shares, then the open; `what` names the format in the error.
+void Transcoder::OpenEncoder(Lane& lane, const AVCodec* codec, const std::string& what) {
+  AVCodecContext* encoder = lane.encoder.get();
   encoder->thread_count = 0;
   if (lane.choice.codec_tag) encoder->codec_tag = lane.choice.codec_tag;
   if (muxer_->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   console_.TakeLastLibraryMessage();
   const int result = avcodec_open2(encoder, codec, nullptr);
-  if (result < 0) {
-    throw EncoderError("cannot start the " + std::string(codec->name) + " encoder at " +
-                       std::to_string(encoder->width) + "x" + std::to_string(encoder->height) + ", " +
-                       Rational(lane.frame_rate) + " fps: " + Detail(result));
-  }
+  if (result < 0)
+    throw EncoderError("cannot start the " + std::string(codec->name) + " encoder at " + what + ": " + Detail(result));
 }
 
 void Transcoder::SetUpAudio(Lane& lane) {
@@ -478,16 +483,8 @@ void Transcoder::SetUpAudio(Lane& lane) {
   encoder->ch_layout = layout;  // the encoder owns it from here
   encoder->time_base = AVRational{1, sample_rate};
   if (options_.audio_bitrate) encoder->bit_rate = *options_.audio_bitrate;
-  encoder->thread_count = 0;
-  if (lane.choice.codec_tag) encoder->codec_tag = lane.choice.codec_tag;
-  if (muxer_->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  console_.TakeLastLibraryMessage();
-  const int result = avcodec_open2(encoder, codec, nullptr);
-  if (result < 0) {
-    throw EncoderError("cannot start the " + std::string(codec->name) + " encoder at " +
-                       std::to_string(sample_rate) + " Hz, " + std::to_string(encoder->ch_layout.nb_channels) +
-                       " channels: " + Detail(result));
-  }
+  OpenEncoder(lane, codec,
+              std::to_string(sample_rate) + " Hz, " + std::to_string(encoder->ch_layout.nb_channels) + " channels");
   BuildAudioGraph(lane, nullptr);
 }
 

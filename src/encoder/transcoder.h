@@ -52,6 +52,7 @@ class Transcoder {
   std::string TrimFilter(const char* name) const;
   void SetUpVideo(Lane& lane);
   void SetUpAudio(Lane& lane);
+  void OpenEncoder(Lane& lane, const AVCodec* codec, const std::string& what);
   void BuildAudioGraph(Lane& lane, const AVFrame* parameters);
   void BuildGraph(Lane& lane, const char* source_name, const std::string& source_args, const char* sink_name,
                   const std::string& chain);
