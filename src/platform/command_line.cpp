@@ -1,6 +1,7 @@
 #include "platform/command_line.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -10,9 +11,12 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-bool IsExistingFile(const std::string& path) {
+// Only a file that could run counts: a stray data file at a shorter prefix of a
+// folder with blanks (a document named /home/u/My beside "My Programs") must not
+// take the encoder's place.
+bool IsRunnableFile(const std::string& path) {
   struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
 }  // namespace
@@ -87,7 +91,7 @@ std::vector<std::string> SplitCommandLine(const std::string& command_line) {
     size_t chosen = std::string::npos;
     for (size_t j = i; j <= n; ++j) {
       if (j < n && !IsBlank(command_line[j])) continue;
-      if (j > i && !IsBlank(command_line[j - 1]) && IsExistingFile(command_line.substr(i, j - i))) {
+      if (j > i && !IsBlank(command_line[j - 1]) && IsRunnableFile(command_line.substr(i, j - i))) {
         chosen = j;
         break;
       }

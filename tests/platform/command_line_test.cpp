@@ -1,6 +1,7 @@
 #include "platform/command_line.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -57,10 +58,14 @@ TEST(SplitCommandLine, UnquotedProgramWithBlanksTakesTheShortestExistingPrefix) 
   const std::string folder = dir.path() + "My Programs/";
   std::filesystem::create_directories(folder + "sub dir");
   testing_support::WriteFile(folder + "evc", "");
+  ::chmod((folder + "evc").c_str(), 0755);
   EXPECT_EQ(SplitCommandLine(folder + "evc -y -i \"a b.avi\""), (Args{folder + "evc", "-y", "-i", "a b.avi"}));
 
-  // A file that names a shorter prefix wins, as it would on the original platform.
+  // A data file at a shorter prefix is no program and does not take the encoder's place.
   testing_support::WriteFile(dir.path() + "My", "");
+  EXPECT_EQ(SplitCommandLine(folder + "evc -y")[0], folder + "evc");
+  // A program that names a shorter prefix wins, as it would on the original platform.
+  ::chmod((dir.path() + "My").c_str(), 0755);
   EXPECT_EQ(SplitCommandLine(folder + "evc -y")[0], dir.path() + "My");
 
   // A folder is not a program; nothing existing: the first blank ends the program.
