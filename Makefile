@@ -16,8 +16,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/video-to-plim-converter ]; then exec ./$(BUILD)/video-to-plim-converter; \
-	else echo "The desktop program is not built yet in this revision."; exit 1; fi
+	./$(BUILD)/video-to-plim-converter
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest -j $(JOBS) --output-on-failure
