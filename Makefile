@@ -25,7 +25,7 @@ test: build
 test-asan: setup
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVTPC_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
-	cd build-asan && QT_QPA_PLATFORM=offscreen ctest -j $(JOBS) --output-on-failure
+	cd build-asan && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 QT_QPA_PLATFORM=offscreen ctest -j $(JOBS) --output-on-failure
 
 clean:
 	rm -rf $(BUILD) build-asan
