@@ -29,31 +29,31 @@ void TCommonLib::SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms) {
   }
 }
 
-void TCustomProc::PreviewPlay() {
-  media::PreviewGraph& graph = program_.previewGraph();
-  TFrmMainForm& form = program_.MainForm();
+namespace {
+
+// Play and Pause differ only in the graph call and the play flag; a failure
+// brings the logo back.
+void RunOrPause(Program& program, bool& is_playing, bool run) {
+  media::PreviewGraph& graph = program.previewGraph();
+  TFrmMainForm& form = program.MainForm();
   if (!graph.Active()) return;
   try {
-    graph.Run();
-    IsPlaying = true;
+    if (run)
+      graph.Run();
+    else
+      graph.Pause();
+    is_playing = run;
     form.panLogo.Hide();
   } catch (const std::exception&) {
     form.panLogo.Show();
   }
 }
 
-void TCustomProc::PreviewPause() {
-  media::PreviewGraph& graph = program_.previewGraph();
-  TFrmMainForm& form = program_.MainForm();
-  if (!graph.Active()) return;
-  try {
-    graph.Pause();
-    IsPlaying = false;
-    form.panLogo.Hide();
-  } catch (const std::exception&) {
-    form.panLogo.Show();
-  }
-}
+}  // namespace
+
+void TCustomProc::PreviewPlay() { RunOrPause(program_, IsPlaying, true); }
+
+void TCustomProc::PreviewPause() { RunOrPause(program_, IsPlaying, false); }
 
 void TCustomProc::PreviewStop() {
   media::PreviewGraph& graph = program_.previewGraph();

@@ -13,6 +13,7 @@
 #include "engine/process_table.h"
 #include "engine_test_support.h"
 #include "media_probe.h"
+#include "test_program.h"
 #include "platform/process_table.h"
 #include "ui/event_loop.h"
 
@@ -66,15 +67,8 @@ class EndToEnd : public ::testing::Test {
   }
   std::vector<std::string> LogStarting(const std::string& prefix) const {
     std::vector<std::string> lines;
-    auto content = testing_support::ReadFile(dir.path() + "log.txt");
-    if (!content) return lines;
-    size_t start = 0;
-    for (size_t pos = content->find("\r\n"); pos != std::string::npos; pos = content->find("\r\n", start)) {
-      std::string line = content->substr(start, pos - start);
-      line = line.substr(line.find('|') + 1);
+    for (const std::string& line : testing_support::ReadLogMessages(dir.path()))
       if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-      start = pos + 2;
-    }
     return lines;
   }
 

@@ -26,9 +26,9 @@ TestProgram::TestProgram(ui::Timing timing) {
   program = std::make_unique<Program>(std::move(services));
 }
 
-std::vector<std::string> TestProgram::LogMessages() const {
+std::vector<std::string> ReadLogMessages(const std::string& app_dir) {
   std::vector<std::string> messages;
-  auto content = ReadFile(dir.path() + "log.txt");
+  auto content = ReadFile(app_dir + "log.txt");
   if (!content) return messages;
   size_t start = 0;
   for (size_t pos = content->find("\r\n"); pos != std::string::npos; pos = content->find("\r\n", start)) {

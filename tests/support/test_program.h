@@ -14,6 +14,9 @@
 
 namespace testing_support {
 
+// Lines of a program folder's log.txt without the "Quorvan Soft <date> <time>|" prefix.
+std::vector<std::string> ReadLogMessages(const std::string& app_dir);
+
 struct TestProgram {
   TestProgram();
   explicit TestProgram(ui::Timing timing);
@@ -36,8 +39,7 @@ struct TestProgram {
   Program& operator*() { return *program; }
   Program* operator->() { return program.get(); }
   std::string AppDir() const { return dir.path(); }
-  // Lines of log.txt without the "Quorvan Soft <date> <time>|" prefix.
-  std::vector<std::string> LogMessages() const;
+  std::vector<std::string> LogMessages() const { return ReadLogMessages(dir.path()); }
 };
 
 }  // namespace testing_support
