@@ -97,6 +97,8 @@ std::string TFileFunc::MakeUniqueFileName(const std::string& path) {
   return SearchFreeName(path);
 }
 
+void TFileFunc::Reserve(const std::string& path) { reserved_.insert(GetFileFolder(path) + UpperAscii(GetFileBaseName(path))); }
+
 std::string TFileFunc::SearchFreeName(const std::string& first_candidate) {
   // Iterative form of the search step; ends because the folder is finite.
   std::string candidate = first_candidate;
@@ -104,7 +106,7 @@ std::string TFileFunc::SearchFreeName(const std::string& first_candidate) {
     const std::string folder = GetFileFolder(candidate);
     const std::string base = GetFileBaseName(candidate);
     const std::string ext = GetFileExt(candidate);
-    bool taken = false;
+    bool taken = reserved_.count(folder + UpperAscii(base)) > 0;
     for (const std::string& entry : ListFolderFiles(folder)) {
       if (SameTextAscii(GetFileBaseName(entry), base)) {
         taken = true;

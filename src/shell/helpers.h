@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,12 +49,18 @@ class TFileFunc {
   // the folder has (compared without regard to letter case): clip.mp4, clip_1.mp4, ...
   std::string MakeUniqueFileName(const std::string& path);
 
+  // Counts the path's base name as taken from now on, though no file has it yet:
+  // an output being written in parallel appears only when its encoder ends.
+  void Reserve(const std::string& path);
+
   // Base name of the path MakeUniqueFileName was last asked for.
   const std::string& RequestedBaseName() const { return requested_base_name_; }
 
  private:
   std::string SearchFreeName(const std::string& candidate);
   std::string requested_base_name_;
+  // Folder + upper-cased base name of every reserved path.
+  std::set<std::string> reserved_;
 };
 
 // Splits at a separator and keeps the non-empty parts: "1.2.5.2" gives 1, 2, 5, 2.

@@ -1,0 +1,143 @@
+#include "engine/job.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "engine/builder.h"
+#include "engine/catalogue.h"
+#include "engine/fragments.h"
+#include "platform/errors.h"
+#include "shell/helpers.h"
+
+namespace {
+
+constexpr const char* kScriptFile = "VideoFile.avs";
+
+// A whole number of decimal digits only; false for anything else.
+bool ReadDigits(const std::string& text, int64_t& value) {
+  if (text.empty() || text.size() > 12) return false;
+  int64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  value = v;
+  return true;
+}
+
+void WriteScript(const std::string& path, const std::string& source) {
+  // The path goes in as it is: the encoder takes everything up to the last
+  // "\", fps=" as the file name, so quotes in it do no harm.
+  const std::string line = "DirectShowSource(\"" + source + "\", fps=29.9700898503294, convertfps=true)\r\n";
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+  if (!file) throw FileCreateError(path, platform::LastErrorText(errno));
+  if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size() || std::fflush(file.get()) != 0)
+    throw FileCreateError(path, platform::LastErrorText(errno));
+}
+
+}  // namespace
+
+bool ParseTimeText(const std::string& text, int64_t& seconds) {
+  const auto parts = TCommonLib::SplitText(text, ':');
+  if (parts.size() != 3 || parts[0].size() < 2 || parts[1].size() != 2 || parts[2].size() != 2) return false;
+  int64_t h = 0, m = 0, s = 0;
+  if (!ReadDigits(parts[0], h) || !ReadDigits(parts[1], m) || !ReadDigits(parts[2], s)) return false;
+  if (m > 59 || s > 59) return false;
+  seconds = h * 3600 + m * 60 + s;
+  return true;
+}
+
+std::string CatalogueItem(const std::vector<std::string>& table, int position) {
+  if (position < 0 || position + 1 >= static_cast<int>(table.size())) return {};
+  return table[static_cast<size_t>(position)];
+}
+
+int CatalogueDefault(const std::vector<std::string>& table) {
+  int64_t value = 0;
+  return (!table.empty() && ReadDigits(table.back(), value)) ? static_cast<int>(value) : 0;
+}
+
+JobOptions DefaultJobOptions() {
+  auto pick = [](const catalogue::TextList& table) { return CatalogueItem(table, CatalogueDefault(table)); };
+  JobOptions o;
+  o.video_bitrate = pick(catalogue::VideoBitrateList());
+  o.video_size = pick(catalogue::VideoSizeList());
+  o.frame_rate = pick(catalogue::FrameRateList());
+  o.aspect = pick(catalogue::AspectRatioList());
+  o.audio_bitrate = pick(catalogue::AudioBitrateList());
+  o.volume = pick(catalogue::VolumeGainList());
+  o.channels = pick(catalogue::AudioChannelsList());
+  o.sample_rate = pick(catalogue::AudioSampleList());
+  return o;
+}
+
+JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value) {
+  const auto fields = TCommonLib::SplitText(profile_value, '|');
+  struct Target {
+    std::string JobOptions::*item;
+    catalogue::TextList table;
+  };
+  const Target targets[] = {
+      {&JobOptions::video_size, catalogue::VideoSizeList()},
+      {&JobOptions::frame_rate, catalogue::FrameRateList()},
+      {&JobOptions::video_bitrate, catalogue::VideoBitrateList()},
+      {&JobOptions::audio_bitrate, catalogue::AudioBitrateList()},
+      {&JobOptions::channels, catalogue::AudioChannelsList()},
+      {&JobOptions::sample_rate, catalogue::AudioSampleList()},
+  };
+  for (size_t i = 0; i < fields.size() && i < std::size(targets); ++i) {
+    int64_t position = 0;
+    if (!ReadDigits(fields[i], position)) continue;
+    base.*targets[i].item = CatalogueItem(targets[i].table, static_cast<int>(position));
+  }
+  return base;
+}
+
+BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
+  BuiltJob built;
+  if (!job.start_text.empty() || !job.end_text.empty()) {
+    int64_t start = 0, end = 0;
+    if (!ParseTimeText(job.start_text, start))
+      throw ConversionError("'" + job.start_text + "' is not a time of the form hh:mm:ss");
+    if (!ParseTimeText(job.end_text, end))
+      throw ConversionError("'" + job.end_text + "' is not a time of the form hh:mm:ss");
+    built.trim_start = job.start_text;
+    built.trim_seconds = std::to_string(end - start);
+  }
+
+  TConvertParameterStruct& p = built.parameters;
+  const JobOptions& o = job.options;
+  p.TrimArg = built.trim_start.empty() ? std::string() : " -ss " + built.trim_start + " -t " + built.trim_seconds;
+  p.SourceFile = job.source;
+  p.CodecArgs = fragments::CodecArgs(job.output_type);
+  p.VideoBitrateArg = fragments::VideoBitrateArg(o.video_bitrate);
+  p.VideoSizeArg = fragments::VideoSizeArg(o.video_size);
+  p.FrameRateArg = fragments::FrameRateArg(o.frame_rate);
+  p.AspectArg = fragments::AspectArg(o.aspect);
+  p.AudioBitrateArg = fragments::AudioBitrateArg(o.audio_bitrate);
+  p.VolumeArg = fragments::VolumeArg(o.volume);
+  p.ChannelsArg = fragments::ChannelsArg(o.channels);
+  p.SampleRateArg = fragments::SampleRateArg(o.sample_rate);
+  p.FormatArg = fragments::FormatArg(job.output_type);
+  p.OutputDir = job.output_dir;
+  p.OutputBaseName = TFileFunc::GetFileBaseName(job.source);
+  p.OutputExt = fragments::OutputExt(job.output_type);
+
+  const std::string script = job.script_path.empty() ? job.app_dir + kScriptFile : job.script_path;
+  WriteScript(script, p.SourceFile);
+
+  const std::string source_ext = TFileFunc::GetFileExt(p.SourceFile);
+  if (source_ext == ".rm" || source_ext == ".rmvb") {
+    p.EncoderPath = job.app_dir + job.rm_encoder_name;
+    p.SourceFile = script;
+  } else {
+    p.EncoderPath = job.app_dir + job.encoder_name;
+  }
+
+  const CommandForm form = ClassifyCommand(p.CodecArgs, p.OutputExt);
+  if (form == CommandForm::None || form == CommandForm::Unknown) return built;
+  built.output_path = names.MakeUniqueFileName(p.OutputDir + p.OutputBaseName + p.OutputExt);
+  built.command = ComposeCommand(form, p, built.output_path);
+  return built;
+}

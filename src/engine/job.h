@@ -1,0 +1,79 @@
+// One conversion as plain data, and the builder that turns it into an encoder
+// command line. The main window fills a job from its grid and lists; the console
+// front end fills one from its arguments and the stored settings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/common_lib.h"
+#include "platform/platform.h"
+
+// The items chosen in the eight option lists, as the lists show them. An empty
+// item gives the fragment's fallback.
+struct JobOptions {
+  std::string video_bitrate;
+  std::string video_size;
+  std::string frame_rate;
+  std::string aspect;
+  std::string audio_bitrate;
+  std::string volume;
+  std::string channels;
+  std::string sample_rate;
+};
+
+struct ConversionJob {
+  std::string source;
+  // The range as "hh:mm:ss" texts; both empty converts the whole file.
+  std::string start_text;
+  std::string end_text;
+  // Position in the catalogue's output types.
+  int output_type = 0;
+  JobOptions options;
+  // Absolute, with a trailing separator.
+  std::string output_dir;
+  // Program folder, with a trailing separator: the encoders live there.
+  std::string app_dir;
+  std::string encoder_name = platform::kEncoderName;
+  std::string rm_encoder_name = platform::kRealMediaEncoderName;
+  // Where the RealMedia script goes; empty: VideoFile.avs in the program folder.
+  std::string script_path;
+};
+
+// What the builder made of a job.
+struct BuiltJob {
+  // Empty when the output type's codec text is not one the builder knows.
+  std::string command;
+  TConvertParameterStruct parameters;
+  // Start as hh:mm:ss and length in whole seconds; both empty without a range.
+  std::string trim_start;
+  std::string trim_seconds;
+  // The output file the command writes.
+  std::string output_path;
+};
+
+// The item at a position of a catalogue display table (its last entry, the
+// default index, is no item); empty outside the items.
+std::string CatalogueItem(const std::vector<std::string>& table, int position);
+// The default position a catalogue display table names in its last entry.
+int CatalogueDefault(const std::vector<std::string>& table);
+
+// The option items a profile value ("p1|p2|...|p6", positions or "none") gives on
+// top of `base`: video size, frame rate, video bitrate, audio bitrate, channels
+// and sample rate. Fields that are "none", empty or no whole number leave the
+// item as it was.
+JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value);
+// The catalogue's default item of every option list.
+JobOptions DefaultJobOptions();
+
+// Seconds of a strict "hh:mm:ss" time (hours of two or more digits, minutes and
+// seconds 00 to 59); false for any other text.
+bool ParseTimeText(const std::string& text, int64_t& seconds);
+
+class TFileFunc;
+
+// Writes the RealMedia script, chooses a free output name through `names` and
+// composes the command line. Throws FileCreateError when the script cannot be
+// written. The output folder must exist already.
+BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names);
