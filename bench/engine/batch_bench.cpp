@@ -34,7 +34,7 @@
 #include "platform/command_line.h"
 #include "platform/process_table.h"
 #include "settings/option_form.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "ui/dialogs.h"

@@ -12,13 +12,14 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/text.h"
 #include "engine/catalogue.h"
 #include "engine/common_lib.h"
 #include "media/duration_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "settings/ini_file.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 
 namespace cli {
 
@@ -79,7 +80,7 @@ std::string ProfileValueOf(const std::string& quality, int output_type, const st
   for (const auto& name : names) {
     if (name != quality) continue;
     const std::string value = profiles.ReadString(name, name, "");
-    if (TCommonLib::SplitText(value, '|').size() != 6) throw UsageError("custom profile '" + quality + "' is damaged");
+    if (text::SplitText(value, '|').size() != 6) throw UsageError("custom profile '" + quality + "' is damaged");
     return value;
   }
   std::string known;
@@ -87,11 +88,11 @@ std::string ProfileValueOf(const std::string& quality, int output_type, const st
   throw UsageError("unknown quality '" + quality + "' (0 to 4, " + known + " or a custom profile name)");
 }
 
-std::string CheckedTime(const std::optional<std::string>& text, const char* what) {
-  if (!text) return {};
+std::string CheckedTime(const std::optional<std::string>& time, const char* what) {
+  if (!time) return {};
   int64_t seconds = 0;
-  if (!ParseTimeText(*text, seconds)) throw UsageError(std::string(what) + " '" + *text + "' is not hh:mm:ss");
-  return *text;
+  if (!text::ParseTimeText(*time, seconds)) throw UsageError(std::string(what) + " '" + *time + "' is not hh:mm:ss");
+  return *time;
 }
 
 // Removes itself and its files at the end of the run.
@@ -176,12 +177,12 @@ class Worker {
     double range = static_cast<double>(duration_ms) / 1000.0;
     if (!plan_.start_text.empty() || !plan_.end_text.empty()) {
       int64_t start = 0, end = duration;
-      if (!plan_.start_text.empty()) ParseTimeText(plan_.start_text, start);
-      if (!plan_.end_text.empty()) ParseTimeText(plan_.end_text, end);
+      if (!plan_.start_text.empty()) text::ParseTimeText(plan_.start_text, start);
+      if (!plan_.end_text.empty()) text::ParseTimeText(plan_.end_text, end);
       end = std::min(end, duration);
       if (start >= end) throw std::runtime_error("the range starts at or after the end of the file");
-      job.start_text = TCommonLib::FormatSeconds(start);
-      job.end_text = TCommonLib::FormatSeconds(end);
+      job.start_text = text::FormatSeconds(start);
+      job.end_text = text::FormatSeconds(end);
       range = static_cast<double>(end - start);
     }
 
@@ -345,7 +346,7 @@ Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const st
   plan.start_text = CheckedTime(options.start, "start time");
   plan.end_text = CheckedTime(options.end, "end time");
   int64_t start = 0, end = 0;
-  if (ParseTimeText(plan.start_text, start) && ParseTimeText(plan.end_text, end) && end <= start)
+  if (text::ParseTimeText(plan.start_text, start) && text::ParseTimeText(plan.end_text, end) && end <= start)
     throw UsageError("the end time must come after the start time");
   return plan;
 }

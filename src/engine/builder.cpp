@@ -10,7 +10,7 @@
 #include "platform/errors.h"
 #include "platform/platform.h"
 #include "settings/option_form.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 

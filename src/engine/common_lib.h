@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+
 namespace ui {
 class ListBox;
 class OpenDialog;
@@ -65,15 +67,16 @@ class TCommonLib {
   std::string GetFormatArg(int output_type) const;
   std::string GetOutputExt(int output_type) const;
 
-  // --- Text helpers (shell/text_helpers.cpp). ---
-  // Parts between separators; an empty text gives none, a trailing separator adds nothing.
-  static std::vector<std::string> SplitText(const std::string& text, char separator);
-  // Keeps digits, the first ".", "+" and "-"; throws ConversionError when what is
-  // kept is no number.
-  static double ParseLenientNumber(const std::string& text);
-  static std::string FormatFileSize(int64_t bytes);
-  static std::string FormatSeconds(int64_t seconds);
-  static std::string PadNumber(int width, int64_t value, int64_t divisor);
+  // --- Text helpers (common/text.h). ---
+  static std::vector<std::string> SplitText(const std::string& t, char separator) {
+    return text::SplitText(t, separator);
+  }
+  static double ParseLenientNumber(const std::string& t) { return text::ParseLenientNumber(t); }
+  static std::string FormatFileSize(int64_t bytes) { return text::FormatFileSize(bytes); }
+  static std::string FormatSeconds(int64_t seconds) { return text::FormatSeconds(seconds); }
+  static std::string PadNumber(int width, int64_t value, int64_t divisor) {
+    return text::PadNumber(width, value, divisor);
+  }
 
   // A message box with the application title as caption and an OK button.
   // Kind 0 error, 1 warning, 2 question, 3 information; any other kind shows

@@ -4,27 +4,16 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/text.h"
 #include "engine/builder.h"
 #include "engine/catalogue.h"
 #include "engine/fragments.h"
 #include "platform/errors.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 
 namespace {
 
 constexpr const char* kScriptFile = "VideoFile.avs";
-
-// A whole number of decimal digits only; false for anything else.
-bool ReadDigits(const std::string& text, int64_t& value) {
-  if (text.empty() || text.size() > 12) return false;
-  int64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  value = v;
-  return true;
-}
 
 void WriteScript(const std::string& path, const std::string& source) {
   // The path goes in as it is: the encoder takes everything up to the last
@@ -38,16 +27,6 @@ void WriteScript(const std::string& path, const std::string& source) {
 
 }  // namespace
 
-bool ParseTimeText(const std::string& text, int64_t& seconds) {
-  const auto parts = TCommonLib::SplitText(text, ':');
-  if (parts.size() != 3 || parts[0].size() < 2 || parts[1].size() != 2 || parts[2].size() != 2) return false;
-  int64_t h = 0, m = 0, s = 0;
-  if (!ReadDigits(parts[0], h) || !ReadDigits(parts[1], m) || !ReadDigits(parts[2], s)) return false;
-  if (m > 59 || s > 59) return false;
-  seconds = h * 3600 + m * 60 + s;
-  return true;
-}
-
 std::string CatalogueItem(const std::vector<std::string>& table, int position) {
   if (position < 0 || position + 1 >= static_cast<int>(table.size())) return {};
   return table[static_cast<size_t>(position)];
@@ -55,7 +34,7 @@ std::string CatalogueItem(const std::vector<std::string>& table, int position) {
 
 int CatalogueDefault(const std::vector<std::string>& table) {
   int64_t value = 0;
-  return (!table.empty() && ReadDigits(table.back(), value)) ? static_cast<int>(value) : 0;
+  return (!table.empty() && text::ParseWholeNumber(table.back(), value) && value >= 0) ? static_cast<int>(value) : 0;
 }
 
 JobOptions DefaultJobOptions() {
@@ -73,7 +52,7 @@ JobOptions DefaultJobOptions() {
 }
 
 JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value) {
-  const auto fields = TCommonLib::SplitText(profile_value, '|');
+  const auto fields = text::SplitText(profile_value, '|');
   struct Target {
     std::string JobOptions::*item;
     catalogue::TextList table;
@@ -88,7 +67,7 @@ JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value) 
   };
   for (size_t i = 0; i < fields.size() && i < std::size(targets); ++i) {
     int64_t position = 0;
-    if (!ReadDigits(fields[i], position)) continue;
+    if (!text::ParseWholeNumber(fields[i], position) || position < 0) continue;
     base.*targets[i].item = CatalogueItem(targets[i].table, static_cast<int>(position));
   }
   return base;
@@ -97,13 +76,12 @@ JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value) 
 BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
   BuiltJob built;
   if (!job.start_text.empty() || !job.end_text.empty()) {
-    int64_t start = 0, end = 0;
-    if (!ParseTimeText(job.start_text, start))
-      throw ConversionError("'" + job.start_text + "' is not a time of the form hh:mm:ss");
-    if (!ParseTimeText(job.end_text, end))
-      throw ConversionError("'" + job.end_text + "' is not a time of the form hh:mm:ss");
+    int64_t seconds = 0;
+    for (const std::string* t : {&job.start_text, &job.end_text})
+      if (!text::ParseTimeText(*t, seconds)) throw ConversionError("'" + *t + "' is not a time of the form hh:mm:ss");
+    text::RangeSeconds(job.start_text, job.end_text, seconds);
     built.trim_start = job.start_text;
-    built.trim_seconds = std::to_string(end - start);
+    built.trim_seconds = std::to_string(seconds);
   }
 
   TConvertParameterStruct& p = built.parameters;

@@ -67,10 +67,6 @@ JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value);
 // The catalogue's default item of every option list.
 JobOptions DefaultJobOptions();
 
-// Seconds of a strict "hh:mm:ss" time (hours of two or more digits, minutes and
-// seconds 00 to 59); false for any other text.
-bool ParseTimeText(const std::string& text, int64_t& seconds);
-
 class TFileFunc;
 
 // Writes the RealMedia script, chooses a free output name through `names` and

@@ -4,7 +4,7 @@
 
 #include "engine/common_lib.h"
 #include "platform/process_table.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/program.h"
 #include "ui/event_loop.h"
 

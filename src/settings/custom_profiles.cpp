@@ -9,7 +9,7 @@
 #include "platform/errors.h"
 #include "settings/ini_file.h"
 #include "settings/option_form.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/program.h"
 #include "ui/dialogs.h"
 

@@ -10,7 +10,7 @@
 
 #include "platform/errors.h"
 #include "platform/platform.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 
 namespace {
 

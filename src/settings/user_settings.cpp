@@ -5,7 +5,7 @@
 #include "platform/errors.h"
 #include "platform/platform.h"
 #include "settings/ini_file.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "ui/dialogs.h"

@@ -11,7 +11,7 @@
 #include "platform/process_table.h"
 #include "platform/services.h"
 #include "settings/option_form.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/startup.h"
 #include "ui/dialogs.h"

@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/services.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "shell/helpers.h"
+#include "common/helpers.h"
 
 namespace version_resource {
 

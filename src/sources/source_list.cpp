@@ -13,7 +13,7 @@
 #include "engine/custom_proc.h"
 #include "media/duration_probe.h"
 #include "platform/errors.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "sources/init_file_form.h"

@@ -7,7 +7,7 @@
 #include "engine/custom_proc.h"
 #include "media/preview_graph.h"
 #include "platform/errors.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "ui/event_loop.h"

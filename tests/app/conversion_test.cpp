@@ -17,7 +17,7 @@
 #include "engine/custom_proc.h"
 #include "engine/process_table.h"
 #include "platform/process_table.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "test_media.h"
 
 using testing_support::AppFixture;

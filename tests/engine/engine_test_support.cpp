@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "engine/catalogue.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 
 namespace engine_tests {
 

@@ -13,7 +13,7 @@
 #include "engine_test_support.h"
 #include "platform/child_process.h"
 #include "platform/process_table.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "ui/event_loop.h"
 
 using testing_support::Exists;

@@ -1,4 +1,4 @@
-#include "shell/helpers.h"
+#include "common/helpers.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -8,7 +8,7 @@
 #include "fake_preview_graph.h"
 #include "fakes.h"
 #include "settings/option_form.h"
-#include "shell/helpers.h"
+#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 

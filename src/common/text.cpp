@@ -2,12 +2,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/common_lib.h"
-#include "platform/errors.h"
-#include "shell/program.h"
-#include "ui/dialogs.h"
+#include "common/text.h"
 
-std::vector<std::string> TCommonLib::SplitText(const std::string& text, char separator) {
+#include "platform/errors.h"
+
+namespace text {
+
+std::vector<std::string> SplitText(const std::string& text, char separator) {
   std::vector<std::string> parts;
   size_t start = 0;
   for (size_t pos = text.find(separator); pos != std::string::npos; pos = text.find(separator, start)) {
@@ -18,7 +19,7 @@ std::vector<std::string> TCommonLib::SplitText(const std::string& text, char sep
   return parts;
 }
 
-double TCommonLib::ParseLenientNumber(const std::string& text) {
+double ParseLenientNumber(const std::string& text) {
   size_t first = 0, last = text.size();
   while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
   while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
@@ -56,7 +57,7 @@ double TCommonLib::ParseLenientNumber(const std::string& text) {
   return value;
 }
 
-std::string TCommonLib::FormatFileSize(int64_t bytes) {
+std::string FormatFileSize(int64_t bytes) {
   if (bytes < 0) bytes = 0;
   double value = static_cast<double>(bytes);
   const char* unit = " B";
@@ -77,13 +78,13 @@ std::string TCommonLib::FormatFileSize(int64_t bytes) {
   return std::string(buf) + unit;
 }
 
-std::string TCommonLib::PadNumber(int width, int64_t value, int64_t divisor) {
+std::string PadNumber(int width, int64_t value, int64_t divisor) {
   std::string text = std::to_string(value / divisor);
   if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<size_t>(width) - text.size(), '0');
   return text;
 }
 
-std::string TCommonLib::FormatSeconds(int64_t seconds) {
+std::string FormatSeconds(int64_t seconds) {
   if (seconds < 0) return "00:00:00";
   int64_t ms = seconds * 1000;
   std::string text;
@@ -103,8 +104,47 @@ std::string TCommonLib::FormatSeconds(int64_t seconds) {
   return text;
 }
 
-bool TCommonLib::ShowMessageBox(const std::string& text, int kind) const {
-  if (kind < 0 || kind > 3) return false;
-  program_.dialogs().Message(static_cast<ui::MessageKind>(kind), kApplicationTitle, text);
+bool ParseWholeNumber(const std::string& text, int64_t& value) {
+  const std::string t = TrimBlanks(text);
+  size_t i = 0;
+  bool negative = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+  if (i >= t.size()) return false;
+  int64_t v = 0;
+  for (; i < t.size(); ++i) {
+    if (t[i] < '0' || t[i] > '9') return false;
+    if (v > 100'000'000'000'000LL) return false;
+    v = v * 10 + (t[i] - '0');
+  }
+  value = negative ? -v : v;
   return true;
 }
+
+std::string TrimBlanks(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return text.substr(first, last - first);
+}
+
+bool ParseTimeText(const std::string& text, int64_t& seconds) {
+  const auto parts = SplitText(text, ':');
+  if (parts.size() != 3 || parts[0].size() < 2 || parts[1].size() != 2 || parts[2].size() != 2) return false;
+  int64_t v[3] = {0, 0, 0};
+  for (int i = 0; i < 3; ++i) {
+    const std::string& part = parts[static_cast<size_t>(i)];
+    if (part.find_first_not_of("0123456789") != std::string::npos || !ParseWholeNumber(part, v[i])) return false;
+  }
+  if (v[1] > 59 || v[2] > 59) return false;
+  seconds = v[0] * 3600 + v[1] * 60 + v[2];
+  return true;
+}
+
+bool RangeSeconds(const std::string& start, const std::string& end, int64_t& seconds) {
+  int64_t a = 0, b = 0;
+  if (!ParseTimeText(start, a) || !ParseTimeText(end, b)) return false;
+  seconds = b - a;
+  return true;
+}
+
+}  // namespace text

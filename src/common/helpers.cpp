@@ -1,4 +1,4 @@
-#include "shell/helpers.h"
+#include "common/helpers.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
