@@ -150,12 +150,12 @@ TEST_F(SourceListTest, TheDialogsFirstEntryOffersExactlyWhatTheListTakes) {
     offered.push_back(pattern.substr(1));
     EXPECT_TRUE(TCommonLib::AcceptedSourceExtension("/v/clip" + offered.back())) << pattern;
   }
-  for (const std::string& ext : {".mkv", ".webm", ".ts", ".m2ts", ".mts", ".m4v", ".ogv", ".3g2", ".vob"}) {
+  for (const char* ext : {".mkv", ".webm", ".ts", ".m2ts", ".mts", ".m4v", ".ogv", ".3g2", ".vob"}) {
     EXPECT_NE(std::find(offered.begin(), offered.end(), ext), offered.end()) << ext;
     EXPECT_TRUE(TCommonLib::AcceptedSourceExtension("/v/CLIP" + std::string(ext))) << ext;
   }
   // Look-alikes stay out.
-  for (const std::string& path : {"/v/a.mk", "/v/a.tsx", "/v/a.webmx", "/v/ts", "/v/a.ogg"})
+  for (const char* path : {"/v/a.mk", "/v/a.tsx", "/v/a.webmx", "/v/ts", "/v/a.ogg"})
     EXPECT_FALSE(TCommonLib::AcceptedSourceExtension(path)) << path;
 }
 
