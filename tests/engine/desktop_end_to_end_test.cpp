@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 
 #include "engine/converting_form.h"
 #include "engine/process_table.h"
@@ -24,19 +23,12 @@
 using engine_tests::AddRow;
 using engine_tests::ProbeMedia;
 using testing_support::Exists;
+using testing_support::ProcessState;
 
 namespace {
 
 constexpr const char* kLogind = "org.freedesktop.login1";
 constexpr const char* kNotifications = "org.freedesktop.Notifications";
-
-// The scheduler state of a process: 'T' while it is stopped.
-char ProcessState(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const auto paren = text.rfind(')');
-  return paren == std::string::npos || paren + 2 >= text.size() ? '?' : text[paren + 2];
-}
 
 std::vector<std::string> CallsOf(const std::vector<std::string>& calls, const std::string& method) {
   std::vector<std::string> result;
@@ -187,7 +179,8 @@ TEST_F(OnTheDesktop, RefusedPowerOffIsToldAndTheProgramGoesOn) {
 }
 
 TEST_F(OnTheDesktop, PauseSuspendsOurEncoderAndResumeFinishesAPlayableFile) {
-  ASSERT_TRUE(engine_tests::MakeClip(media("long.avi"), 60, "160x120", 10));
+  // About three thousand frames: seconds of work, so there is time to pause.
+  ASSERT_TRUE(engine_tests::MakeClip(media("long.avi"), 120, "160x120", 25));
   AddRow(*program, "True", media("long.avi"));
   TfrmConverting& progress = program->ConvertingForm();
   enum { kRunning, kPaused, kResumed } phase = kRunning;
@@ -222,7 +215,7 @@ TEST_F(OnTheDesktop, PauseSuspendsOurEncoderAndResumeFinishesAPlayableFile) {
   const auto facts = ProbeMedia(out() + "/long.mp4");
   EXPECT_TRUE(facts.opened);
   EXPECT_EQ(facts.decode_errors, 0);
-  EXPECT_NEAR(facts.duration_s, 60, 0.5);
+  EXPECT_NEAR(facts.duration_s, 120, 0.5);
   EXPECT_EQ(Notifications().size(), 1u);
   EXPECT_TRUE(dialogs.messages.empty());
 }

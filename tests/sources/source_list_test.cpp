@@ -131,7 +131,8 @@ TEST_F(SourceListTest, SelectSourceFilesOpensAtTheFolderAndReturnsTheChoice) {
   EXPECT_EQ(t.dialogs.open_requests[2].initial_folder, "/other/");
   EXPECT_TRUE(t.dialogs.open_requests[0].multi_select);
   EXPECT_EQ(t.dialogs.open_requests[0].filter,
-            "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;|3GP Files "
+            "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;*.3g2;*.vob;"
+            "*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.ogv;|3GP Files "
             "(*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf|Flash Files (*.flv,swf)|*.flv;*.swf|MOV "
             "Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files "
             "(*.mpeg,*.mpg)|*.mpeg;*.mpg;|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;|3G2 Files (*.3g2)|*.3g2|DVD Video "

@@ -169,5 +169,7 @@ class TempDir {
 std::optional<std::string> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 bool Exists(const std::string& path);
+// The scheduler state of a process from /proc ('T' while it is stopped); '?' when gone.
+char ProcessState(pid_t pid);
 
 }  // namespace testing_support
