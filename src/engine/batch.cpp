@@ -66,7 +66,9 @@ void TCustomProc::ConvertOutputCallback(const std::string& text) {
   progress.UpdateTimeLeft();
 }
 
-bool TCustomProc::SuspendEncoder(bool suspend) { return runner_ && runner_->Suspend(suspend); }
+bool TCustomProc::SuspendEncoder(bool suspend) {
+  return runner_ && runner_->Suspend(suspend);
+}
 
 void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
   if (batch_running_) return;

@@ -10,8 +10,7 @@
 #include "ui/event_loop.h"
 
 RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallback& callback,
-                           const RunnerSettings& settings,
-                           const std::function<void(platform::PipedChild*)>& on_child) {
+                           const RunnerSettings& settings, const std::function<void(platform::PipedChild*)>& on_child) {
   RunOutcome outcome;
   auto child = platform::PipedChild::Start(platform::SplitCommandLine(command_line), settings.folder);
   if (!child) return outcome;

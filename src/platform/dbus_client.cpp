@@ -27,7 +27,9 @@ std::unique_ptr<DBusConnection> DBusConnection::Open(BusKind kind, const std::st
   return std::unique_ptr<DBusConnection>(new DBusConnection(bus));
 }
 
-DBusConnection::~DBusConnection() { sd_bus_flush_close_unref(bus_); }
+DBusConnection::~DBusConnection() {
+  sd_bus_flush_close_unref(bus_);
+}
 
 bool DBusConnection::NameHasOwner(const std::string& name) {
   sd_bus_error error = SD_BUS_ERROR_NULL;

@@ -62,7 +62,9 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   });
 }
 
-Program::~Program() { services_.desktop->SetLog({}); }
+Program::~Program() {
+  services_.desktop->SetLog({});
+}
 
 void Program::WriteLog(const std::string& message) const { app_func_->WriteLog(message); }
 

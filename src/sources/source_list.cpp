@@ -27,9 +27,9 @@ namespace {
 // ".mp4" is taken too: the open dialog offers it, and refusing what it offers
 // would only puzzle the user. The last six are today's containers (Matroska,
 // WebM, MPEG transport streams, Ogg), which the encoder reads like the rest.
-constexpr const char* kAcceptedExtensions[] = {".3gp", ".3g2",  ".avi", ".m4v",  ".mpeg", ".mpg", ".asf",
-                                               ".mov", ".wmv",  ".vob", ".rm",   ".rmvb", ".flv", ".swf",
-                                               ".mp4", ".mkv",  ".webm", ".ts",  ".m2ts", ".mts", ".ogv"};
+constexpr const char* kAcceptedExtensions[] = {".3gp", ".3g2", ".avi",  ".m4v", ".mpeg", ".mpg", ".asf",
+                                               ".mov", ".wmv", ".vob",  ".rm",  ".rmvb", ".flv", ".swf",
+                                               ".mp4", ".mkv", ".webm", ".ts",  ".m2ts", ".mts", ".ogv"};
 
 // Every accepted extension is in the first entry, so what the list takes can be chosen.
 constexpr const char* kOpenDialogFilter =

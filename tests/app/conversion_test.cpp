@@ -166,8 +166,8 @@ TEST(AppConversion, PauseAndResumeThroughTheProgressWindowKeepTheOutputPlayable)
   EXPECT_FALSE(window.isVisible());
   EXPECT_TRUE(f.dialogs.messages.empty());
   // The whole clip decodes without an error.
-  EXPECT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-xerror", "-i", f.AppDir() + "out/clip.mp4", "-f",
-                                         "null", "-"}),
+  EXPECT_EQ(testing_support::RunProgram(
+                {"ffmpeg", "-v", "error", "-xerror", "-i", f.AppDir() + "out/clip.mp4", "-f", "null", "-"}),
             0);
   f.program().CommonLib().StopEncoder(name);
 }

@@ -166,8 +166,9 @@ TEST_F(OnTheDesktop, RefusedPowerOffIsToldAndTheProgramGoesOn) {
   program->MainForm().chkShutdown.SetChecked(true);
   program->MainForm().btnConvertClick();
   EXPECT_EQ(CallsOf(bus.Calls(kLogind), "PowerOff"),
-            (std::vector<std::string>{"PowerOff True", "PowerOff raised: org.freedesktop.DBus.Error.AccessDenied: "
-                                                       "Access denied"}));
+            (std::vector<std::string>{"PowerOff True",
+                                      "PowerOff raised: org.freedesktop.DBus.Error.AccessDenied: "
+                                      "Access denied"}));
   EXPECT_EQ(quits, 0);
   ASSERT_GE(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].text, "The computer could not be shut down: Access denied");
@@ -256,7 +257,8 @@ TEST_F(OnTheDesktop, TodaysOtherContainersConvertAndAMissingBusIsHarmless) {
   // The same batch with every desktop service out of reach.
   const std::string nowhere = "unix:path=" + dir.file("no-bus");
   program.reset();
-  desktop = std::make_unique<platform::DBusDesktop>("Video To Plim Converter", platform::BusAddresses{nowhere, nowhere});
+  desktop =
+      std::make_unique<platform::DBusDesktop>("Video To Plim Converter", platform::BusAddresses{nowhere, nowhere});
   ProgramServices services;
   services.app_dir = dir.path();
   services.dialogs = &dialogs;

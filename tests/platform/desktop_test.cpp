@@ -1,13 +1,14 @@
 // The desktop services against python3-dbusmock's logind and notification
 // daemon on a private bus: the inhibitor, the screen saver, the notification
 // and the power-off, and what happens when a bus or a service is missing.
+#include "platform/desktop.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 
 #include "platform/child_process.h"
-#include "platform/desktop.h"
 #include "private_bus.h"
 
 using testing_support::Eventually;
@@ -36,8 +37,7 @@ class DesktopOnPrivateBus : public ::testing::Test {
   }
   bool StartScreenSaver() {
     return bus.StartMock(kScreenSaver, "/org/freedesktop/ScreenSaver", kScreenSaver) &&
-           bus.AddMethod(kScreenSaver, "/org/freedesktop/ScreenSaver", kScreenSaver, "Inhibit", "ss", "u",
-                         "ret = 7") &&
+           bus.AddMethod(kScreenSaver, "/org/freedesktop/ScreenSaver", kScreenSaver, "Inhibit", "ss", "u", "ret = 7") &&
            bus.AddMethod(kScreenSaver, "/org/freedesktop/ScreenSaver", kScreenSaver, "UnInhibit", "u", "", "");
   }
 
@@ -52,8 +52,7 @@ TEST_F(DesktopOnPrivateBus, TheSleepInhibitorLastsExactlyAsLongAsItsHold) {
   ASSERT_TRUE(bus.StartTemplate("logind", kLogind));
   auto hold = desktop->KeepAwake(platform::kBatchInhibitReason);
   ASSERT_NE(hold, nullptr);
-  EXPECT_EQ(bus.Inhibitors(),
-            std::vector<std::string>{"sleep:idle|Video To Plim Converter|Converting videos|block"});
+  EXPECT_EQ(bus.Inhibitors(), std::vector<std::string>{"sleep:idle|Video To Plim Converter|Converting videos|block"});
   EXPECT_EQ(CallsOf(bus.Calls(kLogind), "Inhibit"),
             std::vector<std::string>{R"(Inhibit "sleep:idle" "Video To Plim Converter" "Converting videos" "block")"});
 

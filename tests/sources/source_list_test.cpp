@@ -130,14 +130,15 @@ TEST_F(SourceListTest, SelectSourceFilesOpensAtTheFolderAndReturnsTheChoice) {
   ASSERT_EQ(t.dialogs.open_requests.size(), 3u);
   EXPECT_EQ(t.dialogs.open_requests[2].initial_folder, "/other/");
   EXPECT_TRUE(t.dialogs.open_requests[0].multi_select);
-  EXPECT_EQ(t.dialogs.open_requests[0].filter,
-            "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;*.3g2;*.vob;"
-            "*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.ogv;|3GP Files "
-            "(*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf|Flash Files (*.flv,swf)|*.flv;*.swf|MOV "
-            "Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files "
-            "(*.mpeg,*.mpg)|*.mpeg;*.mpg;|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;|3G2 Files (*.3g2)|*.3g2|DVD Video "
-            "Files (*.vob)|*.vob|Matroska Files (*.mkv)|*.mkv|WebM Files (*.webm)|*.webm|MPEG-TS Files "
-            "(*.ts,*.m2ts,*.mts)|*.ts;*.m2ts;*.mts|Ogg Video Files (*.ogv)|*.ogv");
+  EXPECT_EQ(
+      t.dialogs.open_requests[0].filter,
+      "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;*.3g2;*.vob;"
+      "*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.ogv;|3GP Files "
+      "(*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf|Flash Files (*.flv,swf)|*.flv;*.swf|MOV "
+      "Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files "
+      "(*.mpeg,*.mpg)|*.mpeg;*.mpg;|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;|3G2 Files (*.3g2)|*.3g2|DVD Video "
+      "Files (*.vob)|*.vob|Matroska Files (*.mkv)|*.mkv|WebM Files (*.webm)|*.webm|MPEG-TS Files "
+      "(*.ts,*.m2ts,*.mts)|*.ts;*.m2ts;*.mts|Ogg Video Files (*.ogv)|*.ogv");
 }
 
 TEST_F(SourceListTest, TheDialogsFirstEntryOffersExactlyWhatTheListTakes) {

@@ -50,7 +50,9 @@ void EndAndReap(pid_t pid) {
   ::waitpid(pid, nullptr, 0);
 }
 
-std::string LogPath(const std::string& dir, const std::string& bus_name) { return dir + bus_name + ".log"; }
+std::string LogPath(const std::string& dir, const std::string& bus_name) {
+  return dir + bus_name + ".log";
+}
 
 }  // namespace
 
@@ -142,14 +144,14 @@ pid_t PrivateBus::Spawn(const std::vector<std::string>& argv, int stdout_fd) {
 bool PrivateBus::WaitForName(const std::string& bus_name) {
   const auto it = mocks_.find(bus_name);
   return Eventually(
-      [&] {
-        if (::waitpid(it->second, nullptr, WNOHANG) == it->second) {
-          it->second = -1;
-          return true;  // it died: give up at once
-        }
-        return client_->NameHasOwner(bus_name);
-      },
-      15000) &&
+             [&] {
+               if (::waitpid(it->second, nullptr, WNOHANG) == it->second) {
+                 it->second = -1;
+                 return true;  // it died: give up at once
+               }
+               return client_->NameHasOwner(bus_name);
+             },
+             15000) &&
          it->second > 0;
 }
 
@@ -161,9 +163,8 @@ bool PrivateBus::StartTemplate(const std::string& name, const std::string& bus_n
 
 bool PrivateBus::StartMock(const std::string& bus_name, const std::string& path, const std::string& interface) {
   if (!ok()) return false;
-  mocks_[bus_name] =
-      Spawn({kPython, "-m", "dbusmock", "--session", "-l", LogPath(dir_.path(), bus_name), bus_name, path, interface},
-            -1);
+  mocks_[bus_name] = Spawn(
+      {kPython, "-m", "dbusmock", "--session", "-l", LogPath(dir_.path(), bus_name), bus_name, path, interface}, -1);
   return WaitForName(bus_name);
 }
 
@@ -176,8 +177,8 @@ void PrivateBus::StopMock(const std::string& bus_name) {
 }
 
 bool PrivateBus::AddMethod(const std::string& bus_name, const std::string& path, const std::string& interface,
-                           const std::string& method, const std::string& in_signature,
-                           const std::string& out_signature, const std::string& code) {
+                           const std::string& method, const std::string& in_signature, const std::string& out_signature,
+                           const std::string& code) {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   const int r = sd_bus_call_method(client_->Get(), bus_name.c_str(), path.c_str(), "org.freedesktop.DBus.Mock",
                                    "AddMethod", &error, nullptr, "sssss", interface.c_str(), method.c_str(),
@@ -218,6 +219,8 @@ std::vector<std::string> PrivateBus::Inhibitors() {
   return result;
 }
 
-platform::DBusConnection& PrivateBus::Client() { return *client_; }
+platform::DBusConnection& PrivateBus::Client() {
+  return *client_;
+}
 
 }  // namespace testing_support
