@@ -23,6 +23,7 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   services.loop = &loop_;
   services.launcher = options.launcher;
   services.power = options.power;
+  services.desktop = options.desktop;
   services.timing = options.timing;
   services.application = application_object_.Get();
   services.end_process = options.end_process;

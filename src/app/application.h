@@ -12,6 +12,7 @@
 
 class Program;
 namespace platform {
+class Desktop;
 class Launcher;
 class PowerControl;
 class ProcessTable;
@@ -35,6 +36,7 @@ struct ApplicationOptions {
   // None: services that do nothing (only main() hands in the real ones).
   platform::Launcher* launcher = nullptr;
   platform::PowerControl* power = nullptr;
+  platform::Desktop* desktop = nullptr;
   ui::Timing timing;
   // Empty: the end is only recorded on the Program.
   std::function<void(int)> end_process;

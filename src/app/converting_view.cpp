@@ -45,13 +45,23 @@ ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* 
   auto* current = new ProgressBarView(form.ProgressBar1, this);
   current->setObjectName("ProgressBar1");
   current->setGeometry(110, 120, 309, 16);
-  label(form.lblPersent, "lblPersent", 16, 150, 260);
+  label(form.lblPersent, "lblPersent", 16, 150, 170);
+  label(form.lblTimeLeft, "lblTimeLeft", 16, 172, 170);
   btnStop.OnClick = [this] { form_.btnStop1Click(); };
   auto* stop = new skin::SkinButton(btnStop, skin::Glyph::Stop, "Stop", this);
   stop->setObjectName("btnStop");
   stop->setGeometry(309, 146, 110, 34);
   stop_view_.reset(stop);
   connect(stop, &QAbstractButton::clicked, this, [this] { guard_([this] { btnStop.Click(); }); });
+  // Pause and Resume share a place; the model shows one at a time.
+  auto* pause = new skin::SkinButton(form.btnPause, skin::Glyph::Pause, "Pause", this);
+  pause->setObjectName("btnPause");
+  pause->setGeometry(193, 146, 110, 34);
+  connect(pause, &QAbstractButton::clicked, this, [this] { guard_([this] { form_.btnPause.Click(); }); });
+  auto* resume = new skin::SkinButton(form.btnResume, skin::Glyph::Play, "Resume", this);
+  resume->setObjectName("btnResume");
+  resume->setGeometry(193, 146, 110, 34);
+  connect(resume, &QAbstractButton::clicked, this, [this] { guard_([this] { form_.btnResume.Click(); }); });
   status_ = new QStatusBar(this);
   status_->setObjectName("statState");
   status_->setSizeGripEnabled(false);

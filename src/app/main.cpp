@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/application.h"
+#include "platform/desktop.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
 #include "shell/program.h"
@@ -18,11 +19,13 @@ int main(int argc, char** argv) {
 
   // The real desktop services are wired here and nowhere else.
   platform::XdgLauncher launcher;
-  platform::SystemdPowerControl power;
+  platform::LogindPowerControl power;
+  platform::DBusDesktop desktop(kApplicationTitle);
   platform::ProcProcessTable processes;
   app::ApplicationOptions options;
   options.launcher = &launcher;
   options.power = &power;
+  options.desktop = &desktop;
   options.processes = &processes;
   options.end_process = [](int code) {
     std::fflush(nullptr);

@@ -12,7 +12,12 @@ void TCommonLib::EnableShutdownPrivilege() const {
   // to enable in our own process.
 }
 
-void TCommonLib::ShutdownComputer() const {
+bool TCommonLib::ShutdownComputer() const {
   EnableShutdownPrivilege();
-  program_.power().PowerOff();
+  std::string reason;
+  if (program_.power().PowerOff(reason)) return true;
+  // The user left the machine to switch itself off; a refusal must not pass in silence.
+  program_.WriteLog("Power off error: " + reason);
+  ShowMessageBox("The computer could not be shut down: " + reason, 1);
+  return false;
 }

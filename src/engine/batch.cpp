@@ -9,6 +9,7 @@
 #include "engine/custom_proc.h"
 #include "engine/process_table.h"
 #include "engine/runner.h"
+#include "platform/desktop.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "ui/event_loop.h"
@@ -62,6 +63,11 @@ void TCustomProc::ConvertOutputCallback(const std::string& text) {
   progress.statState.SetPanelText(text);
   progress.lblCurFileName.SetCaption(program_.CommonLib().ConvertParameter.SourceFile);
   progress.actRefreshProgressExecute();
+  progress.UpdateTimeLeft();
+}
+
+bool TCustomProc::SuspendEncoder(bool suspend) {
+  return runner_ && runner_->Suspend(suspend);
 }
 
 void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
@@ -95,6 +101,10 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
 
   // Rows whose encoder did not succeed, with the reason, for one warning at the end.
   std::vector<std::string> failures;
+  int converted = 0;
+  // The machine stays awake from here to the end of the batch, however it ends.
+  std::unique_ptr<platform::Hold> awake;
+  if (CheckedCount > 0) awake = program_.desktop().KeepAwake(platform::kBatchInhibitReason);
   RunnerSettings runner_settings;
   runner_settings.folder = lib.AppDir.substr(0, lib.AppDir.size() - 1);
   runner_settings.relay_pause_ms = timing.relay_pause_ms;
@@ -124,6 +134,7 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
       auto runner = std::make_unique<TAdvanceSystem>(
           CurrentCommand, [this](const std::string& text) { ConvertOutputCallback(text); }, loop, runner_settings);
       runner->Start();
+      runner_ = runner.get();
 
       // Grace time for the encoder to show up in the process table.
       loop.ProcessEvents();
@@ -138,12 +149,15 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
       // freeze the window meanwhile.
       while (!runner->WaitFinished(10)) loop.ProcessEvents();
       const std::optional<RunOutcome> outcome = runner->Outcome();
+      runner_ = nullptr;
+      if (progress.Paused) progress.ShowPaused(false);
       runner.reset();
 
       const bool stopped = BatchInterrupted && !interrupted_before;
       const std::string result = DescribeOutcome(outcome);
       program_.WriteLog("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
       if (!Succeeded(outcome) && !stopped) failures.push_back(source + " (" + result + ")");
+      if (Succeeded(outcome)) ++converted;
 
       ++FilesDone;
       ++RowIndex;
@@ -151,24 +165,29 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
   } catch (...) {
     // The error reaches the general error report; the user must not be left
     // with a disabled main window.
+    runner_ = nullptr;
     StopRequested = false;
     restore_windows();
     throw;
   }
 
   const bool stopped = StopRequested || BatchInterrupted;
+  awake.reset();
   if (!StopRequested) {
     if (main.chkShowOutputDirectory.Checked() && !lib.ConvertParameter.OutputDir.empty())
       lib.OpenFolder(lib.ConvertParameter.OutputDir);
     if (main.chkShutdown.Checked()) {
-      // The program ends here, without its close handling: the settings are not saved.
-      lib.ShutdownComputer();
-      program_.Quit();
-      return;
+      // The program ends here, without its close handling: the settings are not
+      // saved. When the system refuses, the user has been told and the program goes on.
+      if (lib.ShutdownComputer()) {
+        program_.Quit();
+        return;
+      }
     }
   }
   StopRequested = false;
   restore_windows();
+  if (!stopped) platform::NotifyBatchFinished(program_.desktop(), converted, static_cast<int>(failures.size()));
 
   if (!stopped && !failures.empty()) {
     std::string text = "These files could not be converted:";

@@ -107,8 +107,9 @@ class TCommonLib {
   // --- After-batch actions (engine/after_batch.cpp). ---
   // Shows the folder in the desktop's file manager; the outcome is not looked at.
   void OpenFolder(const std::string& folder) const;
-  // Asks the system to power off (no force) and returns at once.
-  void ShutdownComputer() const;
+  // Asks the system to power off (no force). When it refuses or cannot be
+  // asked, tells the user why and returns false.
+  bool ShutdownComputer() const;
   void EnableShutdownPrivilege() const;
   // --- Output folder choice (settings/output_folder.cpp). ---
   // Lets the user browse for a folder and returns the folder the output box

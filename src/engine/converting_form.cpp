@@ -1,5 +1,7 @@
 #include "engine/converting_form.h"
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <exception>
@@ -10,6 +12,7 @@
 #include "shell/program.h"
 #include "ui/dialogs.h"
 #include "ui/event_loop.h"
+#include "ui/source_grid.h"
 
 namespace {
 
@@ -52,6 +55,12 @@ TfrmConverting::TfrmConverting(Program& program) : tmrChanging(program.timing().
   pbTotal.SetRange(0, 1);
   ProgressBar1.SetRange(0, 1);
   Form.OnShow = [this] { FormShow(); };
+  btnPause.OnClick = [this] { btnPauseClick(); };
+  btnResume.OnClick = [this] { btnResumeClick(); };
+  NowMs = [] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  };
   tmrChanging.OnTimer = [this] { tmrChangingTimer(); };
   program_.loop().Attach(tmrChanging);
 }
@@ -69,9 +78,25 @@ void TfrmConverting::FormShow() {
   ProgressBar1.SetPosition(0);
   pbTotal.SetRange(0, 1);
   pbTotal.SetPosition(0);
+
+  // The window shows once per batch: the estimate starts afresh.
+  ShowPaused(false);
+  shown_ms_ = NowMs();
+  paused_total_ms_ = 0;
+  lblTimeLeft.SetCaption("");
+  TCustomProc& writable = program_.CustomProc();
+  const ui::SourceGrid& grid = program_.MainForm().dxTreeSourceFileInfo;
+  row_seconds_.assign(static_cast<size_t>(std::max(grid.RowCount(), 0)), 0);
+  for (int row = 0; row < grid.RowCount(); ++row) {
+    int64_t seconds = 0;
+    if (grid.Cell(row, 0) == "True" && ParseWholeNumber(writable.GetTrimSeconds(grid.Cell(row, 1)), seconds))
+      row_seconds_[static_cast<size_t>(row)] = std::max<int64_t>(seconds, 0);
+  }
 }
 
 void TfrmConverting::tmrChangingTimer() {
+  // A spinner that turns would say the encoder works.
+  if (Paused) return;
   ++SpinnerStep;
   if (SpinnerStep > 5) SpinnerStep = 1;
   static constexpr const char* kMarks[] = {"|", "|", "/", "-", "\\", "|"};
@@ -138,6 +163,7 @@ void TfrmConverting::btnStop1Click() {
   if (!program_.dialogs().AskYesNo(kApplicationTitle, "Are you sure you want to stop the work ? ")) return;
   TCustomProc& proc = program_.CustomProc();
   TCommonLib& lib = program_.CommonLib();
+  ResumeBeforeStop();
   proc.StopRequested = true;
   proc.BatchInterrupted = true;
   Form.Hide();
@@ -149,16 +175,75 @@ void TfrmConverting::btnStop1Click() {
   pbTotal.SetMax(0);
   pbTotal.SetPosition(0);
   lblPersent.SetCaption("Current: 1, Total: ...");
+  lblTimeLeft.SetCaption("");
 }
 
 bool TfrmConverting::FormClose() {
   if (!program_.dialogs().AskYesNo(kApplicationTitle, "Are you sure to stop processing ?")) return false;
   TCustomProc& proc = program_.CustomProc();
   TCommonLib& lib = program_.CommonLib();
+  ResumeBeforeStop();
   proc.BatchInterrupted = true;
   Form.Hide();
   program_.MainForm().Form.SetEnabled(true);
   proc.RowIndex = program_.MainForm().dxTreeSourceFileInfo.RowCount() + 10;
   lib.StopEncoder(lib.ConvertParameter.EncoderPath);
   return true;
+}
+
+void TfrmConverting::btnPauseClick() {
+  if (Paused) return;
+  // Between rows there is no encoder to suspend.
+  if (program_.CustomProc().SuspendEncoder(true)) ShowPaused(true);
+}
+
+void TfrmConverting::btnResumeClick() {
+  if (!Paused) return;
+  program_.CustomProc().SuspendEncoder(false);
+  ShowPaused(false);
+}
+
+void TfrmConverting::ResumeBeforeStop() {
+  // A suspended process keeps the request to end pending until it runs again.
+  if (Paused) btnResumeClick();
+}
+
+void TfrmConverting::ShowPaused(bool paused) {
+  if (paused == Paused) return;
+  Paused = paused;
+  btnPause.SetVisible(!paused);
+  btnResume.SetVisible(paused);
+  if (paused) {
+    paused_since_ms_ = NowMs();
+    lblTimeLeft.SetCaption("Paused");
+  } else {
+    paused_total_ms_ += NowMs() - paused_since_ms_;
+    lblTimeLeft.SetCaption("");
+  }
+}
+
+void TfrmConverting::UpdateTimeLeft() {
+  if (Paused || !Form.Visible()) return;
+  const TCustomProc& proc = program_.CustomProc();
+  int64_t current = 0;
+  if (!ParseWholeNumber(proc.TrimSecondsText, current) || current < 0) current = 0;
+  const int64_t position = std::clamp<int64_t>(ProgressBar1.Position(), 0, current);
+  int64_t before = 0, after = 0;
+  for (size_t row = 0; row < row_seconds_.size(); ++row) {
+    if (static_cast<int64_t>(row) < proc.RowIndex) before += row_seconds_[row];
+    if (static_cast<int64_t>(row) > proc.RowIndex) after += row_seconds_[row];
+  }
+  const int64_t left =
+      EstimateSecondsLeft(before + position, current - position + after, NowMs() - shown_ms_ - paused_total_ms_);
+  lblTimeLeft.SetCaption(left < 0 ? "" : "Time left: " + TCommonLib::FormatSeconds(left));
+}
+
+int64_t EstimateSecondsLeft(int64_t done_seconds, int64_t left_seconds, int64_t elapsed_ms) {
+  // Under a second of work or of clock says nothing of the pace yet.
+  if (done_seconds <= 0 || elapsed_ms < 1000) return -1;
+  if (left_seconds <= 0) return 0;
+  const double seconds = static_cast<double>(left_seconds) * static_cast<double>(elapsed_ms) /
+                         (static_cast<double>(done_seconds) * 1000.0);
+  if (seconds >= static_cast<double>(INT64_MAX / 2)) return INT64_MAX / 2;
+  return static_cast<int64_t>(seconds + 0.999);
 }

@@ -3,6 +3,10 @@
 // TCustomProc and by ending the encoder processes.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <vector>
+
 #include "ui/models.h"
 
 class Program;
@@ -24,6 +28,11 @@ class TfrmConverting {
   ui::ProgressBar ProgressBar1;
   ui::Label lblPersent{"Current: 1, Total: ..."};
   ui::StatusBar statState;
+  // Suspends the running encoder; Resume takes its place while it is suspended.
+  ui::Button btnPause{"Pause", "Pause the conversion"};
+  ui::Button btnResume{"Resume", "Resume the conversion", false};
+  // The estimate of the time the whole batch still needs, or "Paused".
+  ui::Label lblTimeLeft;
   // Drives the spinner; runs from creation to the end, shown or not.
   ui::Timer tmrChanging;
 
@@ -40,6 +49,32 @@ class TfrmConverting {
   // The close box: true when the window may close, false when the user said No.
   bool FormClose();
 
+  // The running encoder is suspended.
+  bool Paused = false;
+  void btnPauseClick();
+  void btnResumeClick();
+  // Shows the paused state (or not) without touching the encoder: for when the
+  // encoder has gone.
+  void ShowPaused(bool paused);
+  // Estimates the time left for the batch from the current row's position and
+  // the lengths of the rows still to come; run after each progress refresh.
+  void UpdateTimeLeft();
+  // Milliseconds of a steady clock; tests put their own in.
+  std::function<int64_t()> NowMs;
+
  private:
+  // Resumes a suspended encoder, so that it can take the request to end.
+  void ResumeBeforeStop();
+
   Program& program_;
+  // Time of the window's showing (the batch's start) and time spent paused.
+  int64_t shown_ms_ = 0;
+  int64_t paused_since_ms_ = 0;
+  int64_t paused_total_ms_ = 0;
+  // Length in seconds of each row of the batch, 0 for a row not converted.
+  std::vector<int64_t> row_seconds_;
 };
+
+// Seconds the rest of the work will take at the pace kept so far; -1 while
+// there is too little to go by.
+int64_t EstimateSecondsLeft(int64_t done_seconds, int64_t left_seconds, int64_t elapsed_ms);

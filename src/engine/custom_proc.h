@@ -4,13 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/desktop.h"
 
 namespace ui {
 class ListBox;
 }
 class Program;
+class TAdvanceSystem;
 namespace ui {
 class SourceGrid;
 }
@@ -110,8 +114,16 @@ class TCustomProc {
   // Receives each console text of the running encoder, on the user-interface thread.
   void ConvertOutputCallback(const std::string& text);
   bool BatchRunning() const { return batch_running_; }
+  // Suspends (true) or resumes (false) the encoder of the row being converted:
+  // our own child, nothing else. False when none of ours runs.
+  bool SuspendEncoder(bool suspend);
 
  private:
   Program& program_;
   bool batch_running_ = false;
+  // The runner of the row being converted; none between rows.
+  TAdvanceSystem* runner_ = nullptr;
+  // Keeps the screen saver off while the preview plays.
+  std::unique_ptr<platform::Hold> screen_on_;
+  void SyncScreenSaver();
 };

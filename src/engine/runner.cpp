@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <csignal>
 
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "ui/event_loop.h"
 
 RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallback& callback,
-                           const RunnerSettings& settings) {
+                           const RunnerSettings& settings, const std::function<void(platform::PipedChild*)>& on_child) {
   RunOutcome outcome;
   auto child = platform::PipedChild::Start(platform::SplitCommandLine(command_line), settings.folder);
   if (!child) return outcome;
   outcome.started = true;
+  if (on_child) on_child(child.get());
 
   std::array<char, kRelayWindow> window{};
   std::string text;
@@ -44,6 +46,7 @@ RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallbac
       break;
     }
   }
+  if (on_child) on_child(nullptr);
   return outcome;
 }
 
@@ -86,7 +89,16 @@ void TAdvanceSystem::Execute() {
           if (callback) callback(text);
         });
       },
-      settings_);
+      settings_,
+      [this](platform::PipedChild* child) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        child_ = child;
+      });
+}
+
+bool TAdvanceSystem::Suspend(bool suspend) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return child_ && child_->Signal(suspend ? SIGSTOP : SIGCONT);
 }
 
 std::optional<RunOutcome> TAdvanceSystem::Outcome() const {

@@ -10,6 +10,9 @@
 #include <string>
 #include <thread>
 
+namespace platform {
+class PipedChild;
+}
 namespace ui {
 class EventLoop;
 }
@@ -39,8 +42,11 @@ inline constexpr size_t kRelayWindow = 1023;
 // until it ends, handing the newest chunk of its output to the callback on the
 // calling thread. `started` is false, with no callback, when a pipe or the
 // process cannot be created.
+// `on_child`, when given, sees the child once it runs and nothing (nullptr)
+// before the child object goes.
 RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallback& callback,
-                           const RunnerSettings& settings);
+                           const RunnerSettings& settings,
+                           const std::function<void(platform::PipedChild*)>& on_child = {});
 
 class TAdvanceSystem {
  public:
@@ -69,6 +75,10 @@ class TAdvanceSystem {
   // The outcome, once the body has returned.
   std::optional<RunOutcome> Outcome() const;
 
+  // Suspends (SIGSTOP) or resumes (SIGCONT) the child of this runner alone;
+  // false when no child of ours runs.
+  bool Suspend(bool suspend);
+
  protected:
   // The thread body.
   virtual void Execute();
@@ -82,4 +92,6 @@ class TAdvanceSystem {
   mutable std::mutex mutex_;
   mutable std::condition_variable finished_cv_;
   RunOutcome outcome_;
+  // The running child, under the mutex: it cannot go while it is being signalled.
+  platform::PipedChild* child_ = nullptr;
 };

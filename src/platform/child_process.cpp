@@ -106,6 +106,12 @@ PipedChild::~PipedChild() {
   ExitStatus();
 }
 
+bool PipedChild::Signal(int signal_number) const {
+  if (pidfd_) return syscall(SYS_pidfd_send_signal, pidfd_.Get(), signal_number, nullptr, 0) == 0;
+  // Without a pidfd (an old kernel) the number is all we have.
+  return pid_ > 0 && ::kill(pid_, signal_number) == 0;
+}
+
 std::optional<int> PipedChild::ExitStatus() {
   if (status_ || pid_ <= 0) return status_;
   int status = 0;

@@ -66,6 +66,11 @@ class PipedChild {
   // Blocks until the child has ended or the time is up; true when it has ended.
   bool WaitForExit(int timeout_ms);
 
+  // Sends a signal to this child and no other process: through its pidfd, which
+  // cannot reach a later process that reuses the number. Callable from another
+  // thread than the one that follows the child. True when it was sent.
+  bool Signal(int signal_number) const;
+
  private:
   PipedChild() = default;
   bool PollFor(bool output, int timeout_ms);

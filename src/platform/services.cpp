@@ -42,6 +42,4 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
 
 void XdgLauncher::Open(const std::string& target) { SpawnDetached("xdg-open", target); }
 
-void SystemdPowerControl::PowerOff() { SpawnDetached("systemctl", "poweroff"); }
-
 }  // namespace platform

@@ -1,5 +1,6 @@
 // Services of the desktop that tests must never reach for real: the file
-// manager and browser, and the power-off. The real ones are wired only in main().
+// manager and browser, and the power-off (the real one is in desktop.h). The
+// real ones are wired only in main().
 #pragma once
 
 #include <string>
@@ -14,11 +15,12 @@ class Launcher {
   virtual void Open(const std::string& target) = 0;
 };
 
-// Asks the system to power the machine off; the system may refuse.
+// Asks the system to power the machine off. False, with the reason, when the
+// system refused or could not be asked.
 class PowerControl {
  public:
   virtual ~PowerControl() = default;
-  virtual void PowerOff() = 0;
+  virtual bool PowerOff(std::string& reason) = 0;
 };
 
 // Does nothing: the default whenever no real service was wired in.
@@ -29,19 +31,13 @@ class InertLauncher : public Launcher {
 
 class InertPowerControl : public PowerControl {
  public:
-  void PowerOff() override {}
+  bool PowerOff(std::string&) override { return true; }
 };
 
 // `xdg-open TARGET`, the target as one argument, no shell, not waited for.
 class XdgLauncher : public Launcher {
  public:
   void Open(const std::string& target) override;
-};
-
-// `systemctl poweroff` without force, not waited for.
-class SystemdPowerControl : public PowerControl {
- public:
-  void PowerOff() override;
 };
 
 // Starts a program detached (new session, no inherited output), not waited for.

@@ -5,8 +5,9 @@
 #include "engine/common_lib.h"
 #include "engine/converting_form.h"
 #include "engine/custom_proc.h"
-#include "platform/platform.h"
 #include "engine/process_table.h"
+#include "platform/desktop.h"
+#include "platform/platform.h"
 #include "media/preview_graph.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
@@ -29,6 +30,10 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     inert_power_ = std::make_unique<platform::InertPowerControl>();
     services_.power = inert_power_.get();
   }
+  if (!services_.desktop) {
+    inert_desktop_ = std::make_unique<platform::InertDesktop>();
+    services_.desktop = inert_desktop_.get();
+  }
   if (!services_.processes) {
     inert_processes_ = std::make_unique<platform::InertProcessTable>();
     services_.processes = inert_processes_.get();
@@ -47,9 +52,19 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   file_func_ = std::make_unique<TFileFunc>();
   soft_info_ = std::make_unique<RecSoftInfo>();
   sys_func_ = std::make_unique<TSysFunc>(*services_.processes);
+  // A desktop service that cannot be reached says so in our log; a log that
+  // cannot be written must not stop a batch over an optional service either.
+  services_.desktop->SetLog([this](const std::string& line) {
+    try {
+      WriteLog(line);
+    } catch (const std::exception&) {
+    }
+  });
 }
 
-Program::~Program() = default;
+Program::~Program() {
+  services_.desktop->SetLog({});
+}
 
 void Program::WriteLog(const std::string& message) const { app_func_->WriteLog(message); }
 

@@ -16,6 +16,7 @@ class Dialogs;
 class EventLoop;
 }  // namespace ui
 namespace platform {
+class Desktop;
 class Launcher;
 class PowerControl;
 class ProcessTable;
@@ -48,6 +49,8 @@ struct ProgramServices {
   // Left empty, these do nothing: only main() wires the real desktop in.
   platform::Launcher* launcher = nullptr;
   platform::PowerControl* power = nullptr;
+  // Sleep inhibitor, screen saver and notifications. Left empty, nothing happens.
+  platform::Desktop* desktop = nullptr;
   // The preview graph (Qt Multimedia in the program). Left empty, the preview plays nothing.
   media::PreviewGraph* preview_graph = nullptr;
   ui::Timing timing;
@@ -85,6 +88,7 @@ class Program {
   const ui::Timing& timing() const { return services_.timing; }
   platform::Launcher& launcher() const { return *services_.launcher; }
   platform::PowerControl& power() const { return *services_.power; }
+  platform::Desktop& desktop() const { return *services_.desktop; }
   media::PreviewGraph& previewGraph() const { return *services_.preview_graph; }
 
   TAppFunc& AppFunc() const { return *app_func_; }
@@ -136,6 +140,7 @@ class Program {
   ProgramServices services_;
   std::unique_ptr<platform::Launcher> inert_launcher_;
   std::unique_ptr<platform::PowerControl> inert_power_;
+  std::unique_ptr<platform::Desktop> inert_desktop_;
   std::unique_ptr<media::PreviewGraph> inert_preview_graph_;
   // Windows first, as the start sequence creates them; then the controllers and helpers.
   std::unique_ptr<TFrmMainForm> main_form_;

@@ -6,6 +6,7 @@
 #include "engine/common_lib.h"
 #include "engine/custom_proc.h"
 #include "media/preview_graph.h"
+#include "platform/desktop.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "ui/event_loop.h"
@@ -51,9 +52,22 @@ void RunOrPause(Program& program, bool& is_playing, bool run) {
 
 }  // namespace
 
-void TCustomProc::PreviewPlay() { RunOrPause(program_, IsPlaying, true); }
+void TCustomProc::SyncScreenSaver() {
+  if (!IsPlaying)
+    screen_on_.reset();
+  else if (!screen_on_)
+    screen_on_ = program_.desktop().KeepScreenOn(platform::kPreviewInhibitReason);
+}
 
-void TCustomProc::PreviewPause() { RunOrPause(program_, IsPlaying, false); }
+void TCustomProc::PreviewPlay() {
+  RunOrPause(program_, IsPlaying, true);
+  SyncScreenSaver();
+}
+
+void TCustomProc::PreviewPause() {
+  RunOrPause(program_, IsPlaying, false);
+  SyncScreenSaver();
+}
 
 void TCustomProc::PreviewStop() {
   media::PreviewGraph& graph = program_.previewGraph();
@@ -73,6 +87,7 @@ void TCustomProc::PreviewStop() {
     form.panLogo.Show();
     form.pbPlayState.SetPosition(0);
   }
+  SyncScreenSaver();
 }
 
 void TCustomProc::PreviewOpenAndPlay(const std::string& path) {
@@ -110,6 +125,7 @@ void TCustomProc::PreviewOpenAndPlay(const std::string& path) {
       program_.loop().ProcessEvents();
       if (form.TrimBarReady) TCommonLib::SeekToMilliseconds(graph, int64_t{form.StartMarkSeconds} * 1000);
       IsPlaying = true;
+      SyncScreenSaver();
       form.panLogo.Hide();
     } catch (const std::exception&) {
       form.panLogo.Show();

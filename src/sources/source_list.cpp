@@ -25,16 +25,22 @@
 namespace {
 
 // ".mp4" is taken too: the open dialog offers it, and refusing what it offers
-// would only puzzle the user.
-constexpr const char* kAcceptedExtensions[] = {".3gp", ".3g2", ".avi", ".m4v", ".mpeg", ".mpg", ".asf", ".mov",
-                                               ".wmv", ".vob", ".rm",  ".rmvb", ".flv", ".swf", ".mp4"};
+// would only puzzle the user. The last six are today's containers (Matroska,
+// WebM, MPEG transport streams, Ogg), which the encoder reads like the rest.
+constexpr const char* kAcceptedExtensions[] = {".3gp", ".3g2", ".avi",  ".m4v", ".mpeg", ".mpg", ".asf",
+                                               ".mov", ".wmv", ".vob",  ".rm",  ".rmvb", ".flv", ".swf",
+                                               ".mp4", ".mkv", ".webm", ".ts",  ".m2ts", ".mts", ".ogv"};
 
+// Every accepted extension is in the first entry, so what the list takes can be chosen.
 constexpr const char* kOpenDialogFilter =
     "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;"
+    "*.3g2;*.vob;*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.ogv;"
     "|3GP Files (*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf"
     "|Flash Files (*.flv,swf)|*.flv;*.swf|MOV Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv"
     "|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files (*.mpeg,*.mpg)|*.mpeg;*.mpg;"
-    "|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;";
+    "|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;"
+    "|3G2 Files (*.3g2)|*.3g2|DVD Video Files (*.vob)|*.vob|Matroska Files (*.mkv)|*.mkv|WebM Files (*.webm)|*.webm"
+    "|MPEG-TS Files (*.ts,*.m2ts,*.mts)|*.ts;*.m2ts;*.mts|Ogg Video Files (*.ogv)|*.ogv";
 
 bool GridHoldsPath(const ui::SourceGrid& grid, const std::string& path) {
   for (int row = 0; row < grid.RowCount(); ++row)

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdlib>
@@ -102,5 +104,70 @@ TEST(AppConversion, StopThroughTheProgressWindowsButtonEndsARealConversion) {
   EXPECT_EQ(f.program().ConvertingForm().lblPersent.Caption(), "Current: 1, Total: ...");
   EXPECT_TRUE(f.launcher.opened.empty());
   EXPECT_EQ(f.form().Form.Enabled(), true);
+  f.program().CommonLib().StopEncoder(name);
+}
+
+TEST(AppConversion, PauseAndResumeThroughTheProgressWindowKeepTheOutputPlayable) {
+  if (!testing_support::Exists(EncoderPath())) GTEST_SKIP() << "no encoder at " << EncoderPath() << " yet";
+  platform::ProcProcessTable table;
+  const std::string name = "vtpau" + std::to_string(getpid() % 100000);
+  AppFixture f(ConversionOptions(table, name));
+  ASSERT_EQ(::symlink(EncoderPath().c_str(), (f.AppDir() + name).c_str()), 0);
+  f.Start();
+  std::filesystem::create_directory(f.AppDir() + "media");
+  ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                         "testsrc=size=160x120:rate=25:duration=120", "-c:v", "mpeg4",
+                                         f.AppDir() + "media/clip.avi"}),
+            0);
+  f.form().WMDropFiles({f.AppDir() + "media/clip.avi"});
+  f.form().edtOutputFolder.SetText(f.AppDir() + "out");
+  f.form().chkShowOutputDirectory.SetChecked(false);
+
+  app::ConvertingView& window = f.application->progressWindow();
+  auto* pause = window.findChild<app::skin::SkinButton*>("btnPause");
+  auto* resume = window.findChild<app::skin::SkinButton*>("btnResume");
+  auto* time_left = window.findChild<QLabel*>("lblTimeLeft");
+  ASSERT_TRUE(pause && resume && time_left);
+  enum { kRunning, kPaused, kResumed } phase = kRunning;
+  pid_t pid = 0;
+  QElapsedTimer paused_for;
+  bool shown_paused = false, suspended = false, shown_running = false, running_again = false;
+  std::string estimate;
+  QTimer watcher;
+  watcher.setInterval(50);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    const TfrmConverting& progress = f.program().ConvertingForm();
+    if (time_left->text().startsWith("Time left: ")) estimate = time_left->text().toStdString();
+    if (phase == kRunning) {
+      if (!window.isVisible() || progress.statState.PanelText().find("time=") == std::string::npos) return;
+      pid = f.program().SysFunc().ProcessIdByName(name);
+      shown_running = pause->isVisible() && !resume->isVisible();
+      QTest::mouseClick(pause, Qt::LeftButton);
+      shown_paused = !pause->isVisible() && resume->isVisible() && time_left->text() == "Paused";
+      paused_for.start();
+      phase = kPaused;
+    } else if (phase == kPaused && paused_for.elapsed() >= 1000) {
+      suspended = testing_support::ProcessState(pid) == 'T';
+      QTest::mouseClick(resume, Qt::LeftButton);
+      running_again = testing_support::ProcessState(pid) != 'T' && pause->isVisible() && !resume->isVisible();
+      phase = kResumed;
+    }
+  });
+  watcher.start();
+  QTest::mouseClick(f.window().button("btnConvert"), Qt::LeftButton);
+  watcher.stop();
+
+  ASSERT_EQ(phase, kResumed) << "the encoder finished before it could be paused";
+  EXPECT_TRUE(shown_running);
+  EXPECT_TRUE(shown_paused);
+  EXPECT_TRUE(suspended);
+  EXPECT_TRUE(running_again);
+  EXPECT_EQ(estimate.rfind("Time left: 00:", 0), 0u) << estimate;
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(f.dialogs.messages.empty());
+  // The whole clip decodes without an error.
+  EXPECT_EQ(testing_support::RunProgram(
+                {"ffmpeg", "-v", "error", "-xerror", "-i", f.AppDir() + "out/clip.mp4", "-f", "null", "-"}),
+            0);
   f.program().CommonLib().StopEncoder(name);
 }

@@ -49,6 +49,7 @@ class EndToEnd : public ::testing::Test {
     services.quit = [this] { journal.push_back("quit"); };
     services.timing.convert_prepare_ms = 200;
     services.timing.convert_grace_ms = 500;
+    Wire(services);
     program = std::make_unique<Program>(std::move(services));
     engine_tests::SetUpConversionLists(*program);
     program->MainForm().edtOutputFolder.SetText(out());
@@ -58,6 +59,9 @@ class EndToEnd : public ::testing::Test {
     // Nothing of our encoder's name may outlive the test.
     if (program) program->CommonLib().StopEncoder(name);
   }
+
+  // Lets a fixture put services of its own in.
+  virtual void Wire(ProgramServices&) {}
 
   std::string out() const { return dir.path() + "out"; }
   std::string media(const std::string& file) const { return dir.path() + "media/" + file; }

@@ -333,3 +333,20 @@ TEST_F(Batch, ConsoleTextsMoveTheProgressWindow) {
   EXPECT_EQ(position, 30);
   EXPECT_EQ(file, tp.AppDir() + "VideoFile.avs");
 }
+
+TEST_F(Batch, RefusedShutdownIsToldAndTheProgramGoesOn) {
+  PretendEncoders encoders(tp, 100);
+  AddRow(*tp, "True", "/clips/a.avi");
+  main().chkShowOutputDirectory.SetChecked(false);
+  main().chkShutdown.SetChecked(true);
+  tp.power.refusal = "Access denied";
+  main().btnConvertClick();
+  EXPECT_EQ(tp.journal, (std::vector<std::string>{"power off"}));
+  EXPECT_EQ(tp.quits, 0);
+  ASSERT_EQ(tp.dialogs.messages.size(), 1u);
+  EXPECT_EQ(tp.dialogs.messages[0].kind, ui::MessageKind::Warning);
+  EXPECT_EQ(tp.dialogs.messages[0].text, "The computer could not be shut down: Access denied");
+  EXPECT_EQ(LogStarting("Power off error: Access denied").size(), 1u);
+  EXPECT_FALSE(progress().Form.Visible());
+  EXPECT_TRUE(main().Form.Enabled());
+}

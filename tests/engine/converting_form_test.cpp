@@ -226,3 +226,78 @@ TEST_F(ProgressWindow, CloseBoxAsksAndStopsWithoutMarkingTheBatchStopped) {
   EXPECT_FALSE(proc().StopRequested);
   EXPECT_EQ(tp.processes.Count("evc"), 0u);
 }
+
+// --- Pause and the time left ---
+
+TEST_F(ProgressWindow, PauseWithoutAnEncoderOfOursChangesNothing) {
+  // A pretend encoder in the table is no child of ours: nothing to suspend.
+  tp.processes.Add("evc");
+  form().btnPause.Click();
+  EXPECT_FALSE(form().Paused);
+  EXPECT_TRUE(form().btnPause.Visible());
+  EXPECT_FALSE(form().btnResume.Visible());
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "");
+}
+
+TEST_F(ProgressWindow, WhilePausedTheWindowSaysSoAndStopClearsIt) {
+  form().tmrChangingTimer();
+  form().ShowPaused(true);
+  EXPECT_FALSE(form().btnPause.Visible());
+  EXPECT_TRUE(form().btnResume.Visible());
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Paused");
+  // The spinner stands still, and a late console text does not cover "Paused".
+  const std::string spinner = form().lblInfo.Caption();
+  form().tmrChangingTimer();
+  form().tmrChangingTimer();
+  EXPECT_EQ(form().lblInfo.Caption(), spinner);
+  Relay(kVideoLine);
+  Relay(kVideoLine);
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Paused");
+
+  tp.dialogs.yes_no_answers = {true};
+  form().btnStop1Click();
+  EXPECT_FALSE(form().Paused);
+  EXPECT_TRUE(form().btnPause.Visible());
+  EXPECT_FALSE(form().btnResume.Visible());
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "");
+}
+
+TEST_F(ProgressWindow, TimeLeftFollowsThePaceOfTheWholeBatchAndIgnoresPauses) {
+  int64_t now = 0;
+  form().NowMs = [&] { return now; };
+  engine_tests::AddRow(*tp, "True", "/clips/a.avi", "00:00:00", "00:01:00");
+  engine_tests::AddRow(*tp, "True", "/clips/b.avi", "00:00:30", "00:01:30");
+  engine_tests::AddRow(*tp, "False", "/clips/skipped.avi", "00:00:00", "01:00:00");
+  engine_tests::AddRow(*tp, "True", "/clips/c.avi", "00:00:00", "00:01:00");
+  form().Form.Hide();
+  form().Form.Show();  // the batch starts at 0
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "");
+
+  // Row b, the second of three 60-second rows, is halfway after 45 s: 90 s of
+  // media in 45 s, so the 90 s left take 45 s.
+  proc().RowIndex = 1;
+  proc().FilesDone = 1;
+  proc().RefreshCount = 0;
+  now = 45000;
+  Relay(kVideoLine);  // the first text of a row moves no bar: row a alone gives the pace
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:01:30");
+  Relay("frame=  450 q=2.0 size=     512kB time=30.45 bitrate= 137.7kbits/s\r");
+  EXPECT_EQ(form().ProgressBar1.Position(), 30);
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:45");
+
+  // Ten minutes paused count for nothing.
+  form().ShowPaused(true);
+  now += 600000;
+  form().ShowPaused(false);
+  Relay("frame=  450 q=2.0 size=     512kB time=30.45 bitrate= 137.7kbits/s\r");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:45");
+}
+
+TEST(EstimateSecondsLeft, NeedsSomethingToGoByAndRoundsUp) {
+  EXPECT_EQ(EstimateSecondsLeft(0, 100, 10000), -1);
+  EXPECT_EQ(EstimateSecondsLeft(10, 100, 999), -1);
+  EXPECT_EQ(EstimateSecondsLeft(10, 0, 5000), 0);
+  EXPECT_EQ(EstimateSecondsLeft(10, 10, 5000), 5);
+  EXPECT_EQ(EstimateSecondsLeft(3, 1, 1000), 1);  // a third of a second
+  EXPECT_EQ(EstimateSecondsLeft(1, int64_t{1} << 40, int64_t{1} << 40), INT64_MAX / 2);
+}

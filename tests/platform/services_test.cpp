@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "fakes.h"
+#include "platform/desktop.h"
 #include "platform/platform.h"
 #include "test_program.h"
 
@@ -30,6 +31,7 @@ TEST(ProgramServices, WithoutRealServicesTheDesktopIsNeverReached) {
   Program program(std::move(services));
   EXPECT_NE(dynamic_cast<platform::InertPowerControl*>(&program.power()), nullptr);
   EXPECT_NE(dynamic_cast<platform::InertLauncher*>(&program.launcher()), nullptr);
+  EXPECT_NE(dynamic_cast<platform::InertDesktop*>(&program.desktop()), nullptr);
   EXPECT_EQ(program.AppDir(), dir.path());
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "platform/desktop.h"
+#include "private_bus.h"
 #include "sources_fixture.h"
 
 namespace {
@@ -225,3 +227,43 @@ TEST_F(PreviewTest, LoadingAnotherFileReplacesThePlayingOne) {
 }
 
 }  // namespace
+
+// The screen saver stays off while the preview plays, through the desktop's
+// org.freedesktop.ScreenSaver (a dbusmock service on a private bus).
+TEST(PreviewScreenSaver, IsHeldOffOnlyWhileThePreviewPlays) {
+  constexpr const char* kName = "org.freedesktop.ScreenSaver";
+  constexpr const char* kPath = "/org/freedesktop/ScreenSaver";
+  testing_support::PrivateBus bus;
+  ASSERT_TRUE(bus.ok()) << bus.error();
+  ASSERT_TRUE(bus.StartMock(kName, kPath, kName));
+  ASSERT_TRUE(bus.AddMethod(kName, kPath, kName, "Inhibit", "ss", "u",
+                            "self.cookie = getattr(self, 'cookie', 0) + 1\nret = self.cookie"));
+  ASSERT_TRUE(bus.AddMethod(kName, kPath, kName, "UnInhibit", "u", "", ""));
+  const auto calls = [&] {
+    std::vector<std::string> result;
+    for (const std::string& call : bus.Calls(kName))
+      if (call.find("Inhibit") != std::string::npos) result.push_back(call);
+    return result;
+  };
+  const std::string inhibit = R"(Inhibit "Video To Plim Converter" "Playing a preview")";
+
+  platform::DBusDesktop desktop("Video To Plim Converter", {bus.address(), bus.address()});
+  auto t = std::make_unique<testing_support::TestProgram>(ui::Timing{}, &desktop);
+  TFrmMainForm& form = (*t)->MainForm();
+  form.dxTreeSourceFileInfo.AddRow({"True", "/v/a.avi", "1 KB", "00:01:00", "00:00:00", "00:01:00", "00:01:00"});
+  form.dxTreeSourceFileInfo.SetSelected(0, true);
+
+  form.btnPlayClick();
+  EXPECT_EQ(calls(), std::vector<std::string>{inhibit});
+  form.btnPlayClick();  // already playing: still one hold
+  form.btnPauseClick();
+  EXPECT_EQ(calls(), (std::vector<std::string>{inhibit, "UnInhibit 1"}));
+  form.btnPlayClick();
+  form.btnStopClick();
+  form.btnStopClick();
+  EXPECT_EQ(calls(), (std::vector<std::string>{inhibit, "UnInhibit 1", inhibit, "UnInhibit 2"}));
+  // Playing when the program ends lets the screen saver back too.
+  form.btnPlayClick();
+  t.reset();
+  EXPECT_EQ(calls().back(), "UnInhibit 3");
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/errors.h"
@@ -129,11 +130,35 @@ TEST_F(SourceListTest, SelectSourceFilesOpensAtTheFolderAndReturnsTheChoice) {
   ASSERT_EQ(t.dialogs.open_requests.size(), 3u);
   EXPECT_EQ(t.dialogs.open_requests[2].initial_folder, "/other/");
   EXPECT_TRUE(t.dialogs.open_requests[0].multi_select);
-  EXPECT_EQ(t.dialogs.open_requests[0].filter,
-            "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;|3GP Files "
-            "(*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf|Flash Files (*.flv,swf)|*.flv;*.swf|MOV "
-            "Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files "
-            "(*.mpeg,*.mpg)|*.mpeg;*.mpg;|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;");
+  EXPECT_EQ(
+      t.dialogs.open_requests[0].filter,
+      "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;*.3g2;*.vob;"
+      "*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.ogv;|3GP Files "
+      "(*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf|Flash Files (*.flv,swf)|*.flv;*.swf|MOV "
+      "Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files "
+      "(*.mpeg,*.mpg)|*.mpeg;*.mpg;|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;|3G2 Files (*.3g2)|*.3g2|DVD Video "
+      "Files (*.vob)|*.vob|Matroska Files (*.mkv)|*.mkv|WebM Files (*.webm)|*.webm|MPEG-TS Files "
+      "(*.ts,*.m2ts,*.mts)|*.ts;*.m2ts;*.mts|Ogg Video Files (*.ogv)|*.ogv");
+}
+
+TEST_F(SourceListTest, TheDialogsFirstEntryOffersExactlyWhatTheListTakes) {
+  lib.SelectSourceFiles(form.dlgOpenSourceFile, true, "/start/");
+  ASSERT_EQ(t.dialogs.open_requests.size(), 1u);
+  const auto entries = TCommonLib::SplitText(t.dialogs.open_requests[0].filter, '|');
+  ASSERT_GE(entries.size(), 2u);
+  std::vector<std::string> offered;
+  for (const std::string& pattern : TCommonLib::SplitText(entries[1], ';')) {
+    ASSERT_EQ(pattern.rfind("*.", 0), 0u) << pattern;
+    offered.push_back(pattern.substr(1));
+    EXPECT_TRUE(TCommonLib::AcceptedSourceExtension("/v/clip" + offered.back())) << pattern;
+  }
+  for (const char* ext : {".mkv", ".webm", ".ts", ".m2ts", ".mts", ".m4v", ".ogv", ".3g2", ".vob"}) {
+    EXPECT_NE(std::find(offered.begin(), offered.end(), ext), offered.end()) << ext;
+    EXPECT_TRUE(TCommonLib::AcceptedSourceExtension("/v/CLIP" + std::string(ext))) << ext;
+  }
+  // Look-alikes stay out.
+  for (const char* path : {"/v/a.mk", "/v/a.tsx", "/v/a.webmx", "/v/ts", "/v/a.ogg"})
+    EXPECT_FALSE(TCommonLib::AcceptedSourceExtension(path)) << path;
 }
 
 TEST_F(SourceListTest, OpenAddsTheChosenFilesOnceBehindTheBusyWindow) {

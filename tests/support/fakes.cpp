@@ -185,3 +185,15 @@ bool Exists(const std::string& path) {
 }
 
 }  // namespace testing_support
+
+namespace testing_support {
+
+char ProcessState(pid_t pid) {
+  const auto stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return '?';
+  // The name in parentheses may hold blanks; the state follows the last ")".
+  const auto paren = stat->rfind(')');
+  return paren == std::string::npos || paren + 2 >= stat->size() ? '?' : (*stat)[paren + 2];
+}
+
+}  // namespace testing_support

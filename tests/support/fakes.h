@@ -104,11 +104,15 @@ class FakeLauncher : public platform::Launcher {
 // Counts power-off requests; can never reach the real one.
 class FakePowerControl : public platform::PowerControl {
  public:
-  void PowerOff() override {
+  bool PowerOff(std::string& reason) override {
     ++requests;
     if (journal) journal->push_back("power off");
+    reason = refusal;
+    return refusal.empty();
   }
   int requests = 0;
+  // When set, the request is refused with this reason.
+  std::string refusal;
   std::vector<std::string>* journal = nullptr;
 };
 
@@ -165,5 +169,7 @@ class TempDir {
 std::optional<std::string> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 bool Exists(const std::string& path);
+// The scheduler state of a process from /proc ('T' while it is stopped); '?' when gone.
+char ProcessState(pid_t pid);
 
 }  // namespace testing_support

@@ -40,6 +40,18 @@ const std::map<std::string, ContainerRecipe>& Recipes() {
       {".flv", {"64x48", {"-c:v", "flv1", "-c:a", "libmp3lame"}, 22050}},
       {".swf", {"64x48", {"-c:v", "flv1", "-c:a", "libmp3lame"}, 22050}},
       {".mp4", {"64x48", {"-c:v", "mpeg4", "-c:a", "aac"}, 44100}},
+      {".mkv", {"64x48", {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "libvorbis"}, 44100}},
+      {".webm", {"64x48", {"-c:v", "libvpx", "-deadline", "realtime", "-c:a", "libopus"}, 48000}},
+      {".ts", {"64x48", {"-c:v", "mpeg2video", "-c:a", "mp2"}, 44100}},
+      {".m2ts",
+       {"64x48",
+        {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "ac3", "-f", "mpegts", "-mpegts_m2ts_mode", "1"},
+        48000}},
+      {".mts",
+       {"64x48",
+        {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "ac3", "-f", "mpegts", "-mpegts_m2ts_mode", "1"},
+        48000}},
+      {".ogv", {"64x48", {"-c:v", "libtheora", "-c:a", "libvorbis", "-f", "ogg"}, 44100}},
   };
   return recipes;
 }
@@ -76,8 +88,9 @@ std::string SecondsText(double seconds) {
 }  // namespace
 
 const std::vector<std::string>& AcceptedContainers() {
-  static const std::vector<std::string> all = {".3gp", ".3g2", ".avi", ".m4v", ".mpeg", ".mpg", ".asf", ".mov",
-                                               ".wmv", ".vob", ".rm",  ".rmvb", ".flv", ".swf", ".mp4"};
+  static const std::vector<std::string> all = {".3gp", ".3g2", ".avi",  ".m4v", ".mpeg", ".mpg", ".asf",
+                                               ".mov", ".wmv", ".vob",  ".rm",  ".rmvb", ".flv", ".swf",
+                                               ".mp4", ".mkv", ".webm", ".ts",  ".m2ts", ".mts", ".ogv"};
   return all;
 }
 

@@ -6,7 +6,9 @@ namespace testing_support {
 
 TestProgram::TestProgram() : TestProgram(ui::Timing{}) {}
 
-TestProgram::TestProgram(ui::Timing timing) {
+TestProgram::TestProgram(ui::Timing timing) : TestProgram(timing, nullptr) {}
+
+TestProgram::TestProgram(ui::Timing timing, platform::Desktop* desktop) {
   ::mkdir((dir.path() + "Config").c_str(), 0755);
   ProgramServices services;
   services.app_dir = dir.path();
@@ -17,6 +19,7 @@ TestProgram::TestProgram(ui::Timing timing) {
   services.preview_graph = &graph;
   services.timing = timing;
   services.processes = &processes;
+  services.desktop = desktop;
   launcher.journal = &journal;
   power.journal = &journal;
   services.quit = [this] {

@@ -20,6 +20,8 @@ std::vector<std::string> ReadLogMessages(const std::string& app_dir);
 struct TestProgram {
   TestProgram();
   explicit TestProgram(ui::Timing timing);
+  // On a desktop of the test's choosing (a D-Bus one on a private bus).
+  TestProgram(ui::Timing timing, platform::Desktop* desktop);
 
   TempDir dir;
   FakeDialogs dialogs;
