@@ -9,10 +9,13 @@
 #include <thread>
 
 #include "cli/vtp_convert.h"
+#include "platform/desktop.h"
 #include "platform/platform.h"
 #include "shell/version_resource.h"
 
 namespace {
+
+constexpr const char* kApplicationName = "Video To Plim Converter";
 
 // A one-line bar on a terminal, plain lines otherwise; every call is serialised
 // by the batch.
@@ -131,13 +134,25 @@ int main(int argc, char** argv) {
   std::thread signals(HandleSignals, std::ref(control), set);
 
   ConsoleReporter reporter(options.files.size(), isatty(STDERR_FILENO) == 1, options.json);
-  const auto results = cli::RunConversions(plan, options.files, options.jobs, reporter, control);
+  platform::DBusDesktop desktop(kApplicationName);
+  desktop.SetLog([&reporter](const std::string& line) {
+    reporter.ClearBar();
+    std::fprintf(stderr, "vtp-convert: %s\n", line.c_str());
+  });
+  std::vector<cli::FileResult> results;
+  {
+    // The machine stays awake while encoders run, and only then.
+    const auto awake = desktop.KeepAwake(platform::kBatchInhibitReason);
+    results = cli::RunConversions(plan, options.files, options.jobs, reporter, control);
+  }
   reporter.ClearBar();
   pthread_kill(signals.native_handle(), SIGUSR2);
   signals.join();
 
   size_t failed = 0;
   for (const auto& r : results) failed += r.converted ? 0 : 1;
+  if (!control.StopRequested())
+    platform::NotifyBatchFinished(desktop, static_cast<int>(results.size() - failed), static_cast<int>(failed));
   if (failed > 0)
     std::fprintf(stderr, "vtp-convert: %zu of %zu files failed\n", failed, results.size());
   return failed == 0 ? 0 : 1;

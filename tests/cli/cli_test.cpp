@@ -12,6 +12,7 @@
 #include "cli/vtp_convert.h"
 #include "fakes.h"
 #include "media/duration_probe.h"
+#include "private_bus.h"
 #include "test_media.h"
 
 using namespace testing_support;
@@ -195,6 +196,43 @@ TEST_F(CliRun, BadUsageExitsWithTwoAndConvertsNothing) {
   }
   EXPECT_FALSE(Exists(out.file("a.mp4")));
   EXPECT_EQ(RunCli({"--help"}, scratch).exit_code, 0);
+}
+
+// The run on a desktop: a private bus with mock logind and notification services.
+TEST_F(CliRun, KeepsTheMachineAwakeOnlyWhileConvertingThenNotifiesOnce) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.ok()) << bus.error();
+  ASSERT_TRUE(bus.StartTemplate("logind", "org.freedesktop.login1"));
+  ASSERT_TRUE(bus.StartTemplate("notification_daemon", "org.freedesktop.Notifications"));
+  MakeClip(".mkv", 2, sources.file("a.mkv"));
+  MakeClip(".webm", 2, sources.file("b.webm"));
+  WriteFile(sources.file("c.avi"), "not a video");
+  EXPECT_TRUE(bus.Inhibitors().empty());
+
+  // The bus variables of this process point at the private bus; the child inherits them.
+  const std::string command = "'" VTPC_CLI "' --config '" + config.path() + "' -o '" + out.path() + "' '" +
+                              sources.file("a.mkv") + "' '" + sources.file("b.webm") + "' '" +
+                              sources.file("c.avi") + "' 2>'" + scratch.file("stderr.txt") + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  const bool held = Eventually(
+      [&] {
+        return bus.Inhibitors() ==
+               std::vector<std::string>{"sleep:idle|Video To Plim Converter|Converting videos|block"};
+      },
+      20000);
+  const int status = pclose(pipe);
+  EXPECT_TRUE(held) << "no inhibitor while converting";
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << ReadFile(scratch.file("stderr.txt")).value_or("");
+  EXPECT_TRUE(Eventually([&] { return bus.Inhibitors().empty(); }, 3000)) << "held after the run";
+  EXPECT_TRUE(Exists(out.file("a.mp4")));
+  EXPECT_TRUE(Exists(out.file("b.mp4")));
+
+  std::vector<std::string> notes;
+  for (const auto& call : bus.Calls("org.freedesktop.Notifications"))
+    if (call.rfind("Notify ", 0) == 0) notes.push_back(call);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_THAT(notes[0], HasSubstr("2 files converted, 1 failed"));
 }
 
 }  // namespace
