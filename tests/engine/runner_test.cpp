@@ -137,7 +137,7 @@ TEST(RunnerThread, TextsReachTheCallbackOnTheLoopThreadInOrder) {
           texts.push_back(t);
           on_ui_thread = on_ui_thread && std::this_thread::get_id() == ui_thread;
         },
-        loop, RunnerSettings{folder.path(), 20});
+        loop, RunnerSettings{.folder = folder.path(), .relay_pause_ms = 20});
     runner.Start();
     while (!runner.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // Nothing is handed over until the loop handles its pending events.
@@ -158,7 +158,7 @@ TEST(RunnerThread, StopRequestChangesNothingAndFreeingWaitsForTheChild) {
   const std::string marker = folder.path() + "finished";
   testing_support::FakeEventLoop loop;
   {
-    TAdvanceSystem runner(helper + " sleep 300 " + marker, nullptr, loop, RunnerSettings{folder.path(), 20});
+    TAdvanceSystem runner(helper + " sleep 300 " + marker, nullptr, loop, RunnerSettings{.folder = folder.path(), .relay_pause_ms = 20});
     EXPECT_FALSE(runner.Finished());
     runner.Start();
     runner.Start();  // a second resume does nothing
