@@ -156,7 +156,8 @@ std::string ComposeCommand(CommandForm form, const TConvertParameterStruct& job,
   // Paths go in quoted so that splitting gives each back whole: a file name
   // cannot smuggle options in, and a runnable file at a shorter prefix of a
   // program folder with blanks ("/x/My" beside "/x/My Apps/") never runs instead.
-  std::string command = platform::QuoteArgument(job.EncoderPath) + " -y -i " + platform::QuoteArgument(job.SourceFile) + job.CodecArgs;
+  std::string command =
+      platform::QuoteArgument(job.EncoderPath) + " -y -i " + platform::QuoteArgument(job.SourceFile) + job.CodecArgs;
   switch (form) {
     case CommandForm::V:
       command += job.VideoBitrateArg + job.VideoSizeArg + job.FrameRateArg + job.AspectArg + job.AudioBitrateArg +

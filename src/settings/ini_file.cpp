@@ -16,7 +16,9 @@
 
 namespace {
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string Trim(const std::string& text) {
   size_t first = 0, last = text.size();
@@ -182,7 +184,9 @@ bool TIniFile32::IsSectionLine(const std::string& line) {
   return t.size() >= 2 && t.front() == '[' && t.back() == ']';
 }
 
-std::string TIniFile32::KeyOfLine(const std::string& line) { return Trim(line.substr(0, line.find('='))); }
+std::string TIniFile32::KeyOfLine(const std::string& line) {
+  return Trim(line.substr(0, line.find('=')));
+}
 
 std::string TIniFile32::ValueOfLine(const std::string& line) {
   const auto eq = line.find('=');

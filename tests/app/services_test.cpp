@@ -37,8 +37,8 @@ void WhenModal(const QString& name, std::function<void(QWidget*)> action) {
 }  // namespace
 
 TEST(QtServices, NameFiltersFromTheDialogFilterText) {
-  const QStringList filters = app::QtNameFilters(
-      "Supported Files|*.3gp;*.mp4;|3GP Files (*.3gp)|*.3gp|Flash Files (*.flv,swf)|*.flv;*.swf");
+  const QStringList filters =
+      app::QtNameFilters("Supported Files|*.3gp;*.mp4;|3GP Files (*.3gp)|*.3gp|Flash Files (*.flv,swf)|*.flv;*.swf");
   EXPECT_EQ(filters, (QStringList{"Supported Files (*.3gp *.mp4)", "3GP Files (*.3gp) (*.3gp)",
                                   "Flash Files (*.flv,swf) (*.flv *.swf)"}));
 }

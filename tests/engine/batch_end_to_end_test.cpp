@@ -7,17 +7,17 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "engine/converting_form.h"
 #include "engine/process_table.h"
 #include "engine_test_support.h"
 #include "media_probe.h"
-#include "test_program.h"
 #include "platform/command_line.h"
 #include "platform/process_table.h"
+#include "test_program.h"
 #include "ui/event_loop.h"
 
 using engine_tests::AddRow;

@@ -84,8 +84,8 @@ TEST(SplitCommandLine, QuotedProgramComesBackWholeWhateverItsFolderHolds) {
   // A runnable file at a shorter prefix must not matter once the program is quoted.
   testing_support::WriteFile(dir.path() + "My", "#!/bin/sh\n");
   ::chmod((dir.path() + "My").c_str(), 0755);
-  for (const std::string folder : {"My Apps/", "My \"quoted\" Apps/", "My, Apps, Too/", "tab\there/", "back\\slash\\/",
-                                   "trailing\\"}) {
+  for (const std::string folder :
+       {"My Apps/", "My \"quoted\" Apps/", "My, Apps, Too/", "tab\there/", "back\\slash\\/", "trailing\\"}) {
     const std::string program = dir.path() + folder + "evc";
     const Args args = SplitCommandLine(QuoteArgument(program) + " -y -i " + QuoteArgument("/in/a \"b\".avi"));
     EXPECT_EQ(args, (Args{program, "-y", "-i", "/in/a \"b\".avi"})) << folder;

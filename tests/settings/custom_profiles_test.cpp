@@ -210,8 +210,8 @@ TEST_F(CustomProfiles, NamesTheFileCouldNotHoldAreRefusedAtAddAndSave) {
   const std::string before = Content(kProfiles);
   const std::string warning =
       "A profile name must not contain \"=\", \"[\", \"]\", line breaks or other control characters.";
-  for (const std::string& name : std::vector<std::string>{"a=b", "[x", "y]", "[z]", "two\nlines", "cr\rhere", "tab\there", std::string("n\0l", 3),
-                                 "del\x7f"}) {
+  for (const std::string& name : std::vector<std::string>{"a=b", "[x", "y]", "[z]", "two\nlines", "cr\rhere",
+                                                          "tab\there", std::string("n\0l", 3), "del\x7f"}) {
     tp.dialogs.messages.clear();
     Add(name);
     options.cbbCustomProfile.UserType(name);
@@ -225,5 +225,6 @@ TEST_F(CustomProfiles, NamesTheFileCouldNotHoldAreRefusedAtAddAndSave) {
   }
   // Blanks and other marks are fine, and line breaks around a name are trimmed away.
   Add("Car, 2 (slow) & |fast|\n");
-  EXPECT_EQ(program.CommonLib().ReadIniSections(kProfiles), (std::vector<std::string>{"Good", "Car, 2 (slow) & |fast|"}));
+  EXPECT_EQ(program.CommonLib().ReadIniSections(kProfiles),
+            (std::vector<std::string>{"Good", "Car, 2 (slow) & |fast|"}));
 }

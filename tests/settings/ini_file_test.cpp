@@ -118,8 +118,7 @@ TEST_F(IniFile, ErasingLeavesOneMoreEmptyLineAndAMissingSectionLeavesTheFileAlon
 }
 
 TEST_F(IniFile, IntegersReadDecimalAndBothHexFormsAndFallBackOnAnythingElse) {
-  WriteFile(path,
-            "[N]\na=0x1F\nb=$1F\nc=-42\nd=12ab\ne=2147483647\nf=2147483648\ng=-2147483648\nh=0X\ni=+7\nj=x\n");
+  WriteFile(path, "[N]\na=0x1F\nb=$1F\nc=-42\nd=12ab\ne=2147483647\nf=2147483648\ng=-2147483648\nh=0X\ni=+7\nj=x\n");
   TIniFile32 ini(path);
   EXPECT_EQ(ini.ReadInteger("N", "a", -1), 31);
   EXPECT_EQ(ini.ReadInteger("N", "b", -1), 31);
@@ -157,7 +156,8 @@ TEST_F(IniFile, ANulByteHidesTheRestAndTheNextWriteDropsIt) {
 
 TEST_F(IniFile, GarbageAndVeryLongLinesNeverCrash) {
   std::string garbage;
-  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 37 + 11) % 255 + 1);  // no NUL: that would hide the rest
+  for (int i = 0; i < 5000; ++i)
+    garbage += static_cast<char>((i * 37 + 11) % 255 + 1);  // no NUL: that would hide the rest
   garbage += "\n[S]\nk=" + std::string(200000, 'v') + "\n";
   WriteFile(path, garbage);
   TIniFile32 ini(path);

@@ -153,8 +153,9 @@ TEST_F(OptionLists, AProfileFileThatCannotBeReadStillLeavesEveryListFilled) {
     EXPECT_EQ(m.cbbProfile.Count(), 5);
     EXPECT_EQ(m.cbbProfile.Text(), "Normal Quality");
     EXPECT_EQ(m.cbbOutputFiletype.ItemIndex(), 0);
-    for (const ui::ListBox* list : {&o.cbbVideoSize, &o.cbbVideoBitrate, &o.cbbFramerate, &o.cbbAspectratio,
-                                    &o.cbbAudioBitrate, &o.cbbAudioSample, &o.cbbAudioVolumeGain, &o.cbbAudioChannels}) {
+    for (const ui::ListBox* list :
+         {&o.cbbVideoSize, &o.cbbVideoBitrate, &o.cbbFramerate, &o.cbbAspectratio, &o.cbbAudioBitrate,
+          &o.cbbAudioSample, &o.cbbAudioVolumeGain, &o.cbbAudioChannels}) {
       EXPECT_GT(list->Count(), 0);
       EXPECT_GE(list->ItemIndex(), 0);
     }

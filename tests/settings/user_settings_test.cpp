@@ -194,7 +194,7 @@ TEST_F(OutputFolder, AFolderWithALineBreakIsRefusedAndNothingForgesASettingsLine
   EXPECT_EQ(Choose(chosen), current);
   EXPECT_EQ(Choose(media.path() + "b\r"), current);
   EXPECT_EQ(Warnings(), (std::vector<std::string>{"The path must not contain a line break.",
-                                                   "The path must not contain a line break."}));
+                                                  "The path must not contain a line break."}));
   EXPECT_FALSE(Exists(chosen + "/test"));
   proc.SaveUserSettings();
   EXPECT_EQ(TIniFile32(ConfigFile("UserSettings.ini")).ReadString("USRInfo", "SHUTDOWN", ""), "0");

@@ -96,8 +96,7 @@ class GermanNumbers {
         return;
       }
     const std::string folder = dir_.path() + "locales";
-    const std::string command =
-        "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
+    const std::string command = "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
     if (std::system(("mkdir -p '" + folder + "' && " + command).c_str()) == 0) {
       ::setenv("LOCPATH", folder.c_str(), 1);
       if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
