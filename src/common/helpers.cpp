@@ -23,7 +23,31 @@ std::string LogTimestamp() {
   return buf;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// One message, one line: a file name holding CR or LF must not forge log lines,
+// so line breaks and other control characters (tabs aside) are written escaped.
+std::string EscapeLogMessage(const std::string& message) {
+  std::string out;
+  out.reserve(message.size());
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if ((byte < 32 && c != '\t') || byte == 127) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -44,7 +68,7 @@ void TAppFunc::WriteLog(const std::string& message) const {
   const std::string path = app_dir_ + platform::kLogFile;
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "ab"), &std::fclose);
   if (!file) throw FileWriteError(path, platform::LastErrorText(errno));
-  const std::string line = "Quorvan Soft " + LogTimestamp() + "|" + message + "\r\n";
+  const std::string line = "Quorvan Soft " + LogTimestamp() + "|" + EscapeLogMessage(message) + "\r\n";
   if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size() || std::fflush(file.get()) != 0)
     throw FileWriteError(path, platform::LastErrorText(errno));
 }
@@ -84,6 +108,11 @@ std::string TFileFunc::GetFileExt(const std::string& path) {
   const std::string name = path.substr(GetFileFolder(path).size());
   auto dot = name.rfind('.');
   return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string TFileFunc::AbsolutePath(const std::string& path, const std::string& base_folder) {
+  if (path.empty() || path.front() == platform::kPathSeparator) return path;
+  return base_folder + path;
 }
 
 std::string TFileFunc::GetFileBaseName(const std::string& path) {

@@ -12,7 +12,9 @@ class TAppFunc {
   explicit TAppFunc(std::string app_dir) : app_dir_(std::move(app_dir)) {}
 
   // Appends "Quorvan Soft <date> <time>|<message>" and CR LF to log.txt in the
-  // program folder. Throws FileWriteError when the file cannot be written.
+  // program folder; CR, LF and other control characters but tab in the message
+  // are written escaped ("\r", "\n", "\x1B"), so every message stays one line.
+  // Throws FileWriteError when the file cannot be written.
   void WriteLog(const std::string& message) const;
 
   // Program folder with a trailing separator.
@@ -44,6 +46,10 @@ class TFileFunc {
 
   // Extension of the file name from its last "." on, dot included; empty without one.
   static std::string GetFileExt(const std::string& path);
+
+  // The path itself when absolute (or empty), else the path below the base folder
+  // (given with a trailing separator).
+  static std::string AbsolutePath(const std::string& path, const std::string& base_folder);
 
   // A path in the same folder with the same extension whose base name no entry of
   // the folder has (compared without regard to letter case): clip.mp4, clip_1.mp4, ...

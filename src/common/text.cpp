@@ -1,6 +1,6 @@
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "common/text.h"
 
@@ -48,13 +48,17 @@ double ParseLenientNumber(const std::string& text) {
       if (kept[i] != '+' && kept[i] != '-') rest += kept[i];
     kept = kept.substr(0, 1) + rest;
   }
-  // Only digits, one point and a leading sign remain; the text must still hold a digit.
+  // Only digits, one point and a leading sign remain; the text must still hold a
+  // digit. Read with "." as the point whatever the user's locale says.
   const bool has_digit = kept.find_first_of("0123456789") != std::string::npos;
-  char* end = nullptr;
-  const double value = std::strtod(kept.c_str(), &end);
-  if (!has_digit || end != kept.c_str() + kept.size())
+  const bool negative = kept[0] == '-';
+  const size_t body = (kept[0] == '-' || kept[0] == '+') ? 1 : 0;
+  double value = 0;
+  const char* const last_char = kept.data() + kept.size();
+  const auto [end, error] = std::from_chars(kept.data() + body, last_char, value, std::chars_format::fixed);
+  if (!has_digit || error != std::errc() || end != last_char)
     throw ConversionError("'" + kept + "' is not a valid floating point value");
-  return value;
+  return negative ? -value : value;
 }
 
 std::string FormatFileSize(int64_t bytes) {

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -28,6 +30,16 @@ std::string DescribeOutcome(const std::optional<RunOutcome>& outcome) {
 bool Succeeded(const std::optional<RunOutcome>& outcome) {
   return outcome && outcome->started && outcome->exit_code == 0;
 }
+
+// An exit code of 0 alone proves nothing: the row must also have left a
+// non-empty file at the name the builder chose.
+bool HasOutput(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
+// Longest the user-interface thread blocks for a runner to start its child.
+constexpr int kLaunchWaitMs = 2000;
 
 // The pause between two looks at the process table. When our own encoder ends
 // meanwhile, the table is looked at again at once rather than up to a whole
@@ -81,7 +93,6 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
   TCommonLib& lib = program_.CommonLib();
   ui::EventLoop& loop = program_.loop();
   const ui::Timing& timing = program_.timing();
-  const TSysFunc& sys = program_.SysFunc();
 
   FilesDone = 0;
   CheckedCount = 0;
@@ -108,6 +119,7 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
   RunnerSettings runner_settings;
   runner_settings.folder = lib.AppDir.substr(0, lib.AppDir.size() - 1);
   runner_settings.relay_pause_ms = timing.relay_pause_ms;
+  runner_settings.children = &lib.EncoderChildren;
 
   try {
     RowIndex = 0;
@@ -126,21 +138,30 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
       progress.Form.Show();
       main.Form.SetEnabled(false);
 
+      const bool interrupted_before = BatchInterrupted;
       loop.ProcessEvents();
       loop.Wait(timing.convert_prepare_ms);
       loop.ProcessEvents();
+      // A Stop or close confirmed during the pause has hidden the window that
+      // holds Stop: starting the encoder now would leave it beyond reach.
+      if (BatchInterrupted && !interrupted_before) {
+        program_.WriteLog("Convert result: " + source + " -> stopped before the encoder started");
+        break;
+      }
 
-      const bool interrupted_before = BatchInterrupted;
       auto runner = std::make_unique<TAdvanceSystem>(
           CurrentCommand, [this](const std::string& text) { ConvertOutputCallback(text); }, loop, runner_settings);
       runner->Start();
       runner_ = runner.get();
+      // No event is handled before the child is known, so a Stop always finds it.
+      runner->WaitLaunched(kLaunchWaitMs);
 
       // Grace time for the encoder to show up in the process table.
       loop.ProcessEvents();
       loop.Wait(timing.convert_grace_ms);
-      while (sys.ProcessIdByName(program_.EncoderName()) != 0 ||
-             sys.ProcessIdByName(program_.RealMediaEncoderName()) != 0) {
+      // Only our own encoder counts: another user's or another instance's
+      // process of the same name neither holds the batch nor is ended by it.
+      while (lib.OwnEncoderRunning()) {
         PollPause(loop, *runner, timing.convert_poll_ms);
         loop.ProcessEvents();
       }
@@ -154,10 +175,13 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
       runner.reset();
 
       const bool stopped = BatchInterrupted && !interrupted_before;
-      const std::string result = DescribeOutcome(outcome);
+      const bool ran_well = Succeeded(outcome);
+      const bool row_converted = ran_well && HasOutput(lib.ConvertParameter.OutputFile);
+      std::string result = DescribeOutcome(outcome);
+      if (ran_well && !row_converted) result += ", no output file";
       program_.WriteLog("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
-      if (!Succeeded(outcome) && !stopped) failures.push_back(source + " (" + result + ")");
-      if (Succeeded(outcome)) ++converted;
+      if (!row_converted && !stopped) failures.push_back(source + " (" + (ran_well ? "no output file" : result) + ")");
+      if (row_converted) ++converted;
 
       ++FilesDone;
       ++RowIndex;

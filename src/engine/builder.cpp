@@ -133,11 +133,12 @@ std::string TCustomProc::CreateConvertParameter(const std::string& source) {
     job.EncoderPath = lib.AppDir + program_.EncoderName();
   }
 
+  job.OutputFile.clear();
   const CommandForm form = ClassifyCommand(job.CodecArgs, job.OutputExt);
   if (form == CommandForm::None) program_.WriteLog("Create convert parameter failure.");
   if (form == CommandForm::None || form == CommandForm::Unknown) return {};
-  return ComposeCommand(form, job,
-                        program_.FileFunc().MakeUniqueFileName(job.OutputDir + job.OutputBaseName + job.OutputExt));
+  job.OutputFile = program_.FileFunc().MakeUniqueFileName(job.OutputDir + job.OutputBaseName + job.OutputExt);
+  return ComposeCommand(form, job, job.OutputFile);
 }
 
 CommandForm ClassifyCommand(const std::string& codec_args, const std::string& output_ext) {
@@ -153,8 +154,10 @@ CommandForm ClassifyCommand(const std::string& codec_args, const std::string& ou
 
 std::string ComposeCommand(CommandForm form, const TConvertParameterStruct& job, const std::string& output_path) {
   // Paths go in quoted so that splitting gives each back whole: a file name
-  // cannot smuggle options in.
-  std::string command = job.EncoderPath + " -y -i " + platform::QuoteArgument(job.SourceFile) + job.CodecArgs;
+  // cannot smuggle options in, and a runnable file at a shorter prefix of a
+  // program folder with blanks ("/x/My" beside "/x/My Apps/") never runs instead.
+  std::string command =
+      platform::QuoteArgument(job.EncoderPath) + " -y -i " + platform::QuoteArgument(job.SourceFile) + job.CodecArgs;
   switch (form) {
     case CommandForm::V:
       command += job.VideoBitrateArg + job.VideoSizeArg + job.FrameRateArg + job.AspectArg + job.AudioBitrateArg +

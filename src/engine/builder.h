@@ -19,6 +19,6 @@ enum class CommandForm {
 // its first five.
 CommandForm ClassifyCommand(const std::string& codec_args, const std::string& output_ext);
 
-// The command line of a form V, T, N or A job: the encoder unquoted, the input and
-// output paths quoted; empty for the other forms.
+// The command line of a form V, T, N or A job, the encoder, input and output paths
+// quoted; empty for the other forms.
 std::string ComposeCommand(CommandForm form, const TConvertParameterStruct& job, const std::string& output_path);

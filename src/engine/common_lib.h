@@ -7,11 +7,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
+#include "engine/runner.h"
 
 namespace ui {
 class ListBox;
@@ -42,6 +42,8 @@ struct TConvertParameterStruct {
   std::string OutputDir;
   std::string OutputBaseName;
   std::string OutputExt;
+  // The output path the builder chose; empty when it built no command.
+  std::string OutputFile;
 };
 
 class TCommonLib {
@@ -89,19 +91,25 @@ class TCommonLib {
   std::string ConfigPath(const std::string& file_name) const;
 
   // --- Process table operations (engine/process_table.cpp). ---
+  // The encoder processes this program's runners started and have not yet
+  // collected. Only these are ever waited for or ended.
+  mutable ChildRegistry EncoderChildren;
   // Like TSysFunc::ProcessIdByName, but logs "Get Process id error." when none is found.
   pid_t GetProcessIdByName(const std::string& name) const;
-  // Asks every process of that name to end; true when the last attempt succeeded.
-  // Logs "Terminate process error." when none matched or the last attempt failed.
+  // Asks every process of that name that this program started to end; true when
+  // the last attempt succeeded. Logs "Terminate process error." when none
+  // matched or the last attempt failed.
   bool KillProcessByName(const std::string& name) const;
   // Privileges need no adjusting here; both report success.
   bool SetTokenPrivilege(int token, const std::string& privilege, bool enable) const;
   bool EnableDebugPrivilege() const;
-  // Ends every process named as the path's file name, then every encoder process,
-  // letting pending events run between attempts. Each is asked once (SIGTERM);
-  // one still there after
-  // Timing::stop_kill_after_ms is killed; after Timing::stop_give_up_ms the routine
-  // gives up and logs "Terminate process error.".
+  // True while the process table still holds an encoder this program started.
+  bool OwnEncoderRunning() const;
+  // One bounded attempt at ending every encoder this program started (the path
+  // names the job's encoder; a runner starts no other), letting pending events
+  // run meanwhile: each is asked once (SIGTERM), one still there after
+  // Timing::stop_kill_after_ms is killed, and after Timing::stop_give_up_ms each
+  // one left gets one "Terminate process error." line.
   void StopEncoder(const std::string& path) const;
 
   // --- After-batch actions (engine/after_batch.cpp). ---
@@ -148,10 +156,5 @@ class TCommonLib {
   static void SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms);
 
  private:
-  // Signals every process of the name; with `asked`, a process already asked to
-  // end is not asked again.
-  bool EndProcessesByName(const std::string& name, bool force, std::set<pid_t>* asked) const;
-  void StopProcessesNamed(const std::string& name) const;
-
   Program& program_;
 };

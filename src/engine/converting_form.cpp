@@ -169,8 +169,9 @@ void TfrmConverting::btnStop1Click() {
   Form.Hide();
   program_.MainForm().Form.SetEnabled(true);
   proc.RowIndex = program_.MainForm().dxTreeSourceFileInfo.RowCount() + 10;
+  // One call ends every encoder this program started, whatever its name: a
+  // second would only repeat the wait for one that cannot be ended.
   lib.StopEncoder(lib.ConvertParameter.EncoderPath);
-  lib.StopEncoder(program_.EncoderName());
   ProgressBar1.SetPosition(0);
   pbTotal.SetMax(0);
   pbTotal.SetPosition(0);

@@ -55,11 +55,14 @@ class TCustomProc {
 
   // --- Option lists and profile selection (settings/option_lists.cpp). ---
   // Fills the ten option lists from the catalogue, then loads the user settings.
+  // A profile or settings file that cannot be read is reported through the
+  // general error report (each message once); every list is filled all the same.
   void FillOptionLists();
   // Appends a display table's entries (all but its last) and selects its default index.
   static void FillListFromCatalogue(ui::ListBox& control, const std::vector<std::string>& table);
   // Appends the quality levels and the stored custom profile names and selects
-  // the default quality level.
+  // the default quality level. When the profile file cannot be read the levels
+  // are still there and selected, and the store's error is thrown afterwards.
   void FillProfileList(ui::ListBox& control) const;
   // Applies the profile selected in the main window to the six profile-driven lists.
   void ApplyProfile();
@@ -73,8 +76,10 @@ class TCustomProc {
   // integer throws ConversionError; the fields before it stay applied.
   void ApplyCustomProfile();
   // Asks for a name (counting every attempt) and stores the six lists under it.
+  // A name the profile file could not hold is refused with a warning.
   void AddCustomProfile();
-  // Stores the six lists under the name shown in the Options dialog's box.
+  // Stores the six lists under the name shown in the Options dialog's box; a name
+  // the profile file could not hold is refused with a warning.
   void SaveCustomProfile();
   // Removes the profile named in the Options dialog's box.
   void DeleteCustomProfile();

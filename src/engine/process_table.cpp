@@ -1,6 +1,7 @@
 #include "engine/process_table.h"
 
 #include <set>
+#include <vector>
 
 #include "engine/common_lib.h"
 #include "platform/process_table.h"
@@ -36,32 +37,26 @@ pid_t TCommonLib::GetProcessIdByName(const std::string& name) const {
   return pid;
 }
 
-bool TCommonLib::EndProcessesByName(const std::string& name, bool force, std::set<pid_t>* asked) const {
+bool TCommonLib::KillProcessByName(const std::string& name) const {
   EnableDebugPrivilege();
   platform::ProcessTable& table = program_.processes();
   bool result = false;
   bool matched = false;
-  for (const auto& entry : table.Snapshot()) {
-    if (!NameMatches(entry.name, name)) continue;
-    matched = true;
-    // Asking again only hurries an encoder that is finishing its file (some
-    // take repeated signals as "quit now").
-    if (!force && asked && asked->count(entry.pid)) {
-      result = true;
-      continue;
+  // Only our own encoders: another user's or another instance's process of the
+  // same name is never touched.
+  const auto snapshot = table.Snapshot();
+  EncoderChildren.WithChildren([&](const std::set<pid_t>& ours) {
+    for (const auto& entry : snapshot) {
+      if (!ours.count(entry.pid) || !NameMatches(entry.name, name)) continue;
+      matched = true;
+      result = table.Terminate(entry.pid);
     }
-    result = force ? table.Kill(entry.pid) : table.Terminate(entry.pid);
-    if (asked && result) asked->insert(entry.pid);
-  }
+  });
   if (!matched || !result) {
     program_.WriteLog("Terminate process error.");
     return false;
   }
   return true;
-}
-
-bool TCommonLib::KillProcessByName(const std::string& name) const {
-  return EndProcessesByName(name, false, nullptr);
 }
 
 bool TCommonLib::SetTokenPrivilege(int /*token*/, const std::string& /*privilege*/, bool /*enable*/) const {
@@ -73,29 +68,53 @@ bool TCommonLib::EnableDebugPrivilege() const {
   return SetTokenPrivilege(0, "SeDebugPrivilege", true);
 }
 
-void TCommonLib::StopProcessesNamed(const std::string& name) const {
+bool TCommonLib::OwnEncoderRunning() const {
+  const auto snapshot = program_.processes().Snapshot();
+  bool running = false;
+  EncoderChildren.WithChildren([&](const std::set<pid_t>& ours) {
+    for (const auto& entry : snapshot)
+      if (ours.count(entry.pid)) running = true;
+  });
+  return running;
+}
+
+void TCommonLib::StopEncoder(const std::string& /*path*/) const {
+  // Every encoder this program started is ended, whatever its name: a runner
+  // only ever starts the job's encoder.
   const ui::Timing& timing = program_.timing();
-  // Time spent in attempts, counted in the pauses between them; the loop's clock
-  // may be virtual.
+  platform::ProcessTable& table = program_.processes();
+  EnableDebugPrivilege();
+  // Time spent, counted in the pauses between looks; the loop's clock may be virtual.
   int64_t spent_ms = 0;
-  std::set<pid_t> asked;
   const int step_ms = timing.stop_retry_ms > 0 ? timing.stop_retry_ms : 1;
-  while (GetProcessIdByName(name) != 0) {
+  std::set<pid_t> asked, killed;
+  for (;;) {
+    // The table only tells which are still there; the registry, locked, tells
+    // which are still ours to signal.
+    const auto snapshot = table.Snapshot();
+    std::vector<pid_t> left;
+    EncoderChildren.WithChildren([&](const std::set<pid_t>& ours) {
+      for (const auto& entry : snapshot) {
+        if (!ours.count(entry.pid)) continue;
+        left.push_back(entry.pid);
+        if (spent_ms >= timing.stop_give_up_ms) continue;
+        // Asked once, so the encoder can finish a playable file; one that is
+        // still there after the grace is ended outright, once.
+        if (spent_ms >= timing.stop_kill_after_ms) {
+          if (killed.insert(entry.pid).second) table.Kill(entry.pid);
+        } else if (asked.insert(entry.pid).second) {
+          table.Terminate(entry.pid);
+        }
+      }
+    });
+    if (left.empty()) return;
     if (spent_ms >= timing.stop_give_up_ms) {
-      // A process we cannot end must not hold the window for ever.
-      program_.WriteLog("Terminate process error.");
+      // One bounded attempt: what could not be ended is said once, per process.
+      for (size_t i = 0; i < left.size(); ++i) program_.WriteLog("Terminate process error.");
       return;
     }
-    // Asked politely first, so the encoder finishes a playable file; one that
-    // ignores that for too long is ended outright.
-    EndProcessesByName(name, spent_ms >= timing.stop_kill_after_ms, &asked);
     program_.loop().Wait(timing.stop_retry_ms);
     program_.loop().ProcessEvents();
     spent_ms += step_ms;
   }
-}
-
-void TCommonLib::StopEncoder(const std::string& path) const {
-  StopProcessesNamed(ExecutableFileName(path));
-  StopProcessesNamed(program_.EncoderName());
 }

@@ -9,20 +9,43 @@
 #include "platform/command_line.h"
 #include "ui/event_loop.h"
 
+void ChildRegistry::Add(pid_t pid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pids_.insert(pid);
+}
+
+std::optional<int> ChildRegistry::Collect(pid_t pid, const std::function<std::optional<int>()>& collect) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::optional<int> status = collect();
+  if (status) pids_.erase(pid);
+  return status;
+}
+
+void ChildRegistry::WithChildren(const std::function<void(const std::set<pid_t>&)>& action) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  action(pids_);
+}
+
 RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallback& callback,
                            const RunnerSettings& settings, const std::function<void(platform::PipedChild*)>& on_child) {
   RunOutcome outcome;
   auto child = platform::PipedChild::Start(platform::SplitCommandLine(command_line), settings.folder);
+  if (child && settings.children) settings.children->Add(child->Pid());
+  if (settings.launched) settings.launched();
   if (!child) return outcome;
   outcome.started = true;
   if (on_child) on_child(child.get());
+  const auto exit_status = [&] {
+    if (!settings.children) return child->ExitStatus();
+    return settings.children->Collect(child->Pid(), [&] { return child->ExitStatus(); });
+  };
 
   std::array<char, kRelayWindow> window{};
   std::string text;
   for (;;) {
     // The exit status is read before the pipe, so what the child wrote just
     // before it ended is still relayed in the last pass.
-    const std::optional<int> status = child->ExitStatus();
+    const std::optional<int> status = exit_status();
     const size_t waiting = child->BytesWaiting();
     if (waiting > 0) {
       size_t got = child->Read(window.data(), window.size());
@@ -73,6 +96,12 @@ void TAdvanceSystem::Start() {
   });
 }
 
+bool TAdvanceSystem::WaitLaunched(int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return finished_cv_.wait_for(lock, std::chrono::milliseconds(std::max(timeout_ms, 0)),
+                               [this] { return launched_ || Finished(); });
+}
+
 bool TAdvanceSystem::WaitFinished(int timeout_ms) const {
   std::unique_lock<std::mutex> lock(mutex_);
   return finished_cv_.wait_for(lock, std::chrono::milliseconds(std::max(timeout_ms, 0)), [this] { return Finished(); });
@@ -82,6 +111,15 @@ void TAdvanceSystem::Execute() {
   // The posted work owns copies: it may run after this runner has been freed.
   TOutputCallback callback = OutputCallback;
   ui::EventLoop& loop = loop_;
+  RunnerSettings settings = settings_;
+  settings.launched = [this, also = settings_.launched] {
+    if (also) also();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      launched_ = true;
+    }
+    finished_cv_.notify_all();
+  };
   outcome_ = RunPipedProcess(
       CommandLine,
       [&loop, callback](const std::string& text) {
@@ -89,7 +127,7 @@ void TAdvanceSystem::Execute() {
           if (callback) callback(text);
         });
       },
-      settings_,
+      settings,
       [this](platform::PipedChild* child) {
         std::lock_guard<std::mutex> lock(mutex_);
         child_ = child;

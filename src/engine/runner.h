@@ -2,11 +2,14 @@
 // thread and relays the newest part of its console text to a callback.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -20,11 +23,35 @@ class EventLoop;
 // Receives each relayed console text.
 using TOutputCallback = std::function<void(const std::string&)>;
 
+// The encoder processes this program instance has started and not yet collected.
+// A runner adds its child once started and removes it in the same locked step
+// in which it collects the exit status; whoever signals holds the lock as well,
+// so an id is never signalled after the kernel may have given it to another
+// process.
+class ChildRegistry {
+ public:
+  void Add(pid_t pid);
+  // Runs collect (a non-blocking wait for the child) under the lock and forgets
+  // the child once it reports an exit status.
+  std::optional<int> Collect(pid_t pid, const std::function<std::optional<int>()>& collect);
+  // Runs the action with the ids held steady.
+  void WithChildren(const std::function<void(const std::set<pid_t>&)>& action) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::set<pid_t> pids_;
+};
+
 struct RunnerSettings {
   // Current folder of the child: the program folder.
   std::string folder;
   // Pause after each relayed text; it ends early when the child ends.
   int relay_pause_ms = 500;
+  // Where the child is known while it runs; none: nowhere.
+  ChildRegistry* children = nullptr;
+  // Called once on the runner's thread: the child has been started (and is in
+  // the registry) or could not be.
+  std::function<void()> launched;
 };
 
 // What one run came to.
@@ -72,6 +99,9 @@ class TAdvanceSystem {
   bool Finished() const { return finished_.load(std::memory_order_acquire); }
   // Blocks until the body has returned or the time is up; true when it has returned.
   bool WaitFinished(int timeout_ms) const;
+  // Blocks until the child has been started and registered, or could not be
+  // started; true when that is known.
+  bool WaitLaunched(int timeout_ms) const;
   // The outcome, once the body has returned.
   std::optional<RunOutcome> Outcome() const;
 
@@ -89,6 +119,7 @@ class TAdvanceSystem {
   std::thread thread_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
+  bool launched_ = false;
   mutable std::mutex mutex_;
   mutable std::condition_variable finished_cv_;
   RunOutcome outcome_;

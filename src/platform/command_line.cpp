@@ -73,33 +73,30 @@ std::vector<std::string> SplitCommandLine(const std::string& command_line) {
   while (i < n && IsBlank(command_line[i])) ++i;
   if (i >= n) return {};
 
-  std::string program;
-  size_t rest = n;
-  if (command_line[i] == '"') {
-    const size_t close = command_line.find('"', i + 1);
-    program = command_line.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
-    rest = close == std::string::npos ? n : close + 1;
-  } else {
-    size_t first_blank = n;
-    for (size_t j = i; j < n; ++j) {
-      if (IsBlank(command_line[j])) {
-        first_blank = j;
-        break;
-      }
+  // A quoted program follows the argument rules, so a folder whose name holds a
+  // quote (possible here, unlike on Windows) comes back whole; no prefix of it
+  // is ever tried.
+  if (command_line[i] == '"') return SplitArguments(command_line);
+
+  size_t first_blank = n;
+  for (size_t j = i; j < n; ++j) {
+    if (IsBlank(command_line[j])) {
+      first_blank = j;
+      break;
     }
-    // Try every cut at a blank, shortest first, then the whole text.
-    size_t chosen = std::string::npos;
-    for (size_t j = i; j <= n; ++j) {
-      if (j < n && !IsBlank(command_line[j])) continue;
-      if (j > i && !IsBlank(command_line[j - 1]) && IsRunnableFile(command_line.substr(i, j - i))) {
-        chosen = j;
-        break;
-      }
-    }
-    if (chosen == std::string::npos) chosen = first_blank;
-    program = command_line.substr(i, chosen - i);
-    rest = chosen;
   }
+  // Try every cut at a blank, shortest first, then the whole text.
+  size_t chosen = std::string::npos;
+  for (size_t j = i; j <= n; ++j) {
+    if (j < n && !IsBlank(command_line[j])) continue;
+    if (j > i && !IsBlank(command_line[j - 1]) && IsRunnableFile(command_line.substr(i, j - i))) {
+      chosen = j;
+      break;
+    }
+  }
+  if (chosen == std::string::npos) chosen = first_blank;
+  const std::string program = command_line.substr(i, chosen - i);
+  const size_t rest = chosen;
 
   std::vector<std::string> argv{program};
   for (auto& arg : SplitArguments(command_line.substr(rest))) argv.push_back(std::move(arg));

@@ -15,7 +15,8 @@ namespace platform {
 std::vector<std::string> SplitArguments(const std::string& text);
 
 // The whole command line as the platform starts it: the program, then the
-// arguments. A quoted program ends at the next quote. An unquoted program whose
+// arguments. A quoted program is read like any argument (escaped quotes stay in
+// it) and is taken whole. An unquoted program whose
 // text holds blanks resolves to the shortest prefix, cut at a blank, that names an
 // existing file that is not a folder; without one, the program ends at the first blank.
 std::vector<std::string> SplitCommandLine(const std::string& command_line);

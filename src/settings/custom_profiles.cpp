@@ -21,6 +21,8 @@ constexpr const char* kCountKey = "count";
 constexpr const char* kNamePrefix = "UserProfileInfo";
 constexpr const char* kNamePrompt = "Plese input a name";
 constexpr size_t kProfileFields = 6;
+constexpr const char* kBadName =
+    "A profile name must not contain \"=\", \"[\", \"]\", line breaks or other control characters.";
 
 // The six lists a profile sets, in the order of the profile value's fields.
 std::vector<ui::ListBox*> ProfileLists(TfrmOption& options) {
@@ -68,6 +70,17 @@ std::string StoredSpelling(const TCommonLib& lib, const std::string& name) {
   return name;
 }
 
+// A name is both a section header and a key: "=" would end the key early, the
+// brackets make header lines of their own, and line breaks split the line. Such
+// a profile could never be read back.
+bool StorableName(const std::string& name) {
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '=' || c == '[' || c == ']' || byte < 32 || byte == 127) return false;
+  }
+  return true;
+}
+
 std::string ProfileValueOf(TfrmOption& options) {
   std::string value;
   for (ui::ListBox* list : ProfileLists(options)) {
@@ -78,7 +91,12 @@ std::string ProfileValueOf(TfrmOption& options) {
 }
 
 void StoreProfile(const TCommonLib& lib, TfrmOption& options, const std::string& typed_name) {
-  const std::string name = StoredSpelling(lib, TrimName(typed_name));
+  const std::string trimmed = TrimName(typed_name);
+  if (!StorableName(trimmed)) {
+    lib.ShowMessageBox(kBadName, static_cast<int>(ui::MessageKind::Warning));
+    return;
+  }
+  const std::string name = StoredSpelling(lib, trimmed);
   TIniFile32(lib.ConfigPath(kProfileFile)).WriteString(name, name, ProfileValueOf(options));
 }
 

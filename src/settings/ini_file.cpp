@@ -7,14 +7,18 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <random>
 
+#include "platform/child_process.h"
 #include "platform/errors.h"
 #include "platform/platform.h"
 #include "common/helpers.h"
 
 namespace {
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string Trim(const std::string& text) {
   size_t first = 0, last = text.size();
@@ -75,21 +79,103 @@ bool ToInt32(const std::string& text, int32_t& out) {
   return true;
 }
 
+constexpr const char* kNotRegular = "It is not a regular file.";
+
+// Where a chain of symlinks ends; the path itself when it is no link. A dangling
+// link gives the path it names, so the first write creates the file there.
+std::string FinalTarget(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(current.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return current;
+    std::string link(buf, static_cast<size_t>(n));
+    if (link.front() != '/') {
+      const auto slash = current.rfind('/');
+      link = (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + link;
+    }
+    current = link;
+  }
+  return current;  // A loop: the write fails with the system's own reason.
+}
+
+int WriteAll(int fd, const std::string& content) {
+  size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+// Creates a temporary sibling under a fresh random name, so a stale one left by a
+// crash (or a folder of that name) never blocks a save; the fd, or -1 and errno.
+int CreateTemporary(const std::string& target, mode_t mode, std::string& temp) {
+  static std::mt19937 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+    temp = target + ".tmp" + suffix + "~";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Writes a temporary sibling and renames it over the target; 0 or the errno.
+int WriteReplacing(const std::string& target, const std::string& content, const struct stat* old) {
+  std::string temp;
+  const int fd = CreateTemporary(target, old ? (old->st_mode & 07777) : 0644, temp);
+  if (fd < 0) return errno;
+  int error = WriteAll(fd, content);
+  if (error == 0 && old) {
+    // The new file keeps the old one's permissions and, where allowed, its owner
+    // (root saving a user's settings must not take them away from the user).
+    if (::fchmod(fd, old->st_mode & 07777) != 0) error = errno;
+    if (::fchown(fd, old->st_uid, old->st_gid) != 0) {
+      // Not ours to give away: the file becomes the writer's, as a rewrite would.
+    }
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) ::unlink(temp.c_str());
+  return error;
+}
+
+// Rewrites the existing file itself; 0 or the errno.
+int WriteInPlace(const std::string& target, const std::string& content) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return errno;
+  int error = WriteAll(fd, content);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
 }  // namespace
 
 TIniFile32::TIniFile32(std::string file_name) : file_name_(std::move(file_name)) {
   struct stat st {};
   if (stat(file_name_.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return;
-  FILE* file = std::fopen(file_name_.c_str(), "rb");
-  if (!file) throw FileOpenError(file_name_, platform::LastErrorText(errno));
+  // Opened without blocking and checked on the open file: a FIFO or a device
+  // at the path would hang start-up or never end.
+  const int fd = ::open(file_name_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw FileOpenError(file_name_, platform::LastErrorText(errno));
+  platform::UniqueFd file(fd);
+  if (fstat(fd, &st) != 0) throw FileOpenError(file_name_, platform::LastErrorText(errno));
+  if (!S_ISREG(st.st_mode)) throw FileOpenError(file_name_, kNotRegular);
   std::string raw;
   char buf[8192];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, file)) > 0) raw.append(buf, n);
-  const bool failed = std::ferror(file);
-  const int error = errno;
-  std::fclose(file);
-  if (failed) throw FileOpenError(file_name_, platform::LastErrorText(error));
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileOpenError(file_name_, platform::LastErrorText(errno));
+    if (n == 0) break;
+    raw.append(buf, static_cast<size_t>(n));
+  }
   lines_ = SplitLines(raw);
 }
 
@@ -98,7 +184,9 @@ bool TIniFile32::IsSectionLine(const std::string& line) {
   return t.size() >= 2 && t.front() == '[' && t.back() == ']';
 }
 
-std::string TIniFile32::KeyOfLine(const std::string& line) { return Trim(line.substr(0, line.find('='))); }
+std::string TIniFile32::KeyOfLine(const std::string& line) {
+  return Trim(line.substr(0, line.find('=')));
+}
 
 std::string TIniFile32::ValueOfLine(const std::string& line) {
   const auto eq = line.find('=');
@@ -135,6 +223,11 @@ int32_t TIniFile32::ReadInteger(const std::string& section, const std::string& k
 }
 
 void TIniFile32::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  // A line break (or a NUL, which ends the text when read) would forge lines of
+  // its own: the file is left as it is.
+  for (const std::string* text : {&section, &key, &value})
+    if (text->find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+      throw AppError("\"" + *text + "\" cannot be stored in \"" + file_name_ + "\": it holds a line break.");
   std::vector<std::string> lines = lines_;
   const int header = FindSection(section);
   if (header < 0) {
@@ -201,32 +294,26 @@ void TIniFile32::Save() const {
   std::string content;
   for (const std::string& line : lines_) content += line + "\r\n";
 
+  // A symlinked settings file is written where it points, so the link stays.
+  const std::string target = FinalTarget(file_name_);
   // A read-only file stays unwritten, as it would for any user; root included.
   struct stat st {};
-  const bool exists = stat(file_name_.c_str(), &st) == 0;
-  if (exists && (S_ISDIR(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
-    throw FileCreateError(file_name_, platform::LastErrorText(S_ISDIR(st.st_mode) ? EISDIR : EACCES));
+  const bool exists = stat(target.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode))
+    throw FileCreateError(file_name_, S_ISDIR(st.st_mode) ? platform::LastErrorText(EISDIR) : kNotRegular);
+  if (exists && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    throw FileCreateError(file_name_, platform::LastErrorText(EACCES));
 
-  // Write a sibling file and rename it over the old one, so a failure half-way
-  // (a full disk) never leaves a truncated settings file behind.
-  const std::string temp = file_name_ + ".tmp~";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exists ? (st.st_mode & 07777) : 0644);
-  if (fd < 0) throw FileCreateError(file_name_, platform::LastErrorText(errno));
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      ::unlink(temp.c_str());
-      throw FileCreateError(file_name_, platform::LastErrorText(error));
-    }
-    done += static_cast<size_t>(n);
+  // Write a sibling file under a fresh name and rename it over the old one, so a
+  // failure half-way (a full disk) never leaves a truncated settings file.
+  const int error = WriteReplacing(target, content, exists ? &st : nullptr);
+  if (error == 0) return;
+  // A folder that takes no new entries can still hold a writable file (and a
+  // file mounted on its own cannot be replaced): rewrite that in place.
+  if (exists && (error == EACCES || error == EPERM || error == EROFS || error == EBUSY || error == EXDEV)) {
+    const int in_place = WriteInPlace(target, content);
+    if (in_place == 0) return;
+    throw FileCreateError(file_name_, platform::LastErrorText(in_place));
   }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), file_name_.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    throw FileCreateError(file_name_, platform::LastErrorText(error));
-  }
+  throw FileCreateError(file_name_, platform::LastErrorText(error));
 }

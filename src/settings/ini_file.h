@@ -9,8 +9,9 @@
 
 class TIniFile32 {
  public:
-  // Loads the file if it exists; a missing file gives no lines.
-  // Throws FileOpenError when the file exists but cannot be read.
+  // Loads the file if it exists; a missing file gives no lines. Throws
+  // FileOpenError when the file exists but cannot be read or is not a regular
+  // file (a FIFO would block).
   explicit TIniFile32(std::string file_name);
 
   const std::string& FileName() const { return file_name_; }
@@ -20,7 +21,9 @@ class TIniFile32 {
   int32_t ReadInteger(const std::string& section, const std::string& key, int32_t default_value) const;
 
   // Every write rewrites the file; throws FileCreateError when it cannot, and the
-  // file on disk keeps its former content.
+  // file on disk keeps its former content. A symlink is written through to its
+  // target; a folder that takes no new entries gets its file rewritten in place.
+  // A section, key or value holding a line break is refused (AppError).
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
   void EraseSection(const std::string& section);

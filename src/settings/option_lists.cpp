@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,20 +31,42 @@ void TCustomProc::FillListFromCatalogue(ui::ListBox& control, const std::vector<
 
 void TCustomProc::FillProfileList(ui::ListBox& control) const {
   const catalogue::TextList levels = catalogue::QualityLevelList();
-  for (size_t i = 0; i + 1 < levels.size(); ++i) control.Add(levels[i]);
-  for (const std::string& name : program_.CommonLib().ReadIniSections(kProfileFile)) control.Add(name);
+  std::vector<std::string> items = control.Items();
+  for (size_t i = 0; i + 1 < levels.size(); ++i) items.push_back(levels[i]);
+  // The quality levels go in whatever happens to the profile file.
+  std::exception_ptr failure;
+  try {
+    for (std::string& name : program_.CommonLib().ReadIniSections(kProfileFile)) items.push_back(std::move(name));
+  } catch (const std::exception&) {
+    failure = std::current_exception();
+  }
+  // One change for the whole list: a view redraws once, not once per profile.
+  control.SetItems(std::move(items));
   // Selected only now, after the custom names: the default is always a quality level.
   control.SetItemIndex(CatalogueIndex(levels.back()));
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TCustomProc::FillOptionLists() {
   TFrmMainForm& main = program_.MainForm();
   TfrmOption& options = program_.OptionForm();
+  // A profile or settings file that cannot be read is reported, but every list
+  // is filled all the same: half-filled lists would leave nothing to convert with.
+  std::vector<std::string> reported;
+  const auto reporting = [&](const std::function<void()>& step) {
+    try {
+      step();
+    } catch (const std::exception& error) {
+      if (std::find(reported.begin(), reported.end(), error.what()) != reported.end()) return;
+      reported.emplace_back(error.what());
+      program_.ReportError(error);
+    }
+  };
   FillListFromCatalogue(main.cbbOutputFiletype, catalogue::OutputTypeList());
-  FillProfileList(main.cbbProfile);
+  reporting([&] { FillProfileList(main.cbbProfile); });
   // The dialog's box gets the same names now, not only when the dialog is first
   // shown: a custom profile chosen in the main window before that must apply.
-  options.cbbCustomProfile.SetItems(program_.CommonLib().ReadIniSections(kProfileFile));
+  reporting([&] { options.cbbCustomProfile.SetItems(program_.CommonLib().ReadIniSections(kProfileFile)); });
   FillListFromCatalogue(options.cbbAspectratio, catalogue::AspectRatioList());
   FillListFromCatalogue(options.cbbVideoBitrate, catalogue::VideoBitrateList());
   FillListFromCatalogue(options.cbbAudioBitrate, catalogue::AudioBitrateList());
@@ -50,7 +75,7 @@ void TCustomProc::FillOptionLists() {
   FillListFromCatalogue(options.cbbAudioSample, catalogue::AudioSampleList());
   FillListFromCatalogue(options.cbbAudioVolumeGain, catalogue::VolumeGainList());
   FillListFromCatalogue(options.cbbVideoSize, catalogue::VideoSizeList());
-  LoadUserSettings();
+  reporting([&] { LoadUserSettings(); });
 }
 
 void TCustomProc::ApplyProfile() {

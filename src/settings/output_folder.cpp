@@ -16,6 +16,7 @@ constexpr const char* kBrowseTitle = "Please select output folder:";
 constexpr const char* kInvalidPath = "The path is invalid.";
 constexpr const char* kReadOnlyPath = "This is a read-only path.";
 constexpr const char* kProbeName = "test";
+constexpr const char* kLineBreakPath = "The path must not contain a line break.";
 
 bool IsFolder(const std::string& path) {
   struct stat st {};
@@ -56,7 +57,10 @@ std::string TCommonLib::ChooseOutputFolder(const std::string& current) const {
   const int warning = static_cast<int>(ui::MessageKind::Warning);
   bool accepted = false;
   if (chosen) {
-    if (!IsFolder(*chosen)) {
+    // Such a folder would break the line it is saved on in UserSettings.ini.
+    if (chosen->find_first_of("\r\n") != std::string::npos) {
+      ShowMessageBox(kLineBreakPath, warning);
+    } else if (!IsFolder(*chosen)) {
       ShowMessageBox(kInvalidPath, warning);
     } else {
       // Creating a sub-folder is the one test of writability that holds on every medium.

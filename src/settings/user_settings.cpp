@@ -41,8 +41,12 @@ void TCustomProc::LoadUserSettings() const {
   const TIniFile32 ini(program_.CommonLib().ConfigPath(kUserSettingsFile));
   form.chkShowOutputDirectory.SetChecked(IsTicked(ini.ReadString(kSection, "SHWDDir", "0")));
   form.chkShutdown.SetChecked(IsTicked(ini.ReadString(kSection, "SHUTDOWN", "0")));
-  // The folder is neither tested nor created here; the conversion creates it when needed.
-  form.edtOutputFolder.SetText(ini.ReadString(kSection, "OutDir", form.edtOutputFolder.Text()));
+  // The folder is neither tested nor created here; the conversion creates it when
+  // needed. A hand-edited relative folder is taken below the program folder, the
+  // encoder's current folder, and made absolute before anything creates or
+  // writes it: the program's own current folder may be another one.
+  const std::string folder = ini.ReadString(kSection, "OutDir", form.edtOutputFolder.Text());
+  form.edtOutputFolder.SetText(TFileFunc::AbsolutePath(folder, program_.CommonLib().AppDir));
 }
 
 void TCustomProc::SaveUserSettings() const {

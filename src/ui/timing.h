@@ -10,10 +10,11 @@ struct Timing {
   int convert_poll_ms = 100;
   // Runner: pause after each relayed console text.
   int relay_pause_ms = 500;
-  // Stopping an encoder: pause between attempts, SIGKILL after, give up after.
+  // Stopping an encoder: pause between looks, SIGKILL after, give up after (a
+  // process that outlives SIGKILL by two seconds is stuck in the kernel).
   int stop_retry_ms = 100;
   int stop_kill_after_ms = 2000;
-  int stop_give_up_ms = 10000;
+  int stop_give_up_ms = 4000;
   // Progress window spinner.
   int spinner_ms = 500;
   // Busy window: first add after, spinner period.

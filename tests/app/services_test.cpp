@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDialog>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/option_view.h"
 #include "app/qt_services.h"
 #include "app_fixture.h"
+#include "settings/option_form.h"
 #include "ui/models.h"
 
 using testing_support::AppFixture;
@@ -32,8 +37,8 @@ void WhenModal(const QString& name, std::function<void(QWidget*)> action) {
 }  // namespace
 
 TEST(QtServices, NameFiltersFromTheDialogFilterText) {
-  const QStringList filters = app::QtNameFilters(
-      "Supported Files|*.3gp;*.mp4;|3GP Files (*.3gp)|*.3gp|Flash Files (*.flv,swf)|*.flv;*.swf");
+  const QStringList filters =
+      app::QtNameFilters("Supported Files|*.3gp;*.mp4;|3GP Files (*.3gp)|*.3gp|Flash Files (*.flv,swf)|*.flv;*.swf");
   EXPECT_EQ(filters, (QStringList{"Supported Files (*.3gp *.mp4)", "3GP Files (*.3gp) (*.3gp)",
                                   "Flash Files (*.flv,swf) (*.flv *.swf)"}));
 }
@@ -113,4 +118,50 @@ TEST(QtServices, TimersFireThroughTheLoopAndPostedWorkRunsInOrder) {
   loop.ProcessEvents();
   ASSERT_FALSE(f.dialogs.messages.empty());
   EXPECT_EQ(f.dialogs.messages.back().text, "posted failure");
+}
+
+TEST(QtServices, AProfileNameTheFileCouldNotHoldIsRefusedInTheRealOptionsWindow) {
+  AppFixture f(true, /*real_dialogs=*/true);
+  f.Start();
+  QTest::mouseClick(f.window().button("btnOptions"), Qt::LeftButton);
+  app::OptionView& options = f.application->optionDialog();
+  ASSERT_TRUE(WaitFor([&] { return options.isVisible(); }));
+  auto* box = options.findChild<QComboBox*>("cbbCustomProfile");
+  ASSERT_TRUE(box && box->lineEdit());
+  const QString refused =
+      "A profile name must not contain \"=\", \"[\", \"]\", line breaks or other control characters.";
+
+  // Typed into the box, key by key, then Save.
+  QStringList warnings;
+  const auto take_warning = [&](QWidget* modal) {
+    auto* message = qobject_cast<QMessageBox*>(modal);
+    if (!message) return;
+    warnings << message->text();
+    message->button(QMessageBox::Ok)->click();
+  };
+  QTest::keyClicks(box->lineEdit(), "a=b");
+  EXPECT_EQ(f.program().OptionForm().cbbCustomProfile.Text(), "a=b");
+  WhenModal("", take_warning);
+  QTest::mouseClick(options.findChild<QPushButton*>("btnSave"), Qt::LeftButton);
+
+  // Typed into the name prompt of Add.
+  QString prompt;
+  WhenModal("", [&](QWidget* modal) {
+    auto* input = qobject_cast<QInputDialog*>(modal);
+    if (!input) return;
+    prompt = input->labelText();
+    auto* edit = input->findChild<QLineEdit*>();
+    edit->selectAll();
+    QTest::keyClicks(edit, "a=b");
+    WhenModal("", take_warning);
+    QTest::keyClick(edit, Qt::Key_Return);
+  });
+  QTest::mouseClick(options.findChild<QPushButton*>("btnAdd"), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return warnings.size() == 2; }));
+
+  EXPECT_EQ(prompt, "Plese input a name");
+  EXPECT_EQ(warnings, (QStringList{refused, refused}));
+  EXPECT_EQ(box->count(), 0);
+  const auto profiles = testing_support::ReadFile(f.AppDir() + "Config/UserProfileInfo.ini");
+  EXPECT_EQ(profiles.value_or("").find("a=b"), std::string::npos) << profiles.value_or("");
 }

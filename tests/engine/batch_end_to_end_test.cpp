@@ -7,14 +7,17 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "engine/converting_form.h"
 #include "engine/process_table.h"
 #include "engine_test_support.h"
 #include "media_probe.h"
-#include "test_program.h"
+#include "platform/command_line.h"
 #include "platform/process_table.h"
+#include "test_program.h"
 #include "ui/event_loop.h"
 
 using engine_tests::AddRow;
@@ -24,21 +27,39 @@ using testing_support::Exists;
 
 namespace {
 
+// The real table, with a look at every snapshot the program takes.
+class WatchedTable : public platform::ProcProcessTable {
+ public:
+  std::vector<platform::ProcessEntry> Snapshot() override {
+    auto entries = platform::ProcProcessTable::Snapshot();
+    if (on_snapshot) on_snapshot(entries);
+    return entries;
+  }
+  std::function<void(const std::vector<platform::ProcessEntry>&)> on_snapshot;
+};
+
 class EndToEnd : public ::testing::Test {
  protected:
+  // The program folder, with a trailing separator.
+  virtual std::string ProgramFolder() const { return dir.path(); }
+
   void SetUp() override {
     const char* override_path = std::getenv("VTPC_E2E_ENCODER");
     const std::string encoder = override_path ? override_path : std::string(VTPC_PROGRAM_DIR) + "evc";
     if (!Exists(encoder)) GTEST_SKIP() << "no encoder at " << encoder << " yet";
 
-    ::mkdir((dir.path() + "Config").c_str(), 0755);
+    const std::string app_dir = ProgramFolder();
+    ::mkdir(app_dir.c_str(), 0755);
+    ::mkdir((app_dir + "Config").c_str(), 0755);
     name = engine_tests::UniqueProcessName("e2e");
-    ASSERT_EQ(::symlink(encoder.c_str(), (dir.path() + name).c_str()), 0);
+    ASSERT_EQ(::symlink(encoder.c_str(), (app_dir + name).c_str()), 0);
+    // The RealMedia encoder is the same program under its own name.
+    ASSERT_EQ(::symlink(encoder.c_str(), (app_dir + "r" + name).c_str()), 0);
     launcher.journal = &journal;
     power.journal = &journal;
 
     ProgramServices services;
-    services.app_dir = dir.path();
+    services.app_dir = app_dir;
     services.dialogs = &dialogs;
     services.loop = &loop;
     services.launcher = &launcher;
@@ -71,7 +92,7 @@ class EndToEnd : public ::testing::Test {
   }
   std::vector<std::string> LogStarting(const std::string& prefix) const {
     std::vector<std::string> lines;
-    for (const std::string& line : testing_support::ReadLogMessages(dir.path()))
+    for (const std::string& line : testing_support::ReadLogMessages(ProgramFolder()))
       if (line.rfind(prefix, 0) == 0) lines.push_back(line);
     return lines;
   }
@@ -82,7 +103,7 @@ class EndToEnd : public ::testing::Test {
   testing_support::FakePowerControl power;
   ui::SteadyClock clock;
   ui::BasicEventLoop loop{clock};
-  platform::ProcProcessTable table;
+  WatchedTable table;
   std::vector<std::string> journal;
   std::string name;
   std::unique_ptr<Program> program;
@@ -186,4 +207,73 @@ TEST_F(EndToEnd, AfterBatchActionsReachTheServicesInOrder) {
   program->MainForm().btnConvertClick();
   EXPECT_EQ(journal, (std::vector<std::string>{"open " + out() + "/", "power off", "quit"}));
   EXPECT_TRUE(ProbeMedia(out() + "/a.mp4").opened);
+}
+
+namespace {
+
+// A program folder whose name holds blanks (and quotes or commas), beside an
+// executable named after its first word that must never run in its place.
+class OddProgramFolder : public EndToEnd, public ::testing::WithParamInterface<const char*> {
+ protected:
+  std::string ProgramFolder() const override { return dir.path() + GetParam(); }
+  void SetUp() override {
+    testing_support::WriteFile(dir.path() + "My", "#!/bin/sh\necho ran > '" + hijacked() + "'\nexit 0\n");
+    ::chmod((dir.path() + "My").c_str(), 0755);
+    EndToEnd::SetUp();
+  }
+  std::string hijacked() const { return dir.path() + "hijacked"; }
+};
+
+}  // namespace
+
+TEST_P(OddProgramFolder, OnlyTheEncoderInTheProgramFolderEverRuns) {
+  Clip("a.avi", 2);
+  // A RealMedia name: the other encoder, reading the script in the program
+  // folder (it tells the format from the content).
+  Clip("b.avi", 2);
+  ASSERT_EQ(std::rename(media("b.avi").c_str(), media("b.rm").c_str()), 0);
+  AddRow(*program, "True", media("a.avi"), "00:00:00", "00:00:01");
+  AddRow(*program, "True", media("b.rm"));
+  program->MainForm().btnConvertClick();
+
+  EXPECT_FALSE(Exists(hijacked())) << "the executable at a shorter prefix ran";
+  const auto params = LogStarting("parameter: ");
+  ASSERT_EQ(params.size(), 2u);
+  // The logged command shows the encoder's path quoted.
+  EXPECT_EQ(params[0].rfind("parameter: " + platform::QuoteArgument(ProgramFolder() + name) + " -y -i ", 0), 0u)
+      << params[0];
+  EXPECT_EQ(params[1].rfind("parameter: " + platform::QuoteArgument(ProgramFolder() + "r" + name) + " -y -i " +
+                                platform::QuoteArgument(ProgramFolder() + "VideoFile.avs"),
+                            0),
+            0u)
+      << params[1];
+  const auto results = LogStarting("Convert result: ");
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0], "Convert result: " + media("a.avi") + " -> exit code 0");
+  EXPECT_EQ(results[1], "Convert result: " + media("b.rm") + " -> exit code 0");
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_NEAR(ProbeMedia(out() + "/a.mp4").duration_s, 1, 0.25);
+  EXPECT_TRUE(ProbeMedia(out() + "/b.mp4").opened);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, OddProgramFolder,
+                         ::testing::Values("My Apps/", "My \"quoted\" Apps/", "My, Apps, Too/",
+                                           "My \"odd\", \\\"folder\\/"));
+
+TEST_F(EndToEnd, AnEncoderThatLeavesNoOutputIsAFailureDespiteExitCodeZero) {
+  // The encoder finishes well, but its output is gone before the row is judged
+  // (another program moved it away as soon as it appeared).
+  Clip("a.avi", 2);
+  AddRow(*program, "True", media("a.avi"));
+  table.on_snapshot = [&](const std::vector<platform::ProcessEntry>& entries) {
+    for (const auto& entry : entries)
+      if (entry.name == name) return;
+    if (Exists(out() + "/a.mp4")) std::rename((out() + "/a.mp4").c_str(), (dir.path() + "moved.mp4").c_str());
+  };
+  program->MainForm().btnConvertClick();
+  table.on_snapshot = nullptr;
+  EXPECT_TRUE(ProbeMedia(dir.path() + "moved.mp4").opened) << "the encoder did write it";
+  EXPECT_EQ(LogStarting("Convert result: " + media("a.avi") + " -> exit code 0, no output file").size(), 1u);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, "These files could not be converted:\n" + media("a.avi") + " (no output file)");
 }

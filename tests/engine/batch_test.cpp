@@ -16,7 +16,8 @@ using testing_support::WriteFile;
 namespace {
 
 // The encoder each converted row starts shows up in the process table at the
-// row's first lookup and stays for the given time (or until it is ended).
+// row's first lookup, as a child of this program, and stays for the given time
+// (or until it is ended).
 class PretendEncoders {
  public:
   PretendEncoders(testing_support::TestProgram& tp, int duration_ms) : tp_(tp), duration_ms_(duration_ms) {
@@ -33,11 +34,13 @@ class PretendEncoders {
       current_row_ = row;
       if (std::find(absent.begin(), absent.end(), row) == absent.end()) {
         pid_ = tp_.processes.Add(tp_->EncoderName());
+        tp_->CommonLib().EncoderChildren.Add(pid_);
         ends_at_ = now + duration_ms_;
       }
     }
     if (pid_ && now >= ends_at_) {
       tp_.processes.Remove(pid_);
+      tp_->CommonLib().EncoderChildren.Collect(pid_, [] { return std::optional<int>(0); });
       pid_ = 0;
     }
   }
@@ -53,8 +56,13 @@ class Batch : public ::testing::Test {
   void SetUp() override {
     engine_tests::SetUpConversionLists(*tp);
     tp->MainForm().edtOutputFolder.SetText(tp.dir.path() + "out");
-    // Stands in for the encoder's exit code: sources named "fail" fail.
-    WriteFile(tp.AppDir() + "evc", "#!/bin/sh\nfor a; do case \"$a\" in *fail*) exit 1;; esac; done\nexit 0\n");
+    // Stands in for the encoder: sources named "fail" fail; the others write
+    // their output file (the last argument), except that those named "none"
+    // write nothing and those named "empty" an empty file.
+    WriteFile(tp.AppDir() + "evc",
+              "#!/bin/sh\nfor a; do case \"$a\" in *fail*) exit 1;; esac; out=$a; done\n"
+              "case \"$out\" in *none*) exit 0;; *empty*) : > \"$out\"; exit 0;; esac\n"
+              "printf data > \"$out\"\nexit 0\n");
     std::filesystem::permissions(tp.AppDir() + "evc", std::filesystem::perms::owner_all);
     tp->ConvertingForm().Form.Subscribe([this] {
       const bool visible = tp->ConvertingForm().Form.Visible();
@@ -164,19 +172,30 @@ TEST_F(Batch, NoneCheckedStillRunsTheAfterBatchActions) {
   EXPECT_EQ(tp.journal, (std::vector<std::string>{"open " + Folder(), "power off", "quit"}));
 }
 
-TEST_F(Batch, ForeignEncoderProcessesKeepTheWaitGoing) {
+TEST_F(Batch, ForeignEncoderProcessesNeitherHoldTheBatchNorAreEnded) {
+  // Another user's or another instance's encoders, one of them immune to signals.
   const pid_t foreign = tp.processes.Add("evc");
   const pid_t foreign_rm = tp.processes.Add("revc");
-  tp.loop.At(12000, [&] { tp.processes.Remove(foreign); });
-  tp.loop.At(20000, [&] { tp.processes.Remove(foreign_rm); });
-  int done_at_15s = -1;
-  tp.loop.At(15000, [&] { done_at_15s = proc().FilesDone; });
-  AddRow(*tp, "True", "/clips/a.avi", "00:00:00", "00:00:10");
+  const pid_t foreign_protected = tp.processes.Add("evc", false, /*protected_process=*/true);
+  PretendEncoders encoders(tp, 8000);
+  AddRow(*tp, "True", "/clips/a.avi");
+  AddRow(*tp, "True", "/clips/b.avi");
   main().btnConvertClick();
-  EXPECT_EQ(done_at_15s, 0);
-  EXPECT_GE(tp.loop.Now(), 20000);
-  EXPECT_LT(tp.loop.Now(), 20300);
-  EXPECT_EQ(proc().FilesDone, 1);
+  // The first row waits for its own encoder only; Stop comes during the second.
+  EXPECT_EQ(proc().FilesDone, 2);
+  EXPECT_LT(tp.loop.Now(), 2 * (2000 + 3000 + 8000) + 300);
+
+  PressStop(tp.loop.Now() + 7000, true);
+  main().btnConvertClick();
+  EXPECT_TRUE(tp.processes.Alive(foreign));
+  EXPECT_TRUE(tp.processes.Alive(foreign_rm));
+  EXPECT_TRUE(tp.processes.Alive(foreign_protected));
+  for (const pid_t pid : {foreign, foreign_rm, foreign_protected}) {
+    EXPECT_EQ(std::count(tp.processes.signals.begin(), tp.processes.signals.end(), "TERM " + std::to_string(pid)), 0);
+    EXPECT_EQ(std::count(tp.processes.signals.begin(), tp.processes.signals.end(), "KILL " + std::to_string(pid)), 0);
+  }
+  EXPECT_EQ(tp.processes.signals.size(), 1u) << "only our own encoder was asked to end";
+  EXPECT_EQ(LogStarting("Terminate process error.").size(), 0u);
 }
 
 TEST_F(Batch, StopDuringARowEndsTheBatchWithoutAfterBatchActions) {
@@ -217,18 +236,54 @@ TEST_F(Batch, StopAnsweredNoLetsTheBatchGoOn) {
   EXPECT_EQ(tp.journal, std::vector<std::string>{"open " + Folder()});
 }
 
-TEST_F(Batch, StopBeforeTheRunnerStartsStillConvertsThatRow) {
-  PretendEncoders encoders(tp, 0);
+TEST_F(Batch, StopBeforeTheRunnerStartsPreventsThatRow) {
+  PretendEncoders encoders(tp, 5000);
   for (const char* name : {"a", "b", "c"}) AddRow(*tp, "True", std::string("/clips/") + name + ".avi");
   main().chkShowOutputDirectory.SetChecked(true);
+  // During the first row's pause, before its encoder starts.
   PressStop(1000, true);
   main().btnConvertClick();
   EXPECT_EQ(LogStarting("parameter: ").size(), 1u);
-  // The row ran to its end, as a conversion, not as a stopped one.
-  EXPECT_EQ(LogStarting("Convert result: /clips/a.avi -> exit code 0").size(), 1u);
-  EXPECT_EQ(proc().FilesDone, 1);
+  EXPECT_EQ(LogStarting("Convert result: ").size(), 1u);
+  EXPECT_EQ(LogStarting("Convert result: /clips/a.avi -> stopped before the encoder started").size(), 1u);
+  EXPECT_EQ(proc().FilesDone, 0);
+  EXPECT_FALSE(testing_support::Exists(Folder() + "a.mp4")) << "the encoder ran";
+  EXPECT_LT(tp.loop.Now(), 2100);
   EXPECT_TRUE(tp.journal.empty());
   EXPECT_FALSE(proc().StopRequested);
+  EXPECT_FALSE(progress().Form.Visible());
+  EXPECT_TRUE(main().Form.Enabled());
+  EXPECT_TRUE(tp.dialogs.messages.empty());
+}
+
+TEST_F(Batch, CloseBeforeTheRunnerStartsPreventsThatRowButNotTheAfterBatchActions) {
+  PretendEncoders encoders(tp, 5000);
+  for (const char* name : {"a", "b"}) AddRow(*tp, "True", std::string("/clips/") + name + ".avi");
+  main().chkShowOutputDirectory.SetChecked(true);
+  PressClose(500, true);
+  main().btnConvertClick();
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(LogStarting("Convert result: /clips/a.avi -> stopped before the encoder started").size(), 1u);
+  EXPECT_EQ(LogStarting("parameter: ").size(), 1u);
+  EXPECT_FALSE(testing_support::Exists(Folder() + "a.mp4"));
+  EXPECT_EQ(tp.journal, std::vector<std::string>{"open " + Folder()});
+}
+
+TEST_F(Batch, ExitCodeZeroWithoutAnOutputFileIsAFailure) {
+  PretendEncoders encoders(tp, 500);
+  AddRow(*tp, "True", "/clips/none.avi");
+  AddRow(*tp, "True", "/clips/good.avi");
+  // An empty file at the chosen name proves nothing either.
+  AddRow(*tp, "True", "/clips/empty.avi");
+  main().btnConvertClick();
+  EXPECT_EQ(proc().FilesDone, 3);
+  ASSERT_EQ(tp.dialogs.messages.size(), 1u);
+  EXPECT_EQ(tp.dialogs.messages[0].text,
+            "These files could not be converted:\n/clips/none.avi (no output file)\n/clips/empty.avi (no output file)");
+  EXPECT_EQ(LogStarting("Convert result: /clips/none.avi -> exit code 0, no output file").size(), 1u);
+  EXPECT_EQ(LogStarting("Convert result: /clips/empty.avi -> exit code 0, no output file").size(), 1u);
+  EXPECT_EQ(LogStarting("Convert result: /clips/good.avi -> exit code 0").size(), 1u);
+  EXPECT_TRUE(testing_support::Exists(Folder() + "good.mp4"));
 }
 
 TEST_F(Batch, CloseBoxEndsTheBatchButTheAfterBatchActionsRun) {
@@ -349,4 +404,29 @@ TEST_F(Batch, RefusedShutdownIsToldAndTheProgramGoesOn) {
   EXPECT_EQ(LogStarting("Power off error: Access denied").size(), 1u);
   EXPECT_FALSE(progress().Form.Visible());
   EXPECT_TRUE(main().Form.Enabled());
+}
+
+TEST_F(Batch, ARelativeOutputFolderIsCreatedAndWrittenWhereTheEncoderWritesIt) {
+  PretendEncoders encoders(tp, 500);
+  testing_support::WriteFile(tp.AppDir() + "Config/UserSettings.ini", "[USRInfo]\r\nOutDir=relout\r\n");
+  proc().LoadUserSettings();
+  AddRow(*tp, "True", "/clips/a.avi");
+  main().chkShowOutputDirectory.SetChecked(true);
+  main().btnConvertClick();
+  // The encoder runs in the program folder; the folder, the output and the
+  // folder shown afterwards are all that one.
+  EXPECT_TRUE(testing_support::Exists(tp.AppDir() + "relout/a.mp4"));
+  EXPECT_TRUE(tp.dialogs.messages.empty());
+  EXPECT_EQ(tp.journal, std::vector<std::string>{"open " + tp.AppDir() + "relout/"});
+}
+
+TEST_F(Batch, AFileNameWithLineBreaksStaysOnOneLogLine) {
+  PretendEncoders encoders(tp, 500);
+  AddRow(*tp, "True", "/clips/a\r\nQuorvan Soft 01/01/2024 00:00:00|forged.avi");
+  main().btnConvertClick();
+  const auto params = LogStarting("parameter: ");
+  ASSERT_EQ(params.size(), 1u);
+  EXPECT_NE(params[0].find("a\\r\\nQuorvan Soft 01/01/2024 00:00:00|forged.avi"), std::string::npos) << params[0];
+  EXPECT_EQ(LogStarting("forged").size(), 0u);
+  EXPECT_EQ(LogStarting("Quorvan").size(), 0u);
 }

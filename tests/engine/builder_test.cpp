@@ -34,8 +34,9 @@ class Builder : public ::testing::Test {
 TEST_F(Builder, VideoJobGivesTheWholeCommandAndRecord) {
   AddRow(*tp, "True", "/clips/holiday.avi", "00:00:10", "00:01:00");
   const std::string command = Build("/clips/holiday.avi");
-  EXPECT_EQ(command, tp.AppDir() +
-                         "evc -y -i \"/clips/holiday.avi\" -vcodec mpeg4 -acodec aac -b 768 -s 320x240 -r 15 "
+  // The encoder's path is quoted like every other path.
+  EXPECT_EQ(command, "\"" + tp.AppDir() +
+                         "evc\" -y -i \"/clips/holiday.avi\" -vcodec mpeg4 -acodec aac -b 768 -s 320x240 -r 15 "
                          "-aspect 4:3 -ab 128 -vol 200 -ac 2 -ar 44100 -ss 00:00:10 -t 50 \"" +
                          out + "holiday.mp4\"");
   EXPECT_EQ(job().EncoderPath, tp.AppDir() + "evc");
@@ -46,6 +47,7 @@ TEST_F(Builder, VideoJobGivesTheWholeCommandAndRecord) {
   EXPECT_EQ(job().OutputDir, out);
   EXPECT_EQ(job().OutputBaseName, "holiday");
   EXPECT_EQ(job().OutputExt, ".mp4");
+  EXPECT_EQ(job().OutputFile, out + "holiday.mp4");
   EXPECT_EQ(proc().TrimStartText, "00:00:10");
   EXPECT_EQ(proc().TrimSecondsText, "50");
 }
@@ -53,8 +55,8 @@ TEST_F(Builder, VideoJobGivesTheWholeCommandAndRecord) {
 TEST_F(Builder, AudioJobsLeaveTheVideoFragmentsOut) {
   engine_tests::SetUpConversionLists(*tp, 3, 2);
   AddRow(*tp, "True", "/clips/holiday.avi", "00:00:10", "00:01:00");
-  EXPECT_EQ(Build("/clips/holiday.avi"), tp.AppDir() +
-                                             "evc -y -i \"/clips/holiday.avi\" -acodec mp3 -vn -ab 128 -vol 200 "
+  EXPECT_EQ(Build("/clips/holiday.avi"), "\"" + tp.AppDir() +
+                                             "evc\" -y -i \"/clips/holiday.avi\" -acodec mp3 -vn -ab 128 -vol 200 "
                                              "-ac 1 -ar 22050 -ss 00:00:10 -t 50 \"" +
                                              out + "holiday.mp3\"");
   // The preset set the video lists too; their fragments are recorded but unused.
@@ -130,7 +132,7 @@ TEST_F(Builder, RealMediaGoesThroughTheScriptWithCaseSensitiveExtensions) {
   EXPECT_EQ(job().EncoderPath, tp.AppDir() + "revc");
   EXPECT_EQ(job().SourceFile, tp.AppDir() + "VideoFile.avs");
   EXPECT_EQ(job().OutputBaseName, "clip");
-  EXPECT_EQ(rmvb.rfind(tp.AppDir() + "revc -y -i \"" + tp.AppDir() + "VideoFile.avs\"", 0), 0u) << rmvb;
+  EXPECT_EQ(rmvb.rfind("\"" + tp.AppDir() + "revc\" -y -i \"" + tp.AppDir() + "VideoFile.avs\"", 0), 0u) << rmvb;
   EXPECT_EQ(ReadFile(tp.AppDir() + "VideoFile.avs"),
             "DirectShowSource(\"/clips/clip.rmvb\", fps=29.9700898503294, convertfps=true)\r\n");
 
@@ -260,12 +262,12 @@ TEST(CommandForms, PiecesInTheirOrder) {
   job.FormatArg = " FM";
   job.TrimArg = " TR";
   EXPECT_EQ(ComposeCommand(CommandForm::V, job, "/o/a.mp4"),
-            "/p/evc -y -i \"/s/a.avi\" C VB VS FR AS AB VO CH SR FM TR \"/o/a.mp4\"");
+            "\"/p/evc\" -y -i \"/s/a.avi\" C VB VS FR AS AB VO CH SR FM TR \"/o/a.mp4\"");
   EXPECT_EQ(ComposeCommand(CommandForm::A, job, "/o/a.mp3"),
-            "/p/evc -y -i \"/s/a.avi\" C AB VO CH SR FM TR \"/o/a.mp3\"");
+            "\"/p/evc\" -y -i \"/s/a.avi\" C AB VO CH SR FM TR \"/o/a.mp3\"");
   // Size before bitrate, and a fixed narrow-band channel and rate.
   EXPECT_EQ(ComposeCommand(CommandForm::N, job, "/o/a.3gp"),
-            "/p/evc -y -i \"/s/a.avi\" C VS VB AB VO -ac 1 -ar 8000 FM TR \"/o/a.3gp\"");
-  EXPECT_EQ(ComposeCommand(CommandForm::T, job, "/o/a.mpg"), "/p/evc -y -i \"/s/a.avi\" C TR \"/o/a.mpg\"");
+            "\"/p/evc\" -y -i \"/s/a.avi\" C VS VB AB VO -ac 1 -ar 8000 FM TR \"/o/a.3gp\"");
+  EXPECT_EQ(ComposeCommand(CommandForm::T, job, "/o/a.mpg"), "\"/p/evc\" -y -i \"/s/a.avi\" C TR \"/o/a.mpg\"");
   EXPECT_EQ(ComposeCommand(CommandForm::None, job, "/o/a.mpg"), "");
 }

@@ -185,8 +185,9 @@ TEST_F(ProgressWindow, StopAnsweredNoChangesNothing) {
 
 TEST_F(ProgressWindow, StopAnsweredYesEndsTheEncodersAndClearsTheWindow) {
   for (int i = 0; i < 5; ++i) engine_tests::AddRow(*tp, "True", "/clips/" + std::to_string(i) + ".avi");
-  tp.processes.Add("evc");
-  tp.processes.Add("revc");
+  // Encoders this program started, and one of another instance.
+  for (const char* name : {"evc", "revc"}) tp->CommonLib().EncoderChildren.Add(tp.processes.Add(name));
+  const pid_t foreign = tp.processes.Add("evc");
   tp.processes.Add("unrelated");
   job().EncoderPath = tp.AppDir() + "revc";
   tp->MainForm().Form.SetEnabled(false);
@@ -198,7 +199,8 @@ TEST_F(ProgressWindow, StopAnsweredYesEndsTheEncodersAndClearsTheWindow) {
   EXPECT_FALSE(form().Form.Visible());
   EXPECT_TRUE(tp->MainForm().Form.Enabled());
   EXPECT_EQ(proc().RowIndex, 15);
-  EXPECT_EQ(tp.processes.Count("evc"), 0u);
+  EXPECT_EQ(tp.processes.Count("evc"), 1u);
+  EXPECT_TRUE(tp.processes.Alive(foreign));
   EXPECT_EQ(tp.processes.Count("revc"), 0u);
   EXPECT_EQ(tp.processes.Count("unrelated"), 1u);
   EXPECT_EQ(form().ProgressBar1.Position(), 0);
@@ -209,7 +211,7 @@ TEST_F(ProgressWindow, StopAnsweredYesEndsTheEncodersAndClearsTheWindow) {
 
 TEST_F(ProgressWindow, CloseBoxAsksAndStopsWithoutMarkingTheBatchStopped) {
   for (int i = 0; i < 3; ++i) engine_tests::AddRow(*tp, "True", "/clips/" + std::to_string(i) + ".avi");
-  tp.processes.Add("evc");
+  tp->CommonLib().EncoderChildren.Add(tp.processes.Add("evc"));
   tp->MainForm().Form.SetEnabled(false);
   proc().RowIndex = 0;
   EXPECT_FALSE(form().FormClose());

@@ -43,13 +43,15 @@ class NamedProcesses : public ::testing::Test {
     }
   }
 
-  // Starts the child helper under a name of the test's own.
-  platform::PipedChild& Start(const std::string& name, std::vector<std::string> args) {
+  // Starts the child helper under a name of the test's own; `ours` marks it as
+  // an encoder this program's runner started.
+  platform::PipedChild& Start(const std::string& name, std::vector<std::string> args, bool ours = false) {
     const std::string path = dir.path() + name;
     if (!Exists(path)) engine_tests::InstallChildHelper(dir.path(), name);
     args.insert(args.begin(), path);
     auto child = platform::PipedChild::Start(args, dir.path());
     EXPECT_TRUE(child) << name;
+    if (child && ours) lib().EncoderChildren.Add(child->Pid());
     children.push_back(std::move(child));
     return *children.back();
   }
@@ -104,11 +106,12 @@ TEST_F(NamedProcesses, LookupMatchesWholeNamesIgnoringAsciiCase) {
   EXPECT_EQ(Log(), std::vector<std::string>{"Get Process id error."});
 }
 
-TEST_F(NamedProcesses, KillByNameEndsEveryProcessOfThatName) {
+TEST_F(NamedProcesses, KillByNameEndsEveryProcessOfThatNameThatWeStarted) {
   const std::string name = engine_tests::UniqueProcessName("kil");
-  auto& a = Start(name, {"sleep", "20000"});
-  auto& b = Start(name, {"sleep", "20000"});
-  auto& bystander = Start(name + "b", {"sleep", "20000"});
+  auto& a = Start(name, {"sleep", "20000"}, true);
+  auto& b = Start(name, {"sleep", "20000"}, true);
+  auto& bystander = Start(name + "b", {"sleep", "20000"}, true);
+  auto& foreign = Start(name, {"sleep", "20000"});
 
   EXPECT_TRUE(lib().KillProcessByName(name));
   ASSERT_TRUE(a.WaitForExit(5000));
@@ -116,11 +119,15 @@ TEST_F(NamedProcesses, KillByNameEndsEveryProcessOfThatName) {
   EXPECT_EQ(*a.ExitStatus(), 128 + SIGTERM);
   EXPECT_EQ(*b.ExitStatus(), 128 + SIGTERM);
   EXPECT_FALSE(bystander.ExitStatus().has_value());
+  EXPECT_FALSE(foreign.WaitForExit(300)) << "a process of that name we did not start";
   EXPECT_TRUE(Log().empty());
 
-  // Once they have ended, nothing of that name is left to end.
+  // Once ours have ended, nothing of that name is ours to end.
+  lib().EncoderChildren.Collect(a.Pid(), [] { return std::optional<int>(0); });
+  lib().EncoderChildren.Collect(b.Pid(), [] { return std::optional<int>(0); });
   EXPECT_FALSE(lib().KillProcessByName(name));
   EXPECT_EQ(Log(), std::vector<std::string>{"Terminate process error."});
+  EXPECT_FALSE(foreign.ExitStatus().has_value());
 }
 
 TEST_F(NamedProcesses, ZombiesDoNotCount) {
@@ -151,23 +158,23 @@ TEST_F(NamedProcesses, LongNamesAreReadWholeFromTheExecutable) {
   EXPECT_EQ(sys().ProcessIdByName(name.substr(0, 15)), 0);
 }
 
-TEST_F(NamedProcesses, StopEncoderEndsTheNamedEncoderThenTheDefaultOne) {
-  auto& rm = Start("r" + encoder, {"sleep", "20000"});
-  auto& plain = Start(encoder, {"sleep", "20000"});
+TEST_F(NamedProcesses, StopEncoderEndsEveryEncoderWeStartedAndNoOther) {
+  auto& rm = Start("r" + encoder, {"sleep", "20000"}, true);
+  auto& plain = Start(encoder, {"sleep", "20000"}, true);
+  // Another instance's encoder of the very same name.
+  auto& foreign = Start(encoder, {"sleep", "20000"});
   lib().StopEncoder(dir.path() + "r" + encoder);
   EXPECT_TRUE(rm.ExitStatus().has_value() || rm.WaitForExit(1000));
   EXPECT_TRUE(plain.ExitStatus().has_value() || plain.WaitForExit(1000));
-  EXPECT_EQ(sys().ProcessIdByName(encoder), 0);
+  EXPECT_FALSE(foreign.ExitStatus().has_value());
   EXPECT_EQ(sys().ProcessIdByName("r" + encoder), 0);
-  // Each loop ends on a lookup that finds nothing.
-  const auto log = Log();
-  EXPECT_EQ(std::count(log.begin(), log.end(), "Get Process id error."), 2);
-  EXPECT_EQ(std::count(log.begin(), log.end(), "Terminate process error."), 0);
+  EXPECT_EQ(sys().ProcessIdByName(encoder), foreign.Pid());
+  EXPECT_TRUE(Log().empty());
 }
 
 TEST_F(NamedProcesses, ProcessIgnoringTerminateIsKilledAfterTwoSeconds) {
   const std::string marker = dir.path() + "got-term";
-  auto& stubborn = Start(encoder, {"ignore-term", marker});
+  auto& stubborn = Start(encoder, {"ignore-term", marker}, true);
   // Give it time to install its handler.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const auto start = std::chrono::steady_clock::now();

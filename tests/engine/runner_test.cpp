@@ -17,6 +17,14 @@ using testing_support::TempDir;
 
 namespace {
 
+// Runs in the folder with a short pause after each relayed text.
+RunnerSettings QuickSettings(const std::string& folder) {
+  RunnerSettings settings;
+  settings.folder = folder;
+  settings.relay_pause_ms = 20;
+  return settings;
+}
+
 class Runner : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -137,7 +145,7 @@ TEST(RunnerThread, TextsReachTheCallbackOnTheLoopThreadInOrder) {
           texts.push_back(t);
           on_ui_thread = on_ui_thread && std::this_thread::get_id() == ui_thread;
         },
-        loop, RunnerSettings{folder.path(), 20});
+        loop, QuickSettings(folder.path()));
     runner.Start();
     while (!runner.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // Nothing is handed over until the loop handles its pending events.
@@ -158,7 +166,7 @@ TEST(RunnerThread, StopRequestChangesNothingAndFreeingWaitsForTheChild) {
   const std::string marker = folder.path() + "finished";
   testing_support::FakeEventLoop loop;
   {
-    TAdvanceSystem runner(helper + " sleep 300 " + marker, nullptr, loop, RunnerSettings{folder.path(), 20});
+    TAdvanceSystem runner(helper + " sleep 300 " + marker, nullptr, loop, QuickSettings(folder.path()));
     EXPECT_FALSE(runner.Finished());
     runner.Start();
     runner.Start();  // a second resume does nothing

@@ -78,3 +78,18 @@ TEST(SplitCommandLine, QuotedProgramEndsAtTheNextQuote) {
   EXPECT_EQ(SplitCommandLine("  /bin/true"), (Args{"/bin/true"}));
   EXPECT_EQ(SplitCommandLine(""), Args{});
 }
+
+TEST(SplitCommandLine, QuotedProgramComesBackWholeWhateverItsFolderHolds) {
+  testing_support::TempDir dir;
+  // A runnable file at a shorter prefix must not matter once the program is quoted.
+  testing_support::WriteFile(dir.path() + "My", "#!/bin/sh\n");
+  ::chmod((dir.path() + "My").c_str(), 0755);
+  for (const std::string folder :
+       {"My Apps/", "My \"quoted\" Apps/", "My, Apps, Too/", "tab\there/", "back\\slash\\/", "trailing\\"}) {
+    const std::string program = dir.path() + folder + "evc";
+    const Args args = SplitCommandLine(QuoteArgument(program) + " -y -i " + QuoteArgument("/in/a \"b\".avi"));
+    EXPECT_EQ(args, (Args{program, "-y", "-i", "/in/a \"b\".avi"})) << folder;
+  }
+  // A program whose own name ends in a backslash keeps it.
+  EXPECT_EQ(SplitCommandLine(QuoteArgument("/opt/x\\") + " -y"), (Args{"/opt/x\\", "-y"}));
+}

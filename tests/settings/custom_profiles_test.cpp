@@ -204,3 +204,27 @@ TEST_F(CustomProfiles, AFileWithASecondCaseKeyInOneSectionListsAndAppliesTheFirs
   options.cbbCustomProfile.UserSelect(0);
   EXPECT_EQ(ProfilePositions(), (std::vector<int>{0, 0, 0, 0, 0, 0}));
 }
+
+TEST_F(CustomProfiles, NamesTheFileCouldNotHoldAreRefusedAtAddAndSave) {
+  Add("Good");
+  const std::string before = Content(kProfiles);
+  const std::string warning =
+      "A profile name must not contain \"=\", \"[\", \"]\", line breaks or other control characters.";
+  for (const std::string& name : std::vector<std::string>{"a=b", "[x", "y]", "[z]", "two\nlines", "cr\rhere",
+                                                          "tab\there", std::string("n\0l", 3), "del\x7f"}) {
+    tp.dialogs.messages.clear();
+    Add(name);
+    options.cbbCustomProfile.UserType(name);
+    proc.SaveCustomProfile();
+    ASSERT_EQ(tp.dialogs.messages.size(), 2u) << name;
+    for (const auto& m : tp.dialogs.messages) {
+      EXPECT_EQ(m.kind, ui::MessageKind::Warning);
+      EXPECT_EQ(m.text, warning);
+    }
+    EXPECT_EQ(Content(kProfiles), before) << name;
+  }
+  // Blanks and other marks are fine, and line breaks around a name are trimmed away.
+  Add("Car, 2 (slow) & |fast|\n");
+  EXPECT_EQ(program.CommonLib().ReadIniSections(kProfiles),
+            (std::vector<std::string>{"Good", "Car, 2 (slow) & |fast|"}));
+}

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 
 #include "fakes.h"
 #include "platform/errors.h"
@@ -112,8 +118,7 @@ TEST_F(IniFile, ErasingLeavesOneMoreEmptyLineAndAMissingSectionLeavesTheFileAlon
 }
 
 TEST_F(IniFile, IntegersReadDecimalAndBothHexFormsAndFallBackOnAnythingElse) {
-  WriteFile(path,
-            "[N]\na=0x1F\nb=$1F\nc=-42\nd=12ab\ne=2147483647\nf=2147483648\ng=-2147483648\nh=0X\ni=+7\nj=x\n");
+  WriteFile(path, "[N]\na=0x1F\nb=$1F\nc=-42\nd=12ab\ne=2147483647\nf=2147483648\ng=-2147483648\nh=0X\ni=+7\nj=x\n");
   TIniFile32 ini(path);
   EXPECT_EQ(ini.ReadInteger("N", "a", -1), 31);
   EXPECT_EQ(ini.ReadInteger("N", "b", -1), 31);
@@ -151,7 +156,8 @@ TEST_F(IniFile, ANulByteHidesTheRestAndTheNextWriteDropsIt) {
 
 TEST_F(IniFile, GarbageAndVeryLongLinesNeverCrash) {
   std::string garbage;
-  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 37 + 11) % 255 + 1);  // no NUL: that would hide the rest
+  for (int i = 0; i < 5000; ++i)
+    garbage += static_cast<char>((i * 37 + 11) % 255 + 1);  // no NUL: that would hide the rest
   garbage += "\n[S]\nk=" + std::string(200000, 'v') + "\n";
   WriteFile(path, garbage);
   TIniFile32 ini(path);
@@ -232,6 +238,132 @@ TEST_F(IniFile, AFileThatExistsButCannotBeReadFailsConstructionWithTheOpenText) 
   } catch (const FileOpenError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"/proc/self/mem\". ", 0), 0u);
   }
+}
+
+namespace {
+
+// Runs the step as an ordinary user: root would write into any folder. Returns
+// the step's result; false when the step could not be run.
+bool AsOrdinaryUser(const std::function<bool()>& step) {
+  if (::geteuid() != 0) return step();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    bool ok = false;
+    try {
+      ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && step();
+    } catch (...) {
+    }
+    std::_Exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST_F(IniFile, ASymlinkIsWrittenThroughToItsTargetAndStaysALink) {
+  ::mkdir(dir.file("real").c_str(), 0755);
+  const std::string target = dir.file("real/UserSettings.ini");
+  WriteFile(target, "[USRInfo]\r\nSHWDDir=0\r\n");
+  // A relative link, through a second link.
+  ASSERT_EQ(::symlink("real/UserSettings.ini", dir.file("hop.ini").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.file("hop.ini").c_str(), path.c_str()), 0);
+  TIniFile32(path).WriteString("USRInfo", "SHWDDir", "1");
+  struct stat st {};
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFile(target), "[USRInfo]\r\nSHWDDir=1\r\n");
+  EXPECT_EQ(TIniFile32(path).ReadString("USRInfo", "SHWDDir", ""), "1");
+  // A dangling link gets its file created where it points.
+  ASSERT_EQ(::symlink("real/later.ini", dir.file("later.ini").c_str()), 0);
+  TIniFile32(dir.file("later.ini")).WriteString("S", "k", "v");
+  EXPECT_EQ(ReadFile(dir.file("real/later.ini")), "\r\n[S]\r\nk=v\r\n");
+  // No temporary file is left behind anywhere.
+  EXPECT_EQ(Entries(dir.file("real")), (std::vector<std::string>{"UserSettings.ini", "later.ini"}));
+}
+
+TEST_F(IniFile, ReplacingKeepsTheFilesPermissionsAndLeavesNoTemporaryFile) {
+  WriteFile(path, "[S]\r\nk=1\r\n");
+  ::chmod(path.c_str(), 0640);
+  TIniFile32(path).WriteString("S", "k", "2");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"test.ini"});
+}
+
+TEST_F(IniFile, StaleTemporaryNamesNeverFailASave) {
+  // What an older save may have left: a folder and a file at temporary names.
+  ::mkdir((path + ".tmp~").c_str(), 0755);
+  WriteFile(path + ".tmp0badf00d~", "half");
+  for (int i = 0; i < 5; ++i) TIniFile32(path).WriteString("S", "k" + std::to_string(i), "v");
+  EXPECT_EQ(TIniFile32(path).ReadString("S", "k4", ""), "v");
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"test.ini", "test.ini.tmp0badf00d~", "test.ini.tmp~"}));
+}
+
+TEST_F(IniFile, AFolderThatTakesNoNewEntriesGetsItsWritableFileRewrittenInPlace) {
+  const std::string locked = dir.file("locked");
+  ::chmod(dir.path().c_str(), 0755);  // reachable for the ordinary user
+  ::mkdir(locked.c_str(), 0755);
+  const std::string file = locked + "/UserSettings.ini";
+  WriteFile(file, "[USRInfo]\r\nOutDir=/old\r\n");
+  ::chmod(file.c_str(), 0666);
+  ::chmod(locked.c_str(), 0555);
+  EXPECT_TRUE(AsOrdinaryUser([&] {
+    TIniFile32(file).WriteString("USRInfo", "OutDir", "/new");
+    return true;
+  }));
+  EXPECT_EQ(ReadFile(file), "[USRInfo]\r\nOutDir=/new\r\n");
+  // Without a file there is nothing to rewrite: the usual create error.
+  EXPECT_TRUE(AsOrdinaryUser([&] {
+    try {
+      TIniFile32(locked + "/Other.ini").WriteString("S", "k", "v");
+    } catch (const FileCreateError& e) {
+      return std::string(e.what()) == "Cannot create file \"" + locked + "/Other.ini\". Permission denied";
+    }
+    return false;
+  }));
+  ::chmod(locked.c_str(), 0755);
+}
+
+TEST_F(IniFile, AnythingButARegularFileIsRefusedWithAClearMessage) {
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  // Reading would block for ever on a FIFO without a writer.
+  try {
+    TIniFile32 ini(path);
+    FAIL() << "read a FIFO";
+  } catch (const FileOpenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + path + "\". It is not a regular file.");
+  }
+  // A device never ends.
+  EXPECT_THROW(TIniFile32("/dev/zero"), FileOpenError);
+  // Nor is one written: here a FIFO took the file's place after it was read.
+  const std::string later = dir.file("later.ini");
+  TIniFile32 ini(later);
+  ASSERT_EQ(::mkfifo(later.c_str(), 0644), 0);
+  try {
+    ini.WriteString("S", "k", "v");
+    FAIL() << "wrote a FIFO";
+  } catch (const FileCreateError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + later + "\". It is not a regular file.");
+  }
+}
+
+TEST_F(IniFile, ALineBreakIsNeverWrittenIntoTheFile) {
+  WriteFile(path, "[USRInfo]\r\nOutDir=/old\r\n");
+  TIniFile32 ini(path);
+  EXPECT_THROW(ini.WriteString("USRInfo", "OutDir", "/x\nSHUTDOWN=1"), AppError);
+  EXPECT_THROW(ini.WriteString("USRInfo", "Out\rDir", "/x"), AppError);
+  EXPECT_THROW(ini.WriteString("a\r\n[b", "k", "v"), AppError);
+  EXPECT_EQ(Content(), "[USRInfo]\r\nOutDir=/old\r\n");
+  EXPECT_EQ(ini.ReadString("USRInfo", "OutDir", ""), "/old");
 }
 
 TEST(IniWrappers, ReadFilesInTheConfigFolderOfTheProgram) {

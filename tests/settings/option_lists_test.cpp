@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "engine/catalogue.h"
 #include "settings_fixture.h"
@@ -126,4 +128,49 @@ TEST_F(OptionLists, ALevelLeavesTheBoxSelectionSoTheBuildersReapplyStillUsesTheC
   main.cbbProfile.UserSelect(0);
   proc.ApplyCustomProfile();
   EXPECT_EQ(ProfilePositions(), (std::vector<int>{1, 0, 0, 2, 0, 0}));
+}
+
+TEST_F(OptionLists, AProfileFileThatCannotBeReadStillLeavesEveryListFilled) {
+  for (const bool fifo : {true, false}) {
+    testing_support::TestProgram fresh;
+    const std::string path = fresh.AppDir() + "Config/UserProfileInfo.ini";
+    if (fifo) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    } else {
+      // A link to something that cannot be read as a file.
+      ASSERT_EQ(::symlink("/proc/self/mem", path.c_str()), 0);
+    }
+    testing_support::WriteFile(fresh.AppDir() + "Config/UserSettings.ini", "[USRInfo]\r\nSHUTDOWN=1\r\n");
+    TCustomProc& p = fresh->CustomProc();
+    p.FillOptionLists();
+    p.ApplyProfile();
+    // Reported once, with the file named.
+    ASSERT_EQ(fresh.dialogs.messages.size(), 1u) << fifo;
+    EXPECT_EQ(fresh.dialogs.messages[0].kind, ui::MessageKind::Error);
+    EXPECT_EQ(fresh.dialogs.messages[0].text.rfind("Cannot open file \"" + path + "\". ", 0), 0u);
+    const TFrmMainForm& m = fresh->MainForm();
+    const TfrmOption& o = fresh->OptionForm();
+    EXPECT_EQ(m.cbbProfile.Count(), 5);
+    EXPECT_EQ(m.cbbProfile.Text(), "Normal Quality");
+    EXPECT_EQ(m.cbbOutputFiletype.ItemIndex(), 0);
+    for (const ui::ListBox* list :
+         {&o.cbbVideoSize, &o.cbbVideoBitrate, &o.cbbFramerate, &o.cbbAspectratio, &o.cbbAudioBitrate,
+          &o.cbbAudioSample, &o.cbbAudioVolumeGain, &o.cbbAudioChannels}) {
+      EXPECT_GT(list->Count(), 0);
+      EXPECT_GE(list->ItemIndex(), 0);
+    }
+    // The settings were loaded all the same.
+    EXPECT_TRUE(m.chkShutdown.Checked());
+  }
+}
+
+TEST_F(OptionLists, ASettingsFileThatIsAFifoIsReportedAndStartUpGoesOn) {
+  ASSERT_EQ(::mkfifo(ConfigFile("UserSettings.ini").c_str(), 0644), 0);
+  WriteThreeProfiles();
+  StartUp();
+  ASSERT_EQ(tp.dialogs.messages.size(), 1u);
+  EXPECT_EQ(tp.dialogs.messages[0].text,
+            "Cannot open file \"" + ConfigFile("UserSettings.ini") + "\". It is not a regular file.");
+  EXPECT_EQ(main.cbbProfile.Count(), 8);
+  EXPECT_EQ(ProfilePositions(), kNormalVideo);
 }

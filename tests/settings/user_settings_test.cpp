@@ -5,6 +5,7 @@
 
 #include "platform/errors.h"
 #include "platform/platform.h"
+#include "settings/ini_file.h"
 #include "settings_fixture.h"
 
 using settings_test::SettingsTest;
@@ -185,4 +186,25 @@ TEST_F(OutputFolder, AFileNamedTestDoesNotMakeAWritableFolderReadOnly) {
   EXPECT_EQ(ReadFile(chosen + "/test"), "notes");
   EXPECT_EQ(ReadFile(chosen + "/test_1"), "more notes");
   EXPECT_FALSE(Exists(chosen + "/test_2"));
+}
+
+TEST_F(OutputFolder, AFolderWithALineBreakIsRefusedAndNothingForgesASettingsLine) {
+  const std::string chosen = media.path() + "a\nSHUTDOWN=1";
+  std::filesystem::create_directory(chosen);
+  EXPECT_EQ(Choose(chosen), current);
+  EXPECT_EQ(Choose(media.path() + "b\r"), current);
+  EXPECT_EQ(Warnings(), (std::vector<std::string>{"The path must not contain a line break.",
+                                                  "The path must not contain a line break."}));
+  EXPECT_FALSE(Exists(chosen + "/test"));
+  proc.SaveUserSettings();
+  EXPECT_EQ(TIniFile32(ConfigFile("UserSettings.ini")).ReadString("USRInfo", "SHUTDOWN", ""), "0");
+}
+
+TEST_F(UserSettings, ARelativeOutputFolderIsTakenBelowTheProgramFolder) {
+  Write("UserSettings.ini", "[USRInfo]\r\nOutDir=relout\r\n");
+  proc.LoadUserSettings();
+  EXPECT_EQ(main.edtOutputFolder.Text(), tp.AppDir() + "relout");
+  Write("UserSettings.ini", "[USRInfo]\r\nOutDir=/abs/out\r\n");
+  proc.LoadUserSettings();
+  EXPECT_EQ(main.edtOutputFolder.Text(), "/abs/out");
 }

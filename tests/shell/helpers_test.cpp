@@ -26,6 +26,13 @@ TEST(FileNames, BaseNameFolderAndExtension) {
   EXPECT_EQ(TStrFunc::TextAfterLast("a_b_", "_"), "");
 }
 
+TEST(FileNames, RelativePathsAreTakenBelowTheBaseFolder) {
+  EXPECT_EQ(TFileFunc::AbsolutePath("relout", "/opt/app/"), "/opt/app/relout");
+  EXPECT_EQ(TFileFunc::AbsolutePath("../out/x", "/opt/app/"), "/opt/app/../out/x");
+  EXPECT_EQ(TFileFunc::AbsolutePath("/abs/out", "/opt/app/"), "/abs/out");
+  EXPECT_EQ(TFileFunc::AbsolutePath("", "/opt/app/"), "");
+}
+
 TEST(FileNames, SplitSkipEmptyKeepsOnlyNonEmptyParts) {
   std::vector<std::string> parts{"stale"};
   SplitSkipEmpty("1.2.5.2", '.', parts);
@@ -82,6 +89,17 @@ TEST(Log, LinesAreAppendedInTheFixedFormat) {
                         R"(Quorvan Soft \d\d/\d\d/\d{4} \d\d:\d\d:\d\d\|parameter: evc -y\r\n)");
   EXPECT_TRUE(std::regex_match(content, line)) << content;
   EXPECT_EQ(tp.LogMessages(), (std::vector<std::string>{"first", "parameter: evc -y"}));
+}
+
+TEST(Log, ControlCharactersAreEscapedSoEveryMessageIsOneLine) {
+  testing_support::TestProgram tp;
+  tp->WriteLog("parameter: \"/clips/a\r\nQuorvan Soft 01/01/2024 00:00:00|SHUTDOWN\n.avi\"");
+  tp->WriteLog(std::string("tab\tstays, esc\x1b and nul\0 and del\x7f", 33));
+  tp->WriteLog("utf-8 \xc3\xa9 and a backslash \\ stay");
+  EXPECT_EQ(tp.LogMessages(),
+            (std::vector<std::string>{"parameter: \"/clips/a\\r\\nQuorvan Soft 01/01/2024 00:00:00|SHUTDOWN\\n.avi\"",
+                                      "tab\tstays, esc\\x1B and nul\\x00 and del\\x7F",
+                                      "utf-8 \xc3\xa9 and a backslash \\ stay"}));
 }
 
 TEST(Log, AnUnwritableLogFailsToTheCaller) {

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
+#include <iostream>
+#include <locale>
+
 #include "platform/errors.h"
 #include "test_program.h"
 
@@ -75,4 +80,62 @@ TEST(ShowMessageBox, KnownKindsShowABoxWithTheApplicationTitle) {
   EXPECT_EQ(tp.dialogs.messages[0].kind, ui::MessageKind::Warning);
   EXPECT_EQ(tp.dialogs.messages[0].caption, "Video To Plim Converter");
   EXPECT_EQ(tp.dialogs.messages[0].text, "The path is invalid.");
+}
+
+namespace {
+
+// Switches the C library's number format to German (decimal comma) for the
+// scope: generated into a folder of our own when the system has no such locale,
+// else a comma numpunct for the C++ side at least.
+class GermanNumbers {
+ public:
+  GermanNumbers() : saved_(std::setlocale(LC_NUMERIC, nullptr)), saved_cpp_(std::locale()) {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"})
+      if (std::setlocale(LC_NUMERIC, name)) {
+        Done();
+        return;
+      }
+    const std::string folder = dir_.path() + "locales";
+    const std::string command = "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(("mkdir -p '" + folder + "' && " + command).c_str()) == 0) {
+      ::setenv("LOCPATH", folder.c_str(), 1);
+      if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        Done();
+        return;
+      }
+    }
+    struct Comma : std::numpunct<char> {
+      char do_decimal_point() const override { return ','; }
+    };
+    std::locale::global(std::locale(std::locale(), new Comma));
+  }
+  ~GermanNumbers() {
+    std::setlocale(LC_NUMERIC, saved_.c_str());
+    std::locale::global(saved_cpp_);
+    ::unsetenv("LOCPATH");
+  }
+  bool c_library_switched() const { return c_switched_; }
+
+ private:
+  void Done() { c_switched_ = std::localeconv()->decimal_point[0] == ','; }
+  testing_support::TempDir dir_;
+  std::string saved_;
+  std::locale saved_cpp_;
+  bool c_switched_ = false;
+};
+
+}  // namespace
+
+TEST(ParseLenientNumber, ReadsThePointWhateverTheUsersLocale) {
+  GermanNumbers german;
+  if (!german.c_library_switched()) std::cerr << "no German locale: checked under a comma numpunct only\n";
+  EXPECT_DOUBLE_EQ(TCommonLib::ParseLenientNumber("12.5"), 12.5);
+  EXPECT_DOUBLE_EQ(TCommonLib::ParseLenientNumber(" 12.5kB"), 12.5);
+  EXPECT_DOUBLE_EQ(TCommonLib::ParseLenientNumber("-0.25"), -0.25);
+  EXPECT_DOUBLE_EQ(TCommonLib::ParseLenientNumber("1.2.3"), 1.23);
+  EXPECT_DOUBLE_EQ(TCommonLib::ParseLenientNumber("+.5"), 0.5);
+  EXPECT_DOUBLE_EQ(TCommonLib::ParseLenientNumber("30.45"), 30.45);
+  // A comma is no decimal point here, whatever the locale says.
+  EXPECT_DOUBLE_EQ(TCommonLib::ParseLenientNumber("12,5"), 125);
+  EXPECT_THROW(TCommonLib::ParseLenientNumber("-."), ConversionError);
 }

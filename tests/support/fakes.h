@@ -147,7 +147,9 @@ class FakeProcessTable : public platform::ProcessTable {
   std::vector<std::string> signals;
 
  private:
-  pid_t next_pid_ = 1000;
+  // Beyond any id the kernel hands out, so a pretend process never shares its
+  // id with a real child a test starts.
+  pid_t next_pid_ = 4'300'000;
 };
 
 // A temporary folder removed with everything in it at destruction.
