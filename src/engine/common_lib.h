@@ -73,6 +73,10 @@ class TCommonLib {
   static double ParseLenientNumber(const std::string& text);
   static std::string FormatFileSize(int64_t bytes);
   static std::string FormatSeconds(int64_t seconds);
+  // The seconds of a time text as FormatSeconds writes it: two or more digits of
+  // hours, two of minutes and two of seconds, minutes and seconds below 60.
+  // False for any other text.
+  static bool ReadTimeText(const std::string& text, int64_t& seconds);
   static std::string PadNumber(int width, int64_t value, int64_t divisor);
 
   // A message box with the application title as caption and an OK button.
@@ -137,7 +141,7 @@ class TCommonLib {
   // Deletes all rows; false when that failed.
   static bool ClearRows(ui::SourceGrid& grid);
   // A new modal codec error window; returns when the user has closed it.
-  void ShowCodecError() const;
+  void ShowCodecError(const std::string& path) const;
 
   // --- Preview media (sources/preview_player.cpp). ---
   // Moves the graph's current position (absolute); failures are ignored.

@@ -103,6 +103,25 @@ std::string TCommonLib::FormatSeconds(int64_t seconds) {
   return text;
 }
 
+bool TCommonLib::ReadTimeText(const std::string& text, int64_t& seconds) {
+  const size_t colon = text.find(':');
+  // Hours beyond a few thousand years are no length of a video.
+  if (colon == std::string::npos || colon < 2 || colon > 8 || text.size() != colon + 6 || text[colon + 3] != ':')
+    return false;
+  auto digits = [&](size_t from, size_t count, int64_t& value) {
+    value = 0;
+    for (size_t i = from; i < from + count; ++i) {
+      if (text[i] < '0' || text[i] > '9') return false;
+      value = value * 10 + (text[i] - '0');
+    }
+    return true;
+  };
+  int64_t h = 0, m = 0, s = 0;
+  if (!digits(0, colon, h) || !digits(colon + 1, 2, m) || !digits(colon + 4, 2, s) || m > 59 || s > 59) return false;
+  seconds = h * 3600 + m * 60 + s;
+  return true;
+}
+
 bool TCommonLib::ShowMessageBox(const std::string& text, int kind) const {
   if (kind < 0 || kind > 3) return false;
   program_.dialogs().Message(static_cast<ui::MessageKind>(kind), kApplicationTitle, text);
