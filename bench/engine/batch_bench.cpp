@@ -62,7 +62,7 @@ class SilentDialogs : public ui::Dialogs {
   }
   std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
   std::vector<std::string> OpenFiles(const ui::OpenFilesRequest&) override { return {}; }
-  void ShowCodecError() override {}
+  void ShowCodecError(const std::string&) override {}
 };
 
 // Notes the longest time between two handlings of pending events.

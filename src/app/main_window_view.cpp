@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSizeGrip>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -90,6 +91,14 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   video_panel_->setPalette(black);
   logo_ = new QLabel(video_panel_);
   logo_->setObjectName("panLogo");
+  // The pointer over a showing video hides when it has rested a while.
+  WatchPointer(video_panel_);
+  pointer_timer_ = new QTimer(this);
+  pointer_timer_->setSingleShot(true);
+  pointer_timer_->setInterval(program.timing().pointer_hide_ms);
+  connect(pointer_timer_, &QTimer::timeout, this, [this] {
+    if (pointer_inside_ && !logo_->isVisible()) video_panel_->setCursor(Qt::BlankCursor);
+  });
   trim_bar_ = new TrimBarView(form, guard_, this);
   subscriptions_.emplace_back(form.panLogo, [this] { SetLogoVisible(form_.panLogo.Visible()); });
 
@@ -170,6 +179,8 @@ QVideoWidget* MainWindowView::videoWindow() {
     video_ = new QVideoWidget(video_panel_);
     video_->setAspectRatioMode(Qt::KeepAspectRatio);  // letterboxed on black
     video_->setGeometry(0, 0, video_panel_->width(), video_panel_->height());
+    WatchPointer(video_);
+    for (QWidget* child : video_->findChildren<QWidget*>()) WatchPointer(child);
     video_->setVisible(!logo_->isVisible());
     if (logo_->isVisible()) logo_->raise();
   }
@@ -182,6 +193,40 @@ void MainWindowView::SetLogoVisible(bool visible) {
   logo_->setVisible(visible);
   if (video_) video_->setVisible(!visible);
   if (visible) logo_->raise();
+  // A video that starts under a resting pointer hides it in time too.
+  if (visible) {
+    ShowPointer();
+  } else if (pointer_inside_) {
+    pointer_timer_->start();
+  }
+}
+
+void MainWindowView::WatchPointer(QWidget* widget) {
+  // Moves without a button held reach only widgets that track the mouse.
+  widget->setMouseTracking(true);
+  widget->installEventFilter(this);
+}
+
+void MainWindowView::ShowPointer() {
+  pointer_timer_->stop();
+  if (video_panel_->testAttribute(Qt::WA_SetCursor)) video_panel_->unsetCursor();
+}
+
+void MainWindowView::PointerEvent(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  const bool moved = type == QEvent::Enter || type == QEvent::MouseMove || type == QEvent::MouseButtonPress ||
+                     type == QEvent::MouseButtonRelease || type == QEvent::Wheel;
+  if (!moved && type != QEvent::Leave) return;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || (widget != video_panel_ && !video_panel_->isAncestorOf(widget))) return;
+  if (moved) {
+    pointer_inside_ = true;
+    ShowPointer();
+    if (!logo_->isVisible()) pointer_timer_->start();
+  } else if (widget == video_panel_) {
+    pointer_inside_ = false;
+    ShowPointer();
+  }
 }
 
 skin::SkinButton* MainWindowView::button(const char* name) const { return findChild<skin::SkinButton*>(name); }
@@ -315,7 +360,8 @@ void MainWindowView::dropEvent(QDropEvent* event) {
 }
 
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress) {
+  PointerEvent(watched, event);
+  if (event->type() == QEvent::KeyPress && event != previewed_key_) {
     // The key preview: the window's handler runs first, once per key, and the
     // key goes on to the focused control.
     auto* widget = qobject_cast<QWidget*>(watched);
@@ -323,8 +369,16 @@ bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
     if (widget && widget == first && widget->window() == this && isEnabled()) {
       auto* key = static_cast<QKeyEvent*>(event);
       const int code = KeyCode(key->key());
-      if (code != 0) guard_([&] { form_.FormKeyDown(code, ShiftOf(key->modifiers())); });
+      if (code != 0) {
+        guard_([&] { form_.FormKeyDown(code, ShiftOf(key->modifiers())); });
+        // A dialog the key opened has moved the focus meanwhile; when the
+        // focused control passes the key on to its parents, this same event
+        // must not count as a key of the window's own.
+        previewed_key_ = event;
+      }
     }
+  } else if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
+    previewed_key_ = nullptr;
   }
   if (watched == title_) {
     static QPoint offset;

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QTimer>
 #include <QVideoWidget>
 #include <QWidget>
 #include <memory>
@@ -49,6 +50,10 @@ class MainWindowView : public QWidget {
   skin::SkinButton* AddButton(ui::Button& model, const char* name, skin::Glyph glyph, const QString& text = {});
   void SyncWindow();
   void Layout();
+  void WatchPointer(QWidget* widget);
+  void ShowPointer();
+  // Moves, presses and leaving over the video window.
+  void PointerEvent(QObject* watched, QEvent* event);
 
   Program& program_;
   TFrmMainForm& form_;
@@ -64,6 +69,10 @@ class MainWindowView : public QWidget {
   QLabel* clock_ = nullptr;
   SourceGridView* grid_ = nullptr;
   QWidget* grip_ = nullptr;
+  QTimer* pointer_timer_ = nullptr;
+  bool pointer_inside_ = false;
+  // The key press the key preview last handled, while it travels up the parents.
+  const QEvent* previewed_key_ = nullptr;
 };
 
 // The splash: the picture alone in a borderless window, centred on the desktop.

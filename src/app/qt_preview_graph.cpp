@@ -46,7 +46,8 @@ void QtPreviewGraph::Unload() {
 
 int QtPreviewGraph::Render(const std::string& path) {
   QMediaPlayer& player = Player();
-  player.setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
+  const QUrl source = QUrl::fromLocalFile(QString::fromStdString(path));
+  player.setSource(source);
   // Loading is asynchronous: wait, with events handled, until it settles.
   auto settled = [&player] {
     const auto status = player.mediaStatus();
@@ -63,9 +64,12 @@ int QtPreviewGraph::Render(const std::string& path) {
       if (settled()) loop.quit();
     });
     QObject::connect(&player, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
+    // Stopped or replaced while loading (a click handled meanwhile).
+    QObject::connect(&player, &QMediaPlayer::sourceChanged, &loop, &QEventLoop::quit);
     timeout.start(kLoadTimeoutMs);
     loop.exec();
   }
+  if (player.source() != source) throw media::MediaError("The preview was stopped while the file loaded.");
   if (player.error() != QMediaPlayer::NoError || player.mediaStatus() == QMediaPlayer::InvalidMedia) {
     const QString why = player.errorString();
     player.setSource(QUrl());

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -89,13 +91,19 @@ std::vector<std::string> QtDialogs::OpenFiles(const ui::OpenFilesRequest& reques
   const QStringList filters = QtNameFilters(request.filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters);
   dialog.setSizeGripEnabled(true);
+  // Qt's own dialog gives the size column too little room for "319.5 KiB".
+  if (auto* details = dialog.findChild<QTreeView*>("treeView")) {
+    QHeaderView* header = details->header();
+    const int size_width = header->fontMetrics().horizontalAdvance("0000.00 MiB") + 24;
+    header->resizeSection(1, std::max(header->sectionSize(1), size_width));
+  }
   std::vector<std::string> chosen;
   if (dialog.exec() != QDialog::Accepted) return chosen;
   for (const QString& file : dialog.selectedFiles()) chosen.push_back(S(file));
   return chosen;
 }
 
-void QtDialogs::ShowCodecError() {
+void QtDialogs::ShowCodecError(const std::string& path) {
   if (!program_) return;
   // A new window for every call; it goes when it was closed.
   TFrmCodeErrorForm model(*program_);
@@ -104,22 +112,32 @@ void QtDialogs::ShowCodecError() {
   dialog.setWindowTitle(Q(model.Form.Caption()));
   dialog.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                         Qt::WindowCloseButtonHint);
-  dialog.setFixedSize(413, 96);
+  // One line more than the design's 96 pixels: the window names the file.
+  dialog.setFixedSize(413, 118);
   auto* image = new QLabel(&dialog);  // Image1: its place, no picture
   image->setGeometry(10, 10, 32, 32);
   auto* label1 = new QLabel(Q(model.Label1.Caption()), &dialog);
   label1->setObjectName("Label1");
   label1->setWordWrap(true);
   label1->setGeometry(52, 8, 350, 44);
+  // The file's name stays in sight however long its folder; the tooltip has it all.
+  auto* file = new QLabel(&dialog);
+  file->setObjectName("lblFile");
+  file->setGeometry(52, 54, 350, 18);
+  QFont bold = file->font();
+  bold.setBold(true);
+  file->setFont(bold);
+  file->setText(QFontMetrics(bold).elidedText(Q(path), Qt::ElideLeft, file->width()));
+  file->setToolTip(Q(path));
   Program* program = program_;
   auto* label2 = new LinkLabel(
       Q(model.Label2.Caption()), QColor(0, 0, 255),
       [program, &model] { program->Guarded([&] { model.Label2Click(); }); }, &dialog);
   label2->setObjectName("Label2");
-  label2->setGeometry(52, 58, 200, 20);
+  label2->setGeometry(52, 80, 200, 20);
   auto* ok = new QPushButton(Q(model.BitBtn1.Caption()), &dialog);
   ok->setObjectName("BitBtn1");
-  ok->setGeometry(322, 60, 80, 26);
+  ok->setGeometry(322, 82, 80, 26);
   ok->setDefault(true);
   QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
   dialog.exec();

@@ -41,7 +41,7 @@ class QtDialogs : public ui::Dialogs {
                                        const std::string& initial) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   std::vector<std::string> OpenFiles(const ui::OpenFilesRequest& request) override;
-  void ShowCodecError() override;
+  void ShowCodecError(const std::string& path) override;
 
  private:
   QWidget* Owner() const;

@@ -1,5 +1,6 @@
 #include "app/skin.h"
 
+#include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -196,13 +197,28 @@ QPixmap Logo(QSize size) {
   p.drawPolygon(QPolygonF{QPointF(film.center().x() - tile * 0.1, film.center().y() - tile * 0.14),
                           QPointF(film.center().x() - tile * 0.1, film.center().y() + tile * 0.14),
                           QPointF(film.center().x() + tile * 0.15, film.center().y())});
+  // The name fits the picture whole: on one line where there is room, else
+  // wrapped, the letters made smaller until it fits.
+  const QString name = "Video To Plim Converter";
+  const QRect room(2, static_cast<int>(t.bottom()) + 2, size.width() - 4,
+                   size.height() - static_cast<int>(t.bottom()) - 3);
   QFont f("Arial");
   f.setBold(true);
-  f.setPixelSize(std::max(9, size.height() / 10));
+  int pixels = std::max(9, size.height() / 10);
+  int flags = Qt::AlignHCenter | Qt::AlignTop;
+  for (;; --pixels) {
+    f.setPixelSize(pixels);
+    const QFontMetrics metrics(f);
+    if (metrics.horizontalAdvance(name) <= room.width()) break;
+    const QRect wrapped = metrics.boundingRect(room, flags | Qt::TextWordWrap, name);
+    if ((wrapped.width() <= room.width() && wrapped.height() <= room.height()) || pixels <= 6) {
+      flags |= Qt::TextWordWrap;
+      break;
+    }
+  }
   p.setFont(f);
   p.setPen(QColor(245, 248, 252));
-  p.drawText(QRectF(0, t.bottom() + 4, size.width(), size.height() - t.bottom() - 4), Qt::AlignHCenter | Qt::AlignTop,
-             "Video To Plim Converter");
+  p.drawText(room, flags, name);
   return pixmap;
 }
 

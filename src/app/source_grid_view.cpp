@@ -4,12 +4,11 @@
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMimeData>
-#include <QRegularExpressionValidator>
 #include <QStyledItemDelegate>
 
 #include "app/qt_services.h"
+#include "app/time_editor.h"
 #include "shell/main_form.h"
 
 namespace app {
@@ -24,7 +23,8 @@ const int kProportions[ui::SourceGrid::kColumns] = {16, 68, 28, 28, 28, 28, 28};
 
 // The time editor of the "Start Time" and "End Time" cells, on the grid's
 // editing calls: opening it begins the edit, each change is reported, leaving
-// the cell ends it, Esc cancels it.
+// the cell ends it, Esc cancels it. Every change is a whole time, so a start
+// time can be checked at each of them.
 class TimeDelegate : public QStyledItemDelegate {
  public:
   TimeDelegate(SourceGridView& view) : QStyledItemDelegate(&view), view_(view) {}
@@ -36,13 +36,21 @@ class TimeDelegate : public QStyledItemDelegate {
     view_.guard_([&] { began = grid.UserBeginEdit(index.row(), index.column()); });
     view_.syncing_ = false;
     if (!began) return nullptr;
-    auto* editor = new QLineEdit(parent);
-    editor->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9:]{0,12}"), editor));
-    connect(editor, &QLineEdit::textEdited, editor, [this](const QString& text) {
-      view_.guard_([&] { view_.grid_.UserEditorChange(S(text)); });
-    });
+    auto* editor = new TimeEditor(parent);
+    editor->setObjectName("TimeEditor");
+    editor->OnTimeChanged = [this](const QString& text) { view_.EditorChanged(text); };
     view_.editor_ = editor;
     return editor;
+  }
+
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+    // Once, when the editor opens: later refreshes of the grid must not undo
+    // what the user has typed. The first digit typed goes into the hours.
+    if (editor->property("filled").toBool()) return;
+    editor->setProperty("filled", true);
+    auto* time = static_cast<TimeEditor*>(editor);
+    time->setText(index.data(Qt::EditRole).toString());
+    time->setCursorPosition(0);
   }
 
   void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {
@@ -62,9 +70,6 @@ class TimeDelegate : public QStyledItemDelegate {
   SourceGridView& view_;
 };
 
-namespace {
-}  // namespace
-
 SourceGridModel::SourceGridModel(ui::SourceGrid& grid, Guard guard, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid), guard_(std::move(guard)) {}
 
@@ -83,7 +88,9 @@ QVariant SourceGridModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::CheckStateRole) return text == "True" ? Qt::Checked : Qt::Unchecked;
     return {};
   }
-  if (role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::ToolTipRole) return Q(text);
+  if (role == Qt::DisplayRole || role == Qt::EditRole) return Q(text);
+  // The file name column is cut at the left; the tooltip shows the whole path.
+  if (role == Qt::ToolTipRole && index.column() == 1) return Q(text);
   return {};
 }
 
@@ -135,9 +142,10 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   setObjectName("dxTreeSourceFileInfo");
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
-  // The time editor opens on the first click.
-  setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::CurrentChanged |
-                  QAbstractItemView::DoubleClicked);
+  // The time editor opens on the first click: on the click that moves the
+  // current cell there, or (mousePressEvent) on a click into the current cell,
+  // at once rather than after the double-click time.
+  setEditTriggers(QAbstractItemView::CurrentChanged | QAbstractItemView::DoubleClicked);
   auto* times = new TimeDelegate(*this);
   setItemDelegateForColumn(SourceGridModel::kStartColumn, times);
   setItemDelegateForColumn(SourceGridModel::kEndColumn, times);
@@ -160,15 +168,36 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   QFont small = font();
   small.setPixelSize(11);
   setFont(small);
-  setTextElideMode(Qt::ElideMiddle);
+  // Rows of one folder differ in their file names: those stay in sight.
+  setTextElideMode(Qt::ElideLeft);
   subscription_ = Subscription(grid_, [this] { SyncFromModel(); });
 }
 
+void SourceGridView::EditorChanged(const QString& text) {
+  const ui::SourceGrid::RowId id = grid_.IdOf(grid_.EditRow());
+  const int column = grid_.EditColumn();
+  changing_ = true;
+  guard_([&] { grid_.UserEditorChange(S(text)); });
+  changing_ = false;
+  // A start time's edit ends at its change and the cell is checked at once. The
+  // editor stays open with the time as typed so far, for the next digit: a
+  // whole time typed digit by digit is checked at every step and the cell ends
+  // with the check of the whole time.
+  const int row = grid_.IndexOf(id);
+  if (!grid_.Editing() && editor_ && row != ui::SourceGrid::kNone) {
+    syncing_ = true;
+    guard_([&] {
+      if (grid_.UserBeginEdit(row, column)) grid_.SetFocusedRow(row);
+    });
+    syncing_ = false;
+  }
+  SyncFromModel();
+}
+
 void SourceGridView::SyncFromModel() {
-  if (syncing_ || grid_.Updating()) return;
+  if (syncing_ || changing_ || grid_.Updating()) return;
   syncing_ = true;
-  // An edit the grid ended itself (a start time is checked at its first
-  // change) closes the editor without taking its text again.
+  // An edit the grid ended itself closes the editor without taking its text again.
   if (editor_ && !grid_.Editing() && !committing_) {
     QWidget* editor = editor_;
     editor_ = nullptr;
@@ -179,9 +208,14 @@ void SourceGridView::SyncFromModel() {
   for (int row : grid_.SelectedRows())
     selection.select(model_->index(row, 0), model_->index(row, ui::SourceGrid::kColumns - 1));
   selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  // The current cell moves only when the focused row changed: moving it within
+  // its row would close an open editor.
   const int focused = grid_.FocusedRow();
-  selectionModel()->setCurrentIndex(focused >= 0 ? model_->index(focused, 1) : QModelIndex(),
-                                    QItemSelectionModel::NoUpdate);
+  const QModelIndex current = currentIndex();
+  if (focused < 0 && current.isValid())
+    selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  else if (focused >= 0 && (!current.isValid() || current.row() != focused))
+    selectionModel()->setCurrentIndex(model_->index(focused, 1), QItemSelectionModel::NoUpdate);
   syncing_ = false;
 }
 
@@ -266,7 +300,25 @@ void SourceGridView::keyReleaseEvent(QKeyEvent* event) {
   if (OnKeyUp && !event->isAutoRepeat()) guard_([&] { OnKeyUp(event->key() == Qt::Key_Delete); });
 }
 
-void SourceGridView::mousePressEvent(QMouseEvent* event) { QTableView::mousePressEvent(event); }
+void SourceGridView::mousePressEvent(QMouseEvent* event) {
+  QTableView::mousePressEvent(event);
+  const QModelIndex index = indexAt(event->position().toPoint());
+  if (event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier && index.isValid() &&
+      index == currentIndex() && (index.column() == SourceGridModel::kStartColumn ||
+                                  index.column() == SourceGridModel::kEndColumn) && state() != EditingState)
+    edit(index);
+}
+
+bool SourceGridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  const bool opened = QTableView::edit(index, trigger, event);
+  // Qt selects the whole text of a new line editor; the cursor belongs at the
+  // hours instead, so the arrow keys and digits start there.
+  if (opened && editor_ && editor_->hasSelectedText()) {
+    editor_->deselect();
+    editor_->setCursorPosition(0);
+  }
+  return opened;
+}
 
 void SourceGridView::mouseReleaseEvent(QMouseEvent* event) {
   QTableView::mouseReleaseEvent(event);

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "app/bindings.h"
+#include "app/time_editor.h"
 #include "ui/source_grid.h"
 
 namespace app {
@@ -59,6 +60,7 @@ class SourceGridView : public QTableView {
 
   // Shares the width among the columns in the grid's proportions.
   void FitColumns();
+  using QTableView::edit;
 
  protected:
   void startDrag(Qt::DropActions actions) override;
@@ -68,6 +70,7 @@ class SourceGridView : public QTableView {
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
@@ -75,6 +78,8 @@ class SourceGridView : public QTableView {
 
  private:
   void SyncFromModel();
+  // A change the user made in the time editor.
+  void EditorChanged(const QString& text);
   friend class TimeDelegate;
   ui::SourceGrid& grid_;
   Guard guard_;
@@ -82,8 +87,9 @@ class SourceGridView : public QTableView {
   Subscription subscription_;
   bool syncing_ = false;
   bool committing_ = false;
+  bool changing_ = false;
   bool fitted_ = false;
-  QPointer<QWidget> editor_;
+  QPointer<TimeEditor> editor_;
 };
 
 }  // namespace app

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/builder.h"
 #include "engine/common_lib.h"
 #include "engine/converting_form.h"
 #include "engine/custom_proc.h"
@@ -130,7 +131,16 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
         continue;
       }
       const std::string source = grid.Cell(RowIndex, 1);
-      CurrentCommand = CreateConvertParameter(source);
+      try {
+        CurrentCommand = CreateConvertParameter(source);
+      } catch (const TrimTimeError& refused) {
+        // That row alone is left out and named at the end; the others go on.
+        program_.WriteLog("Convert result: " + source + " -> " + refused.reason());
+        failures.push_back(source + " (" + refused.reason() + ")");
+        ++FilesDone;
+        ++RowIndex;
+        continue;
+      }
       program_.WriteLog("parameter: " + CurrentCommand);
 
       RefreshCount = 0;

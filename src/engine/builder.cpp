@@ -79,14 +79,16 @@ std::string TCustomProc::GetTrimStart(const std::string& source) {
 
 std::string TCustomProc::GetTrimSeconds(const std::string& source) {
   const ui::SourceGrid& grid = program_.MainForm().dxTreeSourceFileInfo;
-  bool found = false;
-  int64_t seconds = 0;
-  for (int row = 0; row < grid.RowCount(); ++row) {
-    if (!SameTextAscii(grid.Cell(row, 1), source)) continue;
-    found = true;
-    seconds = CellSeconds(grid.Cell(row, 5)) - CellSeconds(grid.Cell(row, 4));
-  }
-  return found ? std::to_string(seconds) : std::string();
+  int last = -1;
+  for (int row = 0; row < grid.RowCount(); ++row)
+    if (SameTextAscii(grid.Cell(row, 1), source)) last = row;
+  if (last < 0) return {};
+  const std::string start = grid.Cell(last, 4), end = grid.Cell(last, 5);
+  // An empty start converts the whole file; a range must be two whole time texts.
+  int64_t unused = 0;
+  if (!start.empty() && !TCommonLib::ReadTimeText(start, unused)) throw TrimTimeError(source, "start", start);
+  if (!start.empty() && !TCommonLib::ReadTimeText(end, unused)) throw TrimTimeError(source, "end", end);
+  return std::to_string(CellSeconds(end) - CellSeconds(start));
 }
 
 std::string TCustomProc::GetOutputDirectory() {

@@ -4,7 +4,22 @@
 
 #include <string>
 
+#include "platform/errors.h"
+
 struct TConvertParameterStruct;
+
+// A row whose trim cell is no time text: its job is refused rather than run
+// over a range the encoder would misread.
+class TrimTimeError : public AppError {
+ public:
+  TrimTimeError(const std::string& source, const std::string& which, const std::string& cell)
+      : AppError("The " + which + " time \"" + cell + "\" of \"" + source + "\" is not a time of the form hh:mm:ss."),
+        reason_("the " + which + " time \"" + cell + "\" is not a time of the form hh:mm:ss") {}
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
+};
 
 enum class CommandForm {
   V,        // video output

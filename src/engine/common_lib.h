@@ -79,6 +79,8 @@ class TCommonLib {
   static std::string PadNumber(int width, int64_t value, int64_t divisor) {
     return text::PadNumber(width, value, divisor);
   }
+  // The seconds of a time text as FormatSeconds writes it; false for any other text.
+  static bool ReadTimeText(const std::string& t, int64_t& seconds) { return text::ParseTimeText(t, seconds); }
 
   // A message box with the application title as caption and an OK button.
   // Kind 0 error, 1 warning, 2 question, 3 information; any other kind shows
@@ -149,7 +151,7 @@ class TCommonLib {
   // Deletes all rows; false when that failed.
   static bool ClearRows(ui::SourceGrid& grid);
   // A new modal codec error window; returns when the user has closed it.
-  void ShowCodecError() const;
+  void ShowCodecError(const std::string& path) const;
 
   // --- Preview media (sources/preview_player.cpp). ---
   // Moves the graph's current position (absolute); failures are ignored.

@@ -28,22 +28,24 @@ EXPORT void ShowAboutForm(const VtpcApplication* app, const char* string_entry0,
   char* mail_target = Join3("mailto:", Safe(support_email), "");
   char* folder_line = Join3("Installed in: ", Safe(program_folder), "");
   void* dialog = (caption && heading && mail_target && folder_line)
-                     ? app->CreateDialog(app->context, caption, 420, 250)
+                     ? app->CreateDialog(app->context, caption, 460, 280)
                      : NULL;
   if (dialog) {
-    if (app->AddLogo) app->AddLogo(dialog, 20, 20, 72);
+    /* The texts beside the logo; below it, across the whole box, the two
+     * addresses on lines of their own, then the folder and the button. */
+    if (app->AddLogo) app->AddLogo(dialog, 20, 20, 88);
     if (app->AddText) {
-      app->AddText(dialog, 112, 18, 290, 28, heading, VTPC_TEXT_BOLD | VTPC_TEXT_LARGE);
-      app->AddText(dialog, 112, 50, 290, 48, Safe(string_entry7), VTPC_TEXT_WRAP);
-      app->AddText(dialog, 112, 102, 290, 20, Safe(string_entry0), VTPC_TEXT_BOLD);
-      app->AddText(dialog, 112, 122, 290, 34, Safe(string_entry2), VTPC_TEXT_WRAP);
-      app->AddText(dialog, 20, 196, 280, 34, folder_line, VTPC_TEXT_WRAP);
+      app->AddText(dialog, 128, 18, 312, 28, heading, VTPC_TEXT_BOLD | VTPC_TEXT_LARGE);
+      app->AddText(dialog, 128, 50, 312, 50, Safe(string_entry7), VTPC_TEXT_WRAP);
+      app->AddText(dialog, 128, 104, 312, 20, Safe(string_entry0), VTPC_TEXT_BOLD);
+      app->AddText(dialog, 20, 128, 420, 36, Safe(string_entry2), VTPC_TEXT_WRAP);
+      app->AddText(dialog, 20, 220, 320, 44, folder_line, VTPC_TEXT_WRAP);
     }
     if (app->AddLink) {
-      app->AddLink(dialog, 112, 156, 290, 18, Safe(home_page_url), Safe(home_page_url));
-      app->AddLink(dialog, 112, 174, 290, 18, Safe(support_email), mail_target);
+      app->AddLink(dialog, 20, 170, 420, 20, Safe(home_page_url), Safe(home_page_url));
+      app->AddLink(dialog, 20, 192, 420, 20, Safe(support_email), mail_target);
     }
-    if (app->AddCloseButton) app->AddCloseButton(dialog, 322, 206, 80, 28, "OK");
+    if (app->AddCloseButton) app->AddCloseButton(dialog, 360, 236, 80, 28, "OK");
     app->RunModal(dialog);
     if (app->FreeDialog) app->FreeDialog(dialog);
   }

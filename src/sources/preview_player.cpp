@@ -103,8 +103,11 @@ void TCustomProc::PreviewOpenAndPlay(const std::string& path) {
     bool failed = false;
     int result = 0;
     try {
-      result = graph.RenderFile(path);
+      // The file counts as the one in the preview while it loads: loading
+      // handles events, and a reload of the trim bar meanwhile (the grid's
+      // key-up of the Ctrl+P that started it) must not stop it.
       lib.PreviewFile = path;
+      result = graph.RenderFile(path);
     } catch (const std::exception&) {
       lib.PreviewFile.clear();
       failed = true;

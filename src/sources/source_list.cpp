@@ -100,7 +100,7 @@ void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::str
 
     const std::string duration = FormatSeconds(ProbeDurationSeconds(path, probe));
     if (duration == "00:00:00") {
-      ShowCodecError();
+      ShowCodecError(path);
       continue;
     }
     // Measured but gone or locked the moment after: refused like any unreadable
@@ -109,7 +109,7 @@ void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::str
     try {
       size = SourceFileSize(path);
     } catch (const FileOpenError&) {
-      ShowCodecError();
+      ShowCodecError(path);
       continue;
     }
     grid.AddRow({"True", path, FormatFileSize(size), duration, "00:00:00", duration, duration});
@@ -172,7 +172,7 @@ bool TCommonLib::ClearRows(ui::SourceGrid& grid) {
   }
 }
 
-void TCommonLib::ShowCodecError() const { program_.dialogs().ShowCodecError(); }
+void TCommonLib::ShowCodecError(const std::string& path) const { program_.dialogs().ShowCodecError(path); }
 
 // --- The main window's side of the list. ---
 

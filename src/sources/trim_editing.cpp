@@ -79,6 +79,23 @@ int64_t PositionalSeconds(const std::string& text) {
   return FieldValue(text, 0) * 3600 + FieldValue(text, 3) * 60 + FieldValue(text, 6);
 }
 
+// A time cell as the check after an edit reads it. A cell holds nothing but a
+// whole time text: any other text is put back to what the cell held before the
+// edit (or, failing that, to the fallback) and refused with a conversion error.
+int64_t CheckedCellSeconds(ui::SourceGrid& grid, int row, int column, std::string& text,
+                           const std::string& fallback) {
+  int64_t seconds = 0;
+  if (TCommonLib::ReadTimeText(text, seconds)) return seconds;
+  const std::string refused = text;
+  const ui::SourceGrid::CommittedEdit& edit = grid.LastCommittedEdit();
+  int64_t unused = 0;
+  const bool edited_here = edit.id == grid.IdOf(row) && edit.column == column;
+  text = edited_here && TCommonLib::ReadTimeText(edit.before, unused) ? edit.before : fallback;
+  grid.SetCell(row, column, text);
+  PositionalSeconds(refused);  // a field without digits: "'xx' is not a valid integer value"
+  throw ConversionError("'" + refused + "' is not a valid time");
+}
+
 }  // namespace
 
 int64_t TCustomProc::RowCutSeconds(const std::string& path) const {
@@ -225,11 +242,15 @@ void TFrmMainForm::dxTreeSourceFileInfoEdited() {
       en = dur;
       grid.SetCell(row, dxtrlSourceFileEndTime, en);
     }
-    const int64_t d = PositionalSeconds(dur), s = PositionalSeconds(st), e = PositionalSeconds(en);
-    if (s >= d) grid.SetCell(row, dxtrlSourceFileStartTime, dur.substr(0, 8));
-    if (s >= e) grid.SetCell(row, dxtrlSourceFileEndTime, st.substr(0, 8));
+    int64_t d = 0;
+    if (!TCommonLib::ReadTimeText(dur, d)) d = PositionalSeconds(dur);
+    const int64_t s = CheckedCellSeconds(grid, row, dxtrlSourceFileStartTime, st, "00:00:00");
+    const int64_t e = CheckedCellSeconds(grid, row, dxtrlSourceFileEndTime, en, dur);
+    // Whole time texts: the duration and the start are written as they stand.
+    if (s >= d) grid.SetCell(row, dxtrlSourceFileStartTime, dur);
+    if (s >= e) grid.SetCell(row, dxtrlSourceFileEndTime, st);
     if (TrimBarReady && graph.Active())
-      TCommonLib::SeekToMilliseconds(graph, PositionalSeconds(grid.Cell(row, dxtrlSourceFileStartTime)) * 1000);
+      TCommonLib::SeekToMilliseconds(graph, std::min(s, d) * 1000);
     if (e >= d) grid.SetCell(row, dxtrlSourceFileEndTime, dur);
     grid.SetCell(row, dxtrlstclConvertDuration, TCommonLib::FormatSeconds(std::min(d, e) - s));
   }

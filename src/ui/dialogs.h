@@ -39,8 +39,9 @@ class Dialogs {
   // The open dialog; the chosen paths in the dialog's order, empty when cancelled.
   virtual std::vector<std::string> OpenFiles(const OpenFilesRequest& request) = 0;
 
-  // A new modal codec error window ("Error Info"); returns when it was closed.
-  virtual void ShowCodecError() = 0;
+  // A new modal codec error window ("Error Info") naming the file that could not
+  // be read; returns when it was closed.
+  virtual void ShowCodecError(const std::string& path) = 0;
 };
 
 }  // namespace ui

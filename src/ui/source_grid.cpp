@@ -97,6 +97,7 @@ bool SourceGrid::ColumnEditable(int column) { return column == 0 || column == 4 
 
 void SourceGrid::UserToggleCheck(int row) {
   if (!Valid(row)) return;
+  committed_ = {IdOf(row), 0, Cell(row, 0)};
   SetCell(row, 0, Cell(row, 0) == "True" ? "False" : "True");
   if (OnEdited) OnEdited();
 }
@@ -122,6 +123,7 @@ void SourceGrid::UserEndEdit() {
   edit_ = {};
   const int row = IndexOf(edit.id);
   if (row == kNone) return;
+  committed_ = {edit.id, edit.column, Cell(row, edit.column)};
   SetCell(row, edit.column, edit.text);
   if (OnEdited) OnEdited();
 }

@@ -73,6 +73,14 @@ class SourceGrid : public Model {
   int EditRow() const { return IndexOf(edit_.id); }
   int EditColumn() const { return edit_.column; }
   const std::string& EditorText() const { return edit_.text; }
+  // The cell the last committed edit wrote and the text it held before, so a
+  // check run from OnEdited can put back a text it refuses.
+  struct CommittedEdit {
+    RowId id = kNoId;
+    int column = 0;
+    std::string before;
+  };
+  const CommittedEdit& LastCommittedEdit() const { return committed_; }
 
  protected:
   void Notify();
@@ -95,6 +103,7 @@ class SourceGrid : public Model {
   bool dirty_ = false;
   RowId next_id_ = 1;
   Edit edit_;
+  CommittedEdit committed_;
 };
 
 }  // namespace ui

@@ -30,6 +30,8 @@ struct Timing {
   int playback_clock_ms = 1000;
   // Preview: pause after starting playback before seeking.
   int preview_start_ms = 10;
+  // Video window: the pointer over a showing video hides after this long without a move.
+  int pointer_hide_ms = 3000;
 };
 
 }  // namespace ui

@@ -15,10 +15,13 @@
 #include "app/skin.h"
 #include "app/trim_bar_view.h"
 #include "test_media.h"
+#include "test_program.h"
 #include "app/source_grid_view.h"
+#include "app/time_editor.h"
 #include "app_fixture.h"
 #include "platform/errors.h"
 #include "settings/option_form.h"
+#include "sources/init_file_form.h"
 #include "shell/startup.h"
 
 using testing_support::AppFixture;
@@ -77,6 +80,33 @@ TEST_F(Shortcuts, CtrlOAddsButNotWithShiftOrAlt) {
   f.window().grid()->setFocus();
   Key(Qt::Key_O, Qt::ControlModifier);
   EXPECT_EQ(opened, 2);
+}
+
+TEST(AppShortcuts, CtrlOAndCtrlBWithTheGridFocusedOpenTheirDialogOnce) {
+  AppFixture f;
+  f.Start();
+  f.form().dxTreeSourceFileInfo.AddRow({"True", "/v/a.avi", "1 MB", "00:01:00", "00:00:00", "00:01:00", "00:01:00"});
+  app::SourceGridView* grid = f.window().grid();
+  QAbstractItemModel* model = grid->QTableView::model();
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualRect(model->index(0, 1)).center());
+  ASSERT_EQ(QApplication::focusWidget(), grid);
+  // A dialog takes the focus while it is up, as a real one does.
+  f.dialogs.while_modal = [] {
+    if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+  };
+  QTest::keyClick(grid, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_TRUE(WaitFor([&] { return !f.program().InitFileForm().Form.Visible(); }));
+  QTest::qWait(50);
+  EXPECT_EQ(f.dialogs.open_requests.size(), 1u);
+
+  grid->setFocus();
+  QTest::keyClick(grid, Qt::Key_B, Qt::ControlModifier);
+  QTest::qWait(50);
+  EXPECT_EQ(f.dialogs.folder_titles.size(), 1u);
+  // The buttons open one each too.
+  QTest::mouseClick(f.window().button("btnOpenFile"), Qt::LeftButton);
+  EXPECT_TRUE(WaitFor([&] { return !f.program().InitFileForm().Form.Visible(); }));
+  EXPECT_EQ(f.dialogs.open_requests.size(), 2u);
 }
 
 TEST_F(Shortcuts, CtrlSAndCtrlNConvert) {
@@ -224,6 +254,20 @@ struct Trimming : ::testing::Test {
   void ClickCell(int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::mouseClick(view()->viewport(), Qt::LeftButton, modifiers, CellCenter(row, column));
   }
+  // Clicks a time cell and returns the editor that opened on the click.
+  app::TimeEditor* OpenEditor(int row, int column) {
+    ClickCell(row, column);
+    return dynamic_cast<app::TimeEditor*>(QApplication::focusWidget());
+  }
+  // Types the keys one by one into whatever has the focus, as a user would.
+  static void Type(const char* keys) {
+    for (const char* k = keys; *k; ++k) QTest::keyClick(QApplication::focusWidget(), *k);
+  }
+  std::vector<std::string> Range(int row) {
+    const ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+    return {grid.Cell(row, 4), grid.Cell(row, 5), grid.Cell(row, 6)};
+  }
+  using Texts = std::vector<std::string>;
   // Drags with the left button from one point of the trim bar to another.
   void DragBar(QPoint from, QPoint to) {
     app::TrimBarView* bar = f.window().trimBar();
@@ -277,29 +321,132 @@ TEST_F(Trimming, FillerClicksStepTheMarkers) {
 
 TEST_F(Trimming, TimeCellsAreEditedInPlaceOnTheFirstClickAndChecked) {
   ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
-  ClickCell(0, 5);
+  app::TimeEditor* editor = OpenEditor(0, 5);
   ASSERT_TRUE(grid.Editing());
-  QWidget* editor = QApplication::focusWidget();
-  ASSERT_TRUE(editor && qobject_cast<QLineEdit*>(editor));
-  qobject_cast<QLineEdit*>(editor)->clear();
-  QTest::keyClicks(editor, "00:07:00");
+  ASSERT_TRUE(editor);
+  EXPECT_EQ(editor->text(), "00:05:00");
+  Type("000400");
+  EXPECT_EQ(editor->text(), "00:04:00");
+  // An end time is taken when the user leaves the cell.
+  EXPECT_TRUE(grid.Editing());
+  EXPECT_EQ(Range(0), (Texts{"00:00:00", "00:05:00", "00:05:00"}));
   QTest::keyClick(editor, Qt::Key_Return);
   EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));  // Qt commits after the key
-  EXPECT_EQ(grid.Cell(0, 5), "00:05:00");  // beyond the duration: the duration
-  // A start time ends its edit at its first change and is checked at once.
-  ClickCell(0, 4);
-  ASSERT_TRUE(grid.Editing());
-  editor = QApplication::focusWidget();
-  ASSERT_TRUE(qobject_cast<QLineEdit*>(editor));
-  qobject_cast<QLineEdit*>(editor)->selectAll();
-  QTest::keyClick(editor, Qt::Key_Backspace);
-  EXPECT_FALSE(grid.Editing());
-  EXPECT_EQ(grid.Cell(0, 4), "00:00:00");  // a cleared start is the beginning
-  EXPECT_EQ(grid.Cell(0, 6), "00:05:00");
+  EXPECT_EQ(Range(0), (Texts{"00:00:00", "00:04:00", "00:04:00"}));
+  // Beyond the duration: the duration.
+  OpenEditor(0, 5);
+  Type("000700");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(grid.Cell(0, 5), "00:05:00");
   // The read-only cells open no editor.
-  EXPECT_FALSE(grid.Editing());
   ClickCell(1, 3);
   EXPECT_FALSE(grid.Editing()) << grid.EditRow() << "," << grid.EditColumn();
+  EXPECT_FALSE(dynamic_cast<app::TimeEditor*>(QApplication::focusWidget()));
+}
+
+TEST_F(Trimming, AStartTimeTypedDigitByDigitEndsAsTypedWithTheCutFollowing) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  app::TimeEditor* editor = OpenEditor(0, 4);
+  ASSERT_TRUE(editor);
+  // Five zeros change nothing; the sixth key makes the first change, which is
+  // checked at once and leaves the editor open for the next key.
+  std::vector<std::string> starts;
+  for (const char* key : {"0", "0", "0", "0", "0", "2"}) {
+    Type(key);
+    starts.push_back(grid.Cell(0, 4));
+  }
+  EXPECT_EQ(starts, (Texts{"00:00:00", "00:00:00", "00:00:00", "00:00:00", "00:00:00", "00:00:02"}));
+  EXPECT_EQ(Range(0), (Texts{"00:00:02", "00:05:00", "00:04:58"}));
+  EXPECT_EQ(QApplication::focusWidget(), editor);
+
+  // Over a start already set, each digit is a whole time that is checked.
+  QTest::keyClick(editor, Qt::Key_Home);
+  Type("000130");
+  EXPECT_EQ(editor->text(), "00:01:30");
+  QTest::keyClick(editor, Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), (Texts{"00:01:30", "00:05:00", "00:03:30"}));
+  EXPECT_EQ(grid.SelectedRows(), (std::vector<int>{0}));
+
+  // A start typed beyond the duration is the duration.
+  OpenEditor(0, 4);
+  Type("001000");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), (Texts{"00:05:00", "00:05:00", "00:00:00"}));
+  EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
+TEST_F(Trimming, ArrowKeysStepTheSectionUnderTheCursor) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  app::TimeEditor* editor = OpenEditor(0, 5);
+  ASSERT_TRUE(editor);
+  auto key = [&](Qt::Key k, int times = 1) {
+    for (int i = 0; i < times; ++i) QTest::keyClick(editor, k);
+  };
+  key(Qt::Key_Right, 3);  // into the minutes
+  key(Qt::Key_Down);
+  EXPECT_EQ(editor->text(), "00:04:00");
+  key(Qt::Key_Right, 3);  // into the seconds
+  key(Qt::Key_Down);      // no second below 0
+  key(Qt::Key_Up, 2);
+  EXPECT_EQ(editor->text(), "00:04:02");
+  key(Qt::Key_Home);
+  key(Qt::Key_Up);
+  EXPECT_EQ(editor->text(), "01:04:02");
+  key(Qt::Key_Down);
+  key(Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), (Texts{"00:00:00", "00:04:02", "00:04:02"}));
+
+  // In a start cell every step is a change, checked at once.
+  editor = OpenEditor(0, 4);
+  ASSERT_TRUE(editor);
+  key(Qt::Key_End);
+  key(Qt::Key_Up);
+  EXPECT_EQ(Range(0), (Texts{"00:00:01", "00:04:02", "00:04:01"}));
+  key(Qt::Key_Up);
+  EXPECT_EQ(Range(0), (Texts{"00:00:02", "00:04:02", "00:04:00"}));
+  // Minutes and seconds stop at 59.
+  key(Qt::Key_Up, 70);
+  EXPECT_EQ(editor->text(), "00:00:59");
+}
+
+TEST_F(Trimming, TheEditorHoldsOnlyWholeTimes) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  app::TimeEditor* editor = OpenEditor(2, 5);  // two minutes
+  ASSERT_TRUE(editor);
+  // "1:30" as typed: the hour digit alone, then the minutes.
+  Type("1:30");
+  EXPECT_EQ(editor->text(), "01:30:00");
+  // No minute of 90: a tens digit above 5 is the whole section.
+  QTest::keyClick(editor, Qt::Key_Home);
+  Type("0090");
+  EXPECT_EQ(editor->text(), "00:09:00");
+  // Letters, blanks and a cleared line leave a whole time.
+  Type("ab -");
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(editor, Qt::Key_Backspace);
+  EXPECT_EQ(editor->text(), "00:00:00");
+  QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);  // no undo back past the checks
+  EXPECT_EQ(editor->text(), "00:00:00");
+  QTest::keyClick(editor, Qt::Key_End);
+  Type("1");  // nothing after the seconds
+  EXPECT_EQ(editor->text(), "00:00:00");
+  QTest::keyClick(editor, Qt::Key_Left);
+  Type("5");
+  QTest::keyClick(editor, Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(2), (Texts{"00:00:00", "00:00:05", "00:00:05"}));
+  EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
+TEST_F(Trimming, FileNamesAreCutAtTheLeftWithTheWholePathInTheTooltip) {
+  QAbstractItemModel* model = view()->QTableView::model();
+  EXPECT_EQ(view()->textElideMode(), Qt::ElideLeft);
+  EXPECT_EQ(model->data(model->index(0, 1), Qt::ToolTipRole).toString(), "/v/five minutes.avi");
+  EXPECT_FALSE(model->data(model->index(0, 4), Qt::ToolTipRole).isValid());
 }
 
 TEST_F(Trimming, RowsDraggedOutOfTheGridAreRemoved) {
@@ -420,6 +567,68 @@ TEST_F(OptionsDialog, TypingANameAndAddingStoresACustomProfile) {
   EXPECT_EQ(box->currentText(), "Phone");
   QTest::mouseClick(Button("btnApply"), Qt::LeftButton);
   EXPECT_EQ(f.window().findChild<QComboBox*>("cbbProfile")->count(), 6);
+}
+
+TEST(AppPreview, CtrlPOnAStoppedRowPlaysItThoughItsKeyIsReleasedWhileTheFileLoads) {
+  AppFixture f;
+  f.Start();
+  testing_support::MakeClip(".mov", 3, f.AppDir() + "clip.mov");
+  f.form().WMDropFiles({f.AppDir() + "clip.mov"});
+  app::SourceGridView* grid = f.window().grid();
+  QAbstractItemModel* model = grid->QTableView::model();
+  for (int round = 0; round < 2; ++round) {
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualRect(model->index(0, 1)).center());
+    ASSERT_EQ(QApplication::focusWidget(), grid);
+    // The user lets go of P while the file is still loading: the release reaches
+    // the grid, whose key-up reloads the trim bar, inside the load.
+    QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyRelease, Qt::Key_P, Qt::ControlModifier, "\x10"));
+    QTest::keyPress(grid, Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(f.program().CommonLib().PreviewFile, f.AppDir() + "clip.mov") << "round " << round;
+    EXPECT_TRUE(f.program().CustomProc().IsPlaying);
+    EXPECT_FALSE(f.window().logo()->isVisible());
+    EXPECT_TRUE(WaitFor([&] { return f.program().previewGraph().CurrentPosition() > 0; }, 3000));
+    QTest::keyClick(grid, Qt::Key_T, Qt::ControlModifier);
+    EXPECT_TRUE(f.window().logo()->isVisible());
+  }
+  for (const std::string& line : testing_support::ReadLogMessages(f.AppDir())) EXPECT_NE(line, "Playing Video error.");
+}
+
+TEST(AppPreview, ThePointerHidesOverThePlayingVideoAfterItRested) {
+  app::ApplicationOptions options;
+  options.timing.pointer_hide_ms = 150;
+  AppFixture f(options);
+  f.Start();
+  testing_support::MakeClip(".avi", 3, f.AppDir() + "clip.avi");
+  f.form().WMDropFiles({f.AppDir() + "clip.avi"});
+  QWidget* panel = f.window().videoPanel();
+  auto move_over = [&](QPoint at) {
+    QWidget* target = panel->childAt(at) ? panel->childAt(at) : panel;
+    const QPoint local = target->mapFrom(panel, at);
+    QMouseEvent move(QEvent::MouseMove, local, target->mapToGlobal(local), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+  };
+  auto hidden = [&] { return panel->cursor().shape() == Qt::BlankCursor; };
+  // Over the logo the pointer stays.
+  move_over(QPoint(100, 60));
+  QTest::qWait(300);
+  EXPECT_FALSE(hidden());
+
+  QTest::keyClick(f.KeyTarget(), Qt::Key_P, Qt::ControlModifier);
+  ASSERT_FALSE(f.window().logo()->isVisible());
+  move_over(QPoint(120, 70));
+  EXPECT_FALSE(hidden());
+  EXPECT_TRUE(WaitFor(hidden, 2000));
+  // A move shows it again, and the wait starts over.
+  move_over(QPoint(121, 70));
+  EXPECT_FALSE(hidden());
+  QTest::qWait(60);
+  EXPECT_FALSE(hidden());
+  EXPECT_TRUE(WaitFor(hidden, 2000));
+  // Stopping brings the logo and the pointer back.
+  QTest::keyClick(f.KeyTarget(), Qt::Key_T, Qt::ControlModifier);
+  EXPECT_FALSE(hidden());
+  QTest::qWait(300);
+  EXPECT_FALSE(hidden());
 }
 
 TEST(AppPreview, PlayShowsTheVideoAndStopBringsTheLogoBack) {

@@ -3,6 +3,7 @@
 //   vtpc_screenshot_tool PROGRAM_FOLDER OUTPUT_FOLDER MEDIA_FILE...
 // The desktop services are inert: nothing is opened and nothing powered off.
 #include <QApplication>
+#include <QTableView>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -14,6 +15,7 @@
 #include "app/application.h"
 #include "app/main_window_view.h"
 #include "app/option_view.h"
+#include "app/source_grid_view.h"
 #include "engine/converting_form.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
@@ -38,6 +40,16 @@ void Pump(int ms) {
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Runs the action, which shows a modal window, takes a shot of it and closes it.
+void ShotOfModal(const char* name, const std::function<void()>& show) {
+  QTimer::singleShot(700, [name] {
+    Shot(name);
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  show();
+  Pump(100);
 }
 
 }  // namespace
@@ -90,6 +102,28 @@ int main(int argc, char** argv) {
   form.Splitter2EndDrag();
   Pump(300);
   Shot("2-main-window");
+
+  // The start time being typed in its cell.
+  {
+    app::SourceGridView* grid = application.mainWindow().grid();
+    const QModelIndex start = grid->QTableView::model()->index(0, 4);
+    grid->setFocus();
+    grid->setCurrentIndex(start);  // opens the editor, as the first click does
+    Pump(200);
+    Shot("2b-time-editor");
+    grid->setCurrentIndex(grid->QTableView::model()->index(0, 1));
+    Pump(100);
+  }
+
+  // The About box, the open dialog and the codec error window.
+  ShotOfModal("5-about", [&] { form.ActSysAboutExecute(); });
+  ShotOfModal("6-open-dialog", [&] { 
+    ui::OpenFilesRequest request;
+    request.initial_folder = media.front().substr(0, media.front().rfind('/') + 1);
+    request.filter = "Supported Files|*.avi;*.mpg;*.mov;|AVI Files (*.avi)|*.avi";
+    program.dialogs().OpenFiles(request);
+   });
+  ShotOfModal("7-codec-error", [&] { program.dialogs().ShowCodecError(media.front()); });
 
   // The Options dialog beside it.
   program.OptionForm().Form.Show();

@@ -7,12 +7,15 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QHeaderView>
 #include <QTimer>
+#include <QTreeView>
 
 #include "app/option_view.h"
 #include "app/qt_services.h"
 #include "app_fixture.h"
 #include "settings/option_form.h"
+#include "test_program.h"
 #include "ui/models.h"
 
 using testing_support::AppFixture;
@@ -46,16 +49,23 @@ TEST(QtServices, NameFiltersFromTheDialogFilterText) {
 TEST(QtServices, CodecErrorWindowLinkKeepsItOpenAndOkClosesIt) {
   AppFixture f(true, /*real_dialogs=*/true);
   bool open_after_link = false;
-  QString caption, text;
+  QString caption, text, file, file_tip;
   WhenModal("frmCodeError", [&](QWidget* window) {
     caption = window->windowTitle();
     text = window->findChild<QLabel*>("Label1")->text();
+    file = window->findChild<QLabel*>("lblFile")->text();
+    file_tip = window->findChild<QLabel*>("lblFile")->toolTip();
     QTest::mouseClick(window->findChild<QLabel*>("Label2"), Qt::LeftButton);
     open_after_link = window->isVisible();
     QTest::mouseClick(window->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
   });
-  f.program().dialogs().ShowCodecError();
+  // A long folder: the window names the file, its name in sight, the whole path in the tooltip.
+  const std::string path = "/home/ann/" + std::string(120, 'v') + "/clips/holiday clip.avi";
+  f.program().dialogs().ShowCodecError(path);
   EXPECT_EQ(caption, "Error Info");
+  EXPECT_TRUE(file.endsWith("/clips/holiday clip.avi")) << file.toStdString();
+  EXPECT_LT(file.size(), static_cast<qsizetype>(path.size()));
+  EXPECT_EQ(file_tip.toStdString(), path);
   EXPECT_EQ(text,
             "Files reading error! Please check your files or install a new codec.You can click the link to download "
             "the lastest codec.");
@@ -92,6 +102,62 @@ TEST(QtServices, AboutBoxComesFromFormLibrary) {
   QTest::mouseClick(f.window().button("btnAbout"), Qt::LeftButton);
   EXPECT_EQ(caption, "About Video To Plim Converter");
   EXPECT_TRUE(texts.contains("Video To Plim Converter 2.0"));
+}
+
+TEST(QtServices, TheAboutBoxShowsEveryTextWholeEachOnItsOwnLine) {
+  AppFixture f;
+  f.Start();
+  std::vector<QRect> places;
+  QStringList cut;
+  QRect dialog;
+  QLabel* home = nullptr;
+  QLabel* mail = nullptr;
+  WhenModal("frmAbout", [&](QWidget* box) {
+    dialog = box->rect();
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+      places.push_back(label->geometry());
+      // A label shows its text whole when its own wish fits the room it has.
+      const QSize wish = label->wordWrap() ? QSize(label->width(), label->heightForWidth(label->width()))
+                                           : label->sizeHint();
+      if (wish.width() > label->width() || wish.height() > label->height())
+        cut << label->text() + QString(" (%1x%2 in %3x%4)")
+                                   .arg(wish.width())
+                                   .arg(wish.height())
+                                   .arg(label->width())
+                                   .arg(label->height());
+      if (label->text().startsWith("https://")) home = label;
+      if (label->text().contains('@')) mail = label;
+    }
+    ASSERT_TRUE(home && mail);
+    EXPECT_GE(mail->y(), home->y() + home->height()) << "home page and e-mail on lines of their own";
+    box->findChild<QPushButton*>("btnAboutClose")->click();
+  });
+  QTest::mouseClick(f.window().button("btnAbout"), Qt::LeftButton);
+  EXPECT_TRUE(cut.isEmpty()) << cut.join(" | ").toStdString();
+  for (size_t i = 0; i < places.size(); ++i) {
+    EXPECT_TRUE(dialog.contains(places[i])) << i;
+    for (size_t j = i + 1; j < places.size(); ++j) EXPECT_FALSE(places[i].intersects(places[j])) << i << " " << j;
+  }
+}
+
+TEST(QtServices, TheOpenDialogsSizeColumnHoldsASizeWhole) {
+  AppFixture f(true, /*real_dialogs=*/true);
+  testing_support::TempDir media;
+  testing_support::WriteFile(media.file("clip.avi"), std::string(327'123, 'x'));  // "319.5 KiB"
+  int size_width = 0, needed = 0;
+  WhenModal("", [&](QWidget* window) {
+    auto* details = window->findChild<QTreeView*>("treeView");
+    if (details) {
+      size_width = details->header()->sectionSize(1);
+      needed = details->header()->fontMetrics().horizontalAdvance("1023.99 KiB") + 8;
+    }
+    window->close();
+  });
+  ui::OpenFilesRequest request;
+  request.initial_folder = media.path();
+  request.filter = "Supported Files|*.avi;";
+  EXPECT_TRUE(f.program().dialogs().OpenFiles(request).empty());
+  EXPECT_GE(size_width, needed);
 }
 
 TEST(QtServices, TimersFireThroughTheLoopAndPostedWorkRunsInOrder) {

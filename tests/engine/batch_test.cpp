@@ -328,6 +328,21 @@ TEST_F(Batch, FailedRowsAreLoggedAndListedInOneWarning) {
   EXPECT_TRUE(main().Form.Enabled());
 }
 
+TEST_F(Batch, ARowWhoseTrimCellIsNoTimeIsNamedAndTheOthersConvert) {
+  PretendEncoders encoders(tp, 500);
+  AddRow(*tp, "True", "/clips/bad.avi", "00:00:00", "1:30");
+  AddRow(*tp, "True", "/clips/good.avi");
+  main().btnConvertClick();
+  EXPECT_EQ(proc().FilesDone, 2);
+  EXPECT_EQ(progress_shown, 1) << "no encoder run for the refused row";
+  EXPECT_TRUE(LogStarting("parameter: ").size() == 1u && LogStarting("parameter: ")[0].find("good.avi") != std::string::npos);
+  ASSERT_EQ(tp.dialogs.messages.size(), 1u);
+  EXPECT_EQ(tp.dialogs.messages[0].text,
+            "These files could not be converted:\n/clips/bad.avi (the end time \"1:30\" is not a time of the form "
+            "hh:mm:ss)");
+  EXPECT_TRUE(main().Form.Enabled());
+}
+
 TEST_F(Batch, EncoderThatCannotStartCountsAsDoneAfterTheGraceTime) {
   std::filesystem::remove(tp.AppDir() + "evc");
   AddRow(*tp, "True", "/clips/a.avi");

@@ -78,10 +78,7 @@ TEST_F(Builder, TrimRangeArithmetic) {
       {"00:00:00", "00:00:00", "0"},     // zero length is passed on
       {"00:01:00", "00:00:20", "-40"},   // end before start: negative, unchanged
       {"100:00:00", "100:00:01", "1"},   // hours beyond two digits
-      {"00:01", "00:00:30", "30"},       // two parts count as 0
-      {"00:00:10", "0:0:0:40", "-10"},   // four parts count as 0
       {"", "00:00:07", "7"},             // empty counts as 0
-      {"00:0x:10", "00:00:20", "20"},    // a part that is no whole number: the cell counts as 0
       {"01:02:03", "02:03:04", "3661"},  // every part weighs in
   };
   for (const auto& c : cases) {
@@ -99,6 +96,30 @@ TEST_F(Builder, TrimRangeArithmetic) {
   AddRow(*tp, "True", "/clips/a.avi", "", "00:00:07");
   Build("/clips/a.avi");
   EXPECT_EQ(job().TrimArg, "");
+}
+
+TEST_F(Builder, ACellThatIsNoTimeRefusesTheJobInsteadOfAZeroRange) {
+  struct Case {
+    std::string start, end, message;
+  } cases[] = {
+      {"00:00:00", "1:30", "The end time \"1:30\" of \"/clips/a.avi\" is not a time of the form hh:mm:ss."},
+      {"00:90:00", "01:00:00", "The start time \"00:90:00\" of \"/clips/a.avi\" is not a time of the form hh:mm:ss."},
+      {"00:01", "00:00:30", "The start time \"00:01\" of \"/clips/a.avi\" is not a time of the form hh:mm:ss."},
+      {"00:00:10", "0:0:0:40", "The end time \"0:0:0:40\" of \"/clips/a.avi\" is not a time of the form hh:mm:ss."},
+      {"00:0x:10", "00:00:20", "The start time \"00:0x:10\" of \"/clips/a.avi\" is not a time of the form hh:mm:ss."},
+      {"00:00:10", "", "The end time \"\" of \"/clips/a.avi\" is not a time of the form hh:mm:ss."},
+      {"00:00:10", "00:01:00 ", "The end time \"00:01:00 \" of \"/clips/a.avi\" is not a time of the form hh:mm:ss."},
+  };
+  for (const auto& c : cases) {
+    tp->MainForm().dxTreeSourceFileInfo.Clear();
+    AddRow(*tp, "True", "/clips/a.avi", c.start, c.end);
+    try {
+      Build("/clips/a.avi");
+      ADD_FAILURE() << c.start << " .. " << c.end << " was built";
+    } catch (const TrimTimeError& refused) {
+      EXPECT_EQ(refused.what(), c.message);
+    }
+  }
 }
 
 TEST_F(Builder, RowLookupIgnoresAsciiCaseAndTakesTheLastRow) {

@@ -83,6 +83,9 @@ TEST_F(SourceListTest, UnreadableFilesGetOneCodecWindowEachAndTheRestIsAdded) {
                             t.dir.file("fake.wmv")});
   EXPECT_EQ(Paths(), (std::vector<std::string>{good1, good2}));
   EXPECT_EQ(t.dialogs.codec_errors, 4);
+  // Each window names its file.
+  EXPECT_EQ(t.dialogs.codec_error_paths,
+            (std::vector<std::string>{shorty, t.dir.file("empty.avi"), t.dir.file("missing.mov"), t.dir.file("fake.wmv")}));
   // One window at a time, in list order, each closed before the next path.
   EXPECT_EQ(rows_at_each_window, (std::vector<int>{0, 1, 1, 2}));
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/errors.h"
 #include "sources/components.h"
 #include "sources_fixture.h"
@@ -70,6 +72,29 @@ TEST_F(TrimTest, ClearedCellsTakeZeroAndTheDuration) {
   EXPECT_EQ(Range(0), (Texts{"00:00:00", "00:02:00", "00:02:00"}));
   TypeEnd(0, "");
   EXPECT_EQ(Range(0), (Texts{"00:00:00", "00:05:00", "00:05:00"}));
+}
+
+TEST_F(TrimTest, ARefusedTimeGivesTheCellBackItsPreviousText) {
+  auto refused = [&](const std::function<void()>& edit) {
+    try {
+      edit();
+    } catch (const ConversionError& e) {
+      return std::string(e.what());
+    }
+    return std::string("accepted");
+  };
+  TypeEnd(0, "00:04:00");
+  // The message stays the conversion error; the cell is not left holding the text.
+  EXPECT_EQ(refused([&] { TypeEnd(0, "1:30"); }), "'1:' is not a valid integer value");
+  EXPECT_EQ(Range(0), (Texts{"00:00:00", "00:04:00", "00:04:00"}));
+  // Digits in their places but no time: minutes and seconds stop at 59.
+  EXPECT_EQ(refused([&] { TypeEnd(0, "00:90:00"); }), "'00:90:00' is not a valid time");
+  EXPECT_EQ(Cell(0, kEnd), "00:04:00");
+  EXPECT_EQ(refused([&] { TypeEnd(0, "00:02:00x"); }), "'00:02:00x' is not a valid time");
+  EXPECT_EQ(Cell(0, kEnd), "00:04:00");
+  TypeStart(0, "00:01:00");
+  EXPECT_EQ(refused([&] { TypeStart(0, "00:00:75"); }), "'00:00:75' is not a valid time");
+  EXPECT_EQ(Range(0), (Texts{"00:01:00", "00:04:00", "00:03:00"}));
 }
 
 TEST_F(TrimTest, AnEndEditLastsUntilTheCellIsLeft) {

@@ -57,8 +57,9 @@ std::vector<std::string> FakeDialogs::OpenFiles(const ui::OpenFilesRequest& requ
   return answer;
 }
 
-void FakeDialogs::ShowCodecError() {
+void FakeDialogs::ShowCodecError(const std::string& path) {
   ++codec_errors;
+  codec_error_paths.push_back(path);
   Modal();
 }
 

@@ -32,7 +32,7 @@ class FakeDialogs : public ui::Dialogs {
                                        const std::string& initial) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   std::vector<std::string> OpenFiles(const ui::OpenFilesRequest& request) override;
-  void ShowCodecError() override;
+  void ShowCodecError(const std::string& path) override;
 
   // Scripts.
   std::deque<bool> yes_no_answers;
@@ -49,6 +49,7 @@ class FakeDialogs : public ui::Dialogs {
   std::vector<std::string> folder_titles;
   std::vector<ui::OpenFilesRequest> open_requests;
   int codec_errors = 0;
+  std::vector<std::string> codec_error_paths;
 
  private:
   void Modal();
