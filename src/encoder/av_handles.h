@@ -17,11 +17,11 @@ namespace encoder {
 struct InputFormatCloser {
   void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 };
-// An output context owns its I/O context too; a muxer's context is freed, the
-// file it wrote is closed.
+// An output context owns the I/O context the library opened for it; one given
+// by the caller (custom I/O) stays the caller's.
 struct OutputFormatCloser {
   void operator()(AVFormatContext* ctx) const {
-    if (ctx->pb && !(ctx->oformat->flags & AVFMT_NOFILE)) avio_closep(&ctx->pb);
+    if (ctx->pb && !(ctx->oformat->flags & AVFMT_NOFILE) && !(ctx->flags & AVFMT_FLAG_CUSTOM_IO)) avio_closep(&ctx->pb);
     avformat_free_context(ctx);
   }
 };

@@ -17,7 +17,9 @@ namespace {
 // The largest time-base denominator an MPEG-4 part 2 stream can carry.
 constexpr int kMaxRateDenominator = 65535;
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
 
 [[noreturn]] void BadValue(const std::string& option, const std::string& value) {
   throw EncoderError("invalid value " + Quoted(value) + " for " + option);
@@ -122,8 +124,8 @@ int ParseBoundedInt(const std::string& option, const std::string& text, int low,
 }
 
 bool IsOptionName(const std::string& arg) {
-  static const char* const kNames[] = {"-y",  "-i",  "-vcodec",  "-acodec", "-vn",  "-b",  "-ab", "-s",
-                                       "-r",  "-aspect", "-vol", "-ac",     "-ar",  "-f",  "-ss", "-t"};
+  static const char* const kNames[] = {"-y", "-i",      "-vcodec", "-acodec", "-vn", "-b", "-ab", "-s",
+                                       "-r", "-aspect", "-vol",    "-ac",     "-ar", "-f", "-ss", "-t"};
   for (const char* name : kNames)
     if (arg == name) return true;
   return false;

@@ -22,9 +22,17 @@ extern "C" {
 namespace encoder {
 namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// The farthest a stream's clock may step ahead of itself, or of the other
+// streams, before the step counts as damage.
+constexpr int64_t kLeapUs = 10 * AV_TIME_BASE;
 
-std::string Rational(AVRational q) { return std::to_string(q.num) + "/" + std::to_string(q.den); }
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+std::string Rational(AVRational q) {
+  return std::to_string(q.num) + "/" + std::to_string(q.den);
+}
 
 std::string Seconds(int64_t us) {
   char text[64];
@@ -34,7 +42,9 @@ std::string Seconds(int64_t us) {
 
 // Local paths go to the file protocol explicitly, so a name such as "clip: 1.avi"
 // or "-x.mp4" is never mistaken for a protocol or an option.
-std::string FileUrl(const std::string& path) { return "file:" + path; }
+std::string FileUrl(const std::string& path) {
+  return "file:" + path;
+}
 
 std::string LayoutName(const AVChannelLayout& layout) {
   char text[128] = {};
@@ -92,7 +102,7 @@ struct Transcoder::Lane {
 
   // Video.
   AVRational frame_rate{0, 1};
-  int64_t next_video_pts = AV_NOPTS_VALUE;
+  int64_t next_video_us = AV_NOPTS_VALUE;  // on the output timeline
   // Set when the source has a steady rate above the output's: pictures the rate
   // conversion will drop need not be decoded, as far as nothing refers to them.
   int64_t source_frame_duration = 0;  // in the input stream's time base
@@ -105,6 +115,13 @@ struct Transcoder::Lane {
 
   // Where the next packet's decoding time should be, to notice jumps.
   int64_t next_dts_us = AV_NOPTS_VALUE;
+  // The input time of the latest frame decoded, in microseconds.
+  int64_t latest_us = AV_NOPTS_VALUE;
+  // Where the next frame to the encoder should start (encoder time base), and
+  // the last decoding time given to the muxer (output stream time base): both
+  // only move forward, whatever the source's timestamps did.
+  int64_t next_encode_pts = AV_NOPTS_VALUE;
+  int64_t last_out_dts = AV_NOPTS_VALUE;
 
   bool input_done = false;       // nothing more goes into the filters
   bool filters_done = false;     // the filters have given all they will
@@ -112,6 +129,8 @@ struct Transcoder::Lane {
   bool encoder_done = false;     // the encoder has given all it will (encoding thread only)
 
   ~Lane() { av_channel_layout_uninit(&graph_layout); }
+  // A time in the input stream's time base, in microseconds.
+  int64_t Us(int64_t time) const { return av_rescale_q(time, in_stream->time_base, AV_TIME_BASE_Q); }
 };
 
 Transcoder::Transcoder(EncoderOptions options, Console& console, const std::atomic<int>& stop_signal)
@@ -145,9 +164,11 @@ void Transcoder::Run() {
   ChooseEncoders();
   if (output_file_->SameFileAs(input_path_))
     throw EncoderError("the output " + Quoted(options_.output) + " would replace the input");
+  output_file_->Create();
   OpenInput();
   SelectStreams();
   SeekToStart();
+  NoteInputExtent();
   for (auto& lane : lanes_) {
     OpenDecoder(*lane);
     if (lane->type == AVMEDIA_TYPE_VIDEO)
@@ -176,8 +197,8 @@ void Transcoder::ChooseEncoders() {
   // video; names given are checked even if the input turns out to lack that kind.
   if (options_.video_codec) video_choice_ = FindEncoder(*options_.video_codec, AVMEDIA_TYPE_VIDEO, muxer_);
   if (options_.audio_codec) audio_choice_ = FindEncoder(*options_.audio_codec, AVMEDIA_TYPE_AUDIO, muxer_);
-  want_video_ = !options_.no_video && (video_choice_ || (muxer_->video_codec != AV_CODEC_ID_NONE &&
-                                                         muxer_->video_codec != AV_CODEC_ID_PNG));
+  want_video_ = !options_.no_video &&
+                (video_choice_ || (muxer_->video_codec != AV_CODEC_ID_NONE && muxer_->video_codec != AV_CODEC_ID_PNG));
   want_audio_ = audio_choice_ || muxer_->audio_codec != AV_CODEC_ID_NONE;
   if (want_video_ && !video_choice_) video_choice_ = DefaultEncoder(muxer_, AVMEDIA_TYPE_VIDEO);
   if (want_audio_ && !audio_choice_) audio_choice_ = DefaultEncoder(muxer_, AVMEDIA_TYPE_AUDIO);
@@ -281,8 +302,8 @@ void Transcoder::OpenDecoder(Lane& lane) {
   console_.TakeLastLibraryMessage();
   result = avcodec_open2(decoder, codec, nullptr);
   if (result < 0) {
-    throw EncoderError("cannot start the " + std::string(codec->name) + " decoder for " + Quoted(input_path_) +
-                       ": " + Detail(result));
+    throw EncoderError("cannot start the " + std::string(codec->name) + " decoder for " + Quoted(input_path_) + ": " +
+                       Detail(result));
   }
   if (decoder->codec_type == AVMEDIA_TYPE_AUDIO && decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
     const int channels = decoder->ch_layout.nb_channels;
@@ -291,18 +312,16 @@ void Transcoder::OpenDecoder(Lane& lane) {
   }
 }
 
-void Transcoder::BuildGraph(Lane& lane, const char* source_name, const std::string& source_args,
-                            const char* sink_name, const std::string& chain) {
+void Transcoder::BuildGraph(Lane& lane, const char* source_name, const std::string& source_args, const char* sink_name,
+                            const std::string& chain) {
   lane.graph.reset(avfilter_graph_alloc());
   if (!lane.graph) throw std::bad_alloc();
   lane.graph->nb_threads = 0;  // as many as the machine has
   lane.source = nullptr;
   lane.sink = nullptr;
-  auto fail = [&](int code) {
-    throw EncoderError("cannot set up the filters \"" + chain + "\": " + Detail(code));
-  };
-  int result = avfilter_graph_create_filter(&lane.source, avfilter_get_by_name(source_name), "in",
-                                            source_args.c_str(), nullptr, lane.graph.get());
+  auto fail = [&](int code) { throw EncoderError("cannot set up the filters \"" + chain + "\": " + Detail(code)); };
+  int result = avfilter_graph_create_filter(&lane.source, avfilter_get_by_name(source_name), "in", source_args.c_str(),
+                                            nullptr, lane.graph.get());
   if (result < 0) fail(result);
   result = avfilter_graph_create_filter(&lane.sink, avfilter_get_by_name(sink_name), "out", nullptr, nullptr,
                                         lane.graph.get());
@@ -374,10 +393,10 @@ void Transcoder::SetUpVideo(Lane& lane) {
 
   AVRational sample_aspect = lane.in_stream->codecpar->sample_aspect_ratio;
   if (sample_aspect.num <= 0 || sample_aspect.den <= 0) sample_aspect = AVRational{0, 1};
-  const std::string source_args =
-      "video_size=" + std::to_string(decoder->width) + "x" + std::to_string(decoder->height) +
-      ":pix_fmt=" + av_get_pix_fmt_name(decoder->pix_fmt) + ":time_base=" + Rational(lane.in_stream->time_base) +
-      ":pixel_aspect=" + Rational(sample_aspect);
+  const std::string source_args = "video_size=" + std::to_string(decoder->width) + "x" +
+                                  std::to_string(decoder->height) +
+                                  ":pix_fmt=" + av_get_pix_fmt_name(decoder->pix_fmt) +
+                                  ":time_base=" + Rational(AV_TIME_BASE_Q) + ":pixel_aspect=" + Rational(sample_aspect);
   lane.chain = chain;
   BuildGraph(lane, "buffer", source_args, "buffersink", chain);
 
@@ -421,8 +440,8 @@ void Transcoder::SetUpAudio(Lane& lane) {
       if (std::abs(*rate - sample_rate) < std::abs(nearest - sample_rate)) nearest = *rate;
     }
     if (!supported && options_.sample_rate) {
-      throw EncoderError("the " + std::string(codec->name) + " encoder cannot write " +
-                         std::to_string(sample_rate) + " samples per second");
+      throw EncoderError("the " + std::string(codec->name) + " encoder cannot write " + std::to_string(sample_rate) +
+                         " samples per second");
     }
     if (!supported) sample_rate = nearest;
   }
@@ -530,14 +549,15 @@ void Transcoder::AddOutputStream(Lane& lane) {
 
 void Transcoder::OpenOutput() {
   AVFormatContext* context = nullptr;
-  int result = avformat_alloc_output_context2(&context, muxer_, nullptr, output_file_->temp_path().c_str());
+  int result = avformat_alloc_output_context2(&context, muxer_, nullptr, options_.output.c_str());
   if (result < 0 || !context) throw EncoderError("cannot set up the output: " + AvErrorText(result));
   output_.reset(context);
   for (auto& lane : lanes_) AddOutputStream(*lane);
-  if (!(muxer_->flags & AVFMT_NOFILE)) {
-    result = avio_open(&output_->pb, FileUrl(output_file_->temp_path()).c_str(), AVIO_FLAG_WRITE);
-    if (result < 0) throw EncoderError("cannot write " + Quoted(options_.output) + ": " + AvErrorText(result));
-  }
+  // The muxer writes through the descriptor the output file was created with,
+  // never through a name.
+  output_io_ = MakeFdIo(output_file_->fd());
+  output_->pb = output_io_.get();
+  output_->flags |= AVFMT_FLAG_CUSTOM_IO;
   console_.TakeLastLibraryMessage();
   result = avformat_write_header(output_.get(), nullptr);
   if (result < 0) throw EncoderError("cannot write " + Quoted(options_.output) + ": " + Detail(result));
@@ -565,10 +585,16 @@ void Transcoder::Convert() {
       av_usleep(10000);
       continue;
     }
-    if (result < 0) break;  // the end of the input, or a read error: keep what was read
+    // The end of the input, or data the demuxer cannot make sense of: what was
+    // read is kept, as players would play it. A failing read is not the end.
+    if (result < 0) {
+      if (StopRequested()) break;
+      CheckInputIntact();
+      break;
+    }
     for (auto& lane : lanes_) {
       if (lane->in_stream->index != packet_->stream_index || lane->input_done) continue;
-      if (input_->iformat->flags & AVFMT_TS_DISCONT) MendDiscontinuity(*lane, packet_.get());
+      MendDiscontinuity(*lane, packet_.get());
       if (lane->source_frame_duration > 0) PlanDecoding(*lane, packet_.get());
       DecodePacket(*lane, packet_.get());
     }
@@ -577,10 +603,38 @@ void Transcoder::Convert() {
   if (StopRequested()) stopped_ = true;
 }
 
+// What the rest of the run checks the input against: its size, to notice a
+// file cut short while it is read, and where its time ends.
+void Transcoder::NoteInputExtent() {
+  if (input_->pb) input_size_ = avio_size(input_->pb);  // 0 for a pipe
+  restarting_clock_ = input_->iformat->flags & AVFMT_TS_DISCONT;
+  // A duration guessed from the bit rate is too rough to judge timestamps by.
+  if (input_->duration > 0 && input_->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
+    const int64_t start = input_->start_time != AV_NOPTS_VALUE ? input_->start_time : 0;
+    input_end_us_ = start + input_->duration;
+    output_limit_us_ = std::max<int64_t>(input_end_us_ - timeline_offset_us_, 0);
+  }
+  if (options_.length_us) output_limit_us_ = std::min(output_limit_us_, *options_.length_us);
+}
+
+// A read that failed, or a file that got shorter than it was at the start,
+// means the output would silently miss the rest: that is a failure. A file
+// deleted while open still reads to its end and is fine.
+void Transcoder::CheckInputIntact() {
+  if (!input_->pb) return;
+  const int error = input_->pb->error;
+  if (error < 0 && error != AVERROR_EOF && error != AVERROR_EXIT)
+    throw EncoderError("cannot read the input " + Quoted(input_path_) + ": " + AvErrorText(error));
+  if (input_size_ > 0 && avio_size(input_->pb) < input_size_)
+    throw EncoderError("the input " + Quoted(input_path_) + " was cut short during the conversion");
+}
+
 // MPEG program and transport streams may restart their clock midway (joined
-// recordings, DVD cells). A jump backwards, or far forwards, is taken out of
-// all later timestamps so the pictures after it are not dropped as late, nor a
-// long gap filled with copies.
+// recordings, DVD cells), and a damaged timestamp in any container makes the
+// same jump. A jump backwards, or far forwards, is taken out of all later
+// timestamps so the pictures after it are not dropped as late, nor a long gap
+// filled with copies. A single damaged timestamp jumps there and back, and the
+// second jump undoes the first.
 void Transcoder::MendDiscontinuity(Lane& lane, AVPacket* packet) {
   if (packet->dts == AV_NOPTS_VALUE) return;
   const AVRational time_base = lane.in_stream->time_base;
@@ -590,7 +644,9 @@ void Transcoder::MendDiscontinuity(Lane& lane, AVPacket* packet) {
   int64_t dts_us = av_rescale_q(packet->dts, time_base, AV_TIME_BASE_Q);
   if (lane.next_dts_us != AV_NOPTS_VALUE) {
     const int64_t jump = dts_us - lane.next_dts_us;
-    if (jump > 10 * AV_TIME_BASE || jump < -AV_TIME_BASE / 10) {
+    // Elsewhere small steps back are sloppy muxing, left to the repair at the muxer.
+    const int64_t back_limit = restarting_clock_ ? AV_TIME_BASE / 10 : AV_TIME_BASE;
+    if (FarAhead(jump, dts_us) || jump < -back_limit) {
       timestamp_shift_us_ -= jump;
       const int64_t correction = av_rescale_q(jump, AV_TIME_BASE_Q, time_base);
       packet->dts -= correction;
@@ -603,6 +659,38 @@ void Transcoder::MendDiscontinuity(Lane& lane, AVPacket* packet) {
   if (duration_us == 0 && lane.type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0)
     duration_us = av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q);
   lane.next_dts_us = dts_us + duration_us;
+}
+
+// Whether a forward jump (by `jump_us`, to `at_us` on the input's clock) is
+// one no sound source makes. Past the end the container gives, a second is
+// enough. Within it the jump may be real (a picture held for long); only a
+// clock that is known to restart, or has no known end, is judged by the size
+// of the jump alone.
+bool Transcoder::FarAhead(int64_t jump_us, int64_t at_us) const {
+  if (jump_us <= AV_TIME_BASE) return false;
+  const bool past_end = input_end_us_ != AV_NOPTS_VALUE && at_us > input_end_us_ + AV_TIME_BASE;
+  if (input_end_us_ == AV_NOPTS_VALUE || restarting_clock_) return past_end || jump_us > kLeapUs;
+  return past_end;
+}
+
+// A decoded frame that jumps ahead of its predecessor and far ahead of every
+// other stream is damaged too: streams are stored side by side in time, and a
+// picture may be held for long while the sound goes on, but not run ahead of it.
+bool Transcoder::Leaps(const Lane& lane, int64_t jump_us, int64_t at_us) const {
+  if (jump_us <= AV_TIME_BASE) return false;
+  const int64_t others_us = LatestOfOthers(lane);
+  if (others_us != AV_NOPTS_VALUE && at_us > others_us + kLeapUs) return true;
+  return FarAhead(jump_us, at_us);
+}
+
+// The latest input time the other streams still going have reached, if any.
+int64_t Transcoder::LatestOfOthers(const Lane& lane) const {
+  int64_t latest = AV_NOPTS_VALUE;
+  for (const auto& other : lanes_) {
+    if (other.get() != &lane && !other->input_done && other->latest_us != AV_NOPTS_VALUE)
+      latest = std::max(latest, other->latest_us);
+  }
+  return latest;
 }
 
 // Works out, before decoding, whether the picture in a packet will be cut by
@@ -652,8 +740,6 @@ void Transcoder::Finish() {
     progress_.bytes = std::max<int64_t>(avio_tell(output_->pb), avio_size(output_->pb));
     if (output_->pb->error < 0)
       throw EncoderError("cannot write " + Quoted(options_.output) + ": " + AvErrorText(output_->pb->error));
-    result = avio_closep(&output_->pb);
-    if (result < 0) throw EncoderError("cannot write " + Quoted(options_.output) + ": " + AvErrorText(result));
   }
   console_.FinishStatus();
 
@@ -679,17 +765,29 @@ void Transcoder::DecodePacket(Lane& lane, const AVPacket* packet) {
 void Transcoder::FilterFrame(Lane& lane, AVFrame* frame) {
   int64_t pts = frame->best_effort_timestamp;
   if (lane.type == AVMEDIA_TYPE_VIDEO) {
-    if (pts == AV_NOPTS_VALUE) {
-      pts = lane.next_video_pts;
-    } else {
-      pts -= lane.offset;
+    // Pictures go to the filters in microseconds: some containers count in
+    // steps too coarse to place a picture between two others.
+    int64_t pts_us = lane.next_video_us;
+    if (pts != AV_NOPTS_VALUE) {
+      pts_us = lane.Us(pts - lane.offset);
+      // A damaged time that leaps ahead would have the rate conversion fill
+      // the leap with copies: the picture goes where the sound is instead, or
+      // follows on when there is no sound.
+      if (lane.next_video_us != AV_NOPTS_VALUE &&
+          Leaps(lane, pts_us - lane.next_video_us, pts_us + timeline_offset_us_)) {
+        const int64_t others_us = LatestOfOthers(lane);
+        pts_us = others_us != AV_NOPTS_VALUE ? others_us - timeline_offset_us_ : lane.next_video_us;
+      }
     }
-    if (pts == AV_NOPTS_VALUE) pts = 0;
-    frame->pts = pts;
-    const int64_t duration = frame->pkt_duration > 0
-                                 ? frame->pkt_duration
-                                 : av_rescale_q(1, av_inv_q(lane.frame_rate), lane.in_stream->time_base);
-    lane.next_video_pts = pts + std::max<int64_t>(duration, 1);
+    if (pts_us == AV_NOPTS_VALUE) pts_us = 0;
+    frame->pts = pts_us;
+    lane.latest_us = pts_us + timeline_offset_us_;
+    // A picture said to last for ages is damage too; the next one is expected
+    // a frame later.
+    const int64_t nominal_us = av_rescale_q(1, av_inv_q(lane.frame_rate), AV_TIME_BASE_Q);
+    int64_t duration_us = frame->pkt_duration > 0 ? lane.Us(frame->pkt_duration) : nominal_us;
+    if (duration_us > kLeapUs) duration_us = nominal_us;
+    lane.next_video_us = pts_us + std::max<int64_t>(duration_us, 1);
   } else {
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
       const int channels = frame->ch_layout.nb_channels;
@@ -709,12 +807,19 @@ void Transcoder::FilterFrame(Lane& lane, AVFrame* frame) {
     // out so the resampler sees a continuous stream.
     const AVRational sample_time_base{1, frame->sample_rate};
     int64_t sample_pts = AV_NOPTS_VALUE;
-    if (pts != AV_NOPTS_VALUE) sample_pts = av_rescale_q(pts - lane.offset, lane.in_stream->time_base, sample_time_base);
-    if (lane.next_audio_pts != AV_NOPTS_VALUE &&
-        (sample_pts == AV_NOPTS_VALUE || std::llabs(sample_pts - lane.next_audio_pts) <= frame->sample_rate / 1000))
+    if (pts != AV_NOPTS_VALUE)
+      sample_pts = av_rescale_q(pts - lane.offset, lane.in_stream->time_base, sample_time_base);
+    // A damaged time far ahead is not followed either.
+    const bool near = sample_pts != AV_NOPTS_VALUE && lane.next_audio_pts != AV_NOPTS_VALUE &&
+                      std::llabs(sample_pts - lane.next_audio_pts) <= frame->sample_rate / 1000;
+    const bool far_ahead =
+        sample_pts != AV_NOPTS_VALUE && lane.next_audio_pts != AV_NOPTS_VALUE &&
+        Leaps(lane, av_rescale_q(sample_pts - lane.next_audio_pts, sample_time_base, AV_TIME_BASE_Q), lane.Us(pts));
+    if (lane.next_audio_pts != AV_NOPTS_VALUE && (sample_pts == AV_NOPTS_VALUE || near || far_ahead))
       sample_pts = lane.next_audio_pts;
     if (sample_pts == AV_NOPTS_VALUE) sample_pts = 0;
     frame->pts = sample_pts;
+    lane.latest_us = av_rescale_q(sample_pts, sample_time_base, AV_TIME_BASE_Q) + lane.Us(lane.offset);
     lane.next_audio_pts = sample_pts + frame->nb_samples;
   }
   const int result = av_buffersrc_add_frame_flags(lane.source, frame, 0);
@@ -731,6 +836,12 @@ void Transcoder::FilterFrame(Lane& lane, AVFrame* frame) {
 // rebuild only empties the old filters.
 void Transcoder::DrainFilters(Lane& lane, bool final_drain) {
   while (true) {
+    // One frame in can bring many out (a rate conversion filling a gap): a
+    // stop request must not wait for them all.
+    if (StopRequested()) {
+      stopped_ = true;
+      return;
+    }
     const int result = av_buffersink_get_frame(lane.sink, filtered_.get());
     if (result == AVERROR(EAGAIN)) return;
     if (result == AVERROR_EOF) {
@@ -803,6 +914,15 @@ void Transcoder::SubmitFrame(Lane& lane, AVFrame* frame) {
   av_frame_move_ref(job_frame.get(), frame);
   // Into the encoder's clock here: the filters may be rebuilt meanwhile.
   job_frame->pts = av_rescale_q(job_frame->pts, av_buffersink_get_time_base(lane.sink), lane.encoder->time_base);
+  // Frames reach the encoder in time order: an overlap left by a rebuilt
+  // filter chain or a damaged timestamp is moved to follow on.
+  if (lane.next_encode_pts != AV_NOPTS_VALUE && job_frame->pts < lane.next_encode_pts)
+    job_frame->pts = lane.next_encode_pts;
+  const int64_t length =
+      lane.type == AVMEDIA_TYPE_AUDIO
+          ? av_rescale_q(job_frame->nb_samples, AVRational{1, job_frame->sample_rate}, lane.encoder->time_base)
+          : 1;
+  lane.next_encode_pts = job_frame->pts + std::max<int64_t>(length, 1);
   // The decoder's picture types would force key frames where the source had them.
   if (lane.type == AVMEDIA_TYPE_VIDEO) job_frame->pict_type = AV_PICTURE_TYPE_NONE;
   ++encoded_frames_;
@@ -854,14 +974,24 @@ void Transcoder::WritePacket(Lane& lane, AVPacket* packet) {
     size_t size = 0;
     if (const uint8_t* stats = av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &size); stats && size >= 4) {
       const uint32_t lambda = stats[0] | (stats[1] << 8) | (stats[2] << 16) | (static_cast<uint32_t>(stats[3]) << 24);
-      progress_.quality = static_cast<double>(lambda) / FF_QP2LAMBDA;
+      // Some encoders leave no quality on their last packets: nothing to show then.
+      if (lambda <= FF_LAMBDA_MAX) progress_.quality = static_cast<double>(lambda) / FF_QP2LAMBDA;
     }
   }
   packet->stream_index = lane.out_stream->index;
   av_packet_rescale_ts(packet, lane.encoder->time_base, lane.out_stream->time_base);
+  // The muxer refuses decoding times that do not grow; they are mended here
+  // as the last line of the timestamp repair.
+  if (packet->dts != AV_NOPTS_VALUE && lane.last_out_dts != AV_NOPTS_VALUE && packet->dts <= lane.last_out_dts) {
+    packet->dts = lane.last_out_dts + 1;
+    if (packet->pts != AV_NOPTS_VALUE && packet->pts < packet->dts) packet->pts = packet->dts;
+  }
+  if (packet->dts != AV_NOPTS_VALUE) lane.last_out_dts = packet->dts;
   const int64_t stamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
   if (stamp != AV_NOPTS_VALUE) {
-    const int64_t end_us = av_rescale_q(stamp + packet->duration, lane.out_stream->time_base, AV_TIME_BASE_Q);
+    // Never more than the source can give: the progress window reads this.
+    const int64_t end_us =
+        std::min(av_rescale_q(stamp + packet->duration, lane.out_stream->time_base, AV_TIME_BASE_Q), output_limit_us_);
     if (end_us > progress_.output_us) progress_.output_us = end_us;
   }
   const int result = av_interleaved_write_frame(output_.get(), packet);

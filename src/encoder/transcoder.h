@@ -8,8 +8,8 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "encoder/av_handles.h"
@@ -23,7 +23,7 @@ namespace encoder {
 class Transcoder {
  public:
   // `stop_signal` turns non-zero when the process is asked to stop (SIGTERM,
-  // SIGINT); the conversion then ends early with a playable file.
+  // SIGINT, SIGHUP); the conversion then ends early with a playable file.
   Transcoder(EncoderOptions options, Console& console, const std::atomic<int>& stop_signal);
   ~Transcoder();
   Transcoder(const Transcoder&) = delete;
@@ -61,7 +61,12 @@ class Transcoder {
   void Convert();
   void Finish();
 
+  void NoteInputExtent();
+  void CheckInputIntact();
   void MendDiscontinuity(Lane& lane, AVPacket* packet);
+  bool FarAhead(int64_t jump_us, int64_t at_us) const;
+  bool Leaps(const Lane& lane, int64_t jump_us, int64_t at_us) const;
+  int64_t LatestOfOthers(const Lane& lane) const;
   void PlanDecoding(Lane& lane, const AVPacket* packet);
   void DecodePacket(Lane& lane, const AVPacket* packet);
   void FilterFrame(Lane& lane, AVFrame* frame);
@@ -84,7 +89,7 @@ class Transcoder {
   Console& console_;
   const std::atomic<int>& stop_signal_;
 
-  std::string input_path_;                // the media file (the script's source for a script)
+  std::string input_path_;                 // the media file (the script's source for a script)
   std::optional<AVRational> script_rate_;  // the rate a script asks for
   const AVOutputFormat* muxer_ = nullptr;
   bool want_video_ = false;
@@ -94,11 +99,16 @@ class Transcoder {
 
   std::unique_ptr<OutputFile> output_file_;
   InputFormatPtr input_;
+  FdIoPtr output_io_;  // freed after output_, which writes through it
   OutputFormatPtr output_;
   std::vector<std::unique_ptr<Lane>> lanes_;
-  int64_t timeline_offset_us_ = 0;  // input time that becomes output time 0
-  int64_t timestamp_shift_us_ = 0;  // taken out of the input's clock jumps so far
-  int64_t encoded_frames_ = 0;  // frames (pictures or sample blocks) handed to encoders
+  int64_t timeline_offset_us_ = 0;         // input time that becomes output time 0
+  int64_t timestamp_shift_us_ = 0;         // taken out of the input's clock jumps so far
+  bool restarting_clock_ = false;          // the container's clock may restart (MPEG streams)
+  int64_t input_end_us_ = AV_NOPTS_VALUE;  // where the input's time ends, when the container says so reliably
+  int64_t output_limit_us_ = INT64_MAX;    // the most output time the source can give
+  int64_t input_size_ = -1;                // bytes of the input file at the start
+  int64_t encoded_frames_ = 0;             // frames (pictures or sample blocks) handed to encoders
   Progress progress_;
   FramePtr frame_;
   FramePtr filtered_;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -29,7 +30,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string MediaFolder() { return VTPC_ENCODER_TEST_MEDIA_DIR "/"; }
+std::string MediaFolder() {
+  return VTPC_ENCODER_TEST_MEDIA_DIR "/";
+}
 
 struct Recipe {
   std::string name;
@@ -59,18 +62,32 @@ std::vector<Recipe> Recipes() {
       // Picture N has luma 16 + 2N; the tone starts at exactly 2 s; key frames
       // every 12 pictures, so trims start between key frames; B-pictures that
       // nothing refers to, which the decoder may skip.
-      {"ramp.mov",
-       {"-f", "lavfi", "-i", "color=c=black:s=160x120:r=25:d=4,format=yuv420p,geq=lum='16+2*N':cb=128:cr=128", "-f",
-        "lavfi", "-i", "aevalsrc='if(gte(t,2),0.5*sin(2*PI*440*t),0)':s=44100:d=4", "-c:v", "libx264", "-qp", "1",
-        "-g", "12", "-bf", "2", "-b-pyramid", "none", "-c:a", "pcm_s16le"}},
+      {"ramp.mov", {"-f",         "lavfi",
+                    "-i",         "color=c=black:s=160x120:r=25:d=4,format=yuv420p,geq=lum='16+2*N':cb=128:cr=128",
+                    "-f",         "lavfi",
+                    "-i",         "aevalsrc='if(gte(t,2),0.5*sin(2*PI*440*t),0)':s=44100:d=4",
+                    "-c:v",       "libx264",
+                    "-qp",        "1",
+                    "-g",         "12",
+                    "-bf",        "2",
+                    "-b-pyramid", "none",
+                    "-c:a",       "pcm_s16le"}},
       // A steady tone of amplitude 0.2, sound only.
       {"tone.wav",
        {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=2", "-af", "volume=1.6", "-c:a",
         "pcm_s16le"}},
+      // Sound alone in an MP3 file with its length header, a fuzzing seed.
+      {"tone.mp3",
+       {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=2", "-c:a", "libmp3lame", "-b:a", "64k"}},
+      // Two pictures 3000 s apart, as a variable-rate file may hold them: the
+      // rate conversion has a long gap to fill.
+      {"gap.mp4",
+       {"-f", "lavfi", "-i", "color=c=gray:s=160x120:r=1:d=2", "-vf", "setpts=N*3000/TB", "-fps_mode", "passthrough",
+        "-c:v", "libx264", "-preset", "ultrafast", "-bf", "0"}},
       // Left half white, right half black, filed with a quarter turn for display.
       {"upright.mp4",
-       {"-f", "lavfi", "-i", "color=c=white:s=160x120:r=25:d=1,drawbox=x=80:y=0:w=80:h=120:color=black:t=fill",
-        "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}},
+       {"-f", "lavfi", "-i", "color=c=white:s=160x120:r=25:d=1,drawbox=x=80:y=0:w=80:h=120:color=black:t=fill", "-c:v",
+        "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}},
       {"turned.mp4", {"-i", "@upright.mp4", "-c", "copy", "-metadata:s:v:0", "rotate=90"}},
       // Pictures without sound.
       {"mute.avi", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1", "-c:v", "mpeg4"}},
@@ -99,7 +116,9 @@ std::string ReadWholeFile(const std::string& path) {
   return text.str();
 }
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 // Starts argv with stdin from /dev/null and the given pipes for stdout/stderr.
 int Spawn(const std::vector<std::string>& argv, int out_fd, int err_fd, const std::string& folder = "") {
@@ -130,9 +149,13 @@ void FillResult(int status, ProcessResult& result) {
 
 }  // namespace
 
-std::string EncoderPath(const std::string& tool) { return std::string(VTPC_PROGRAM_DIR) + "/" + tool; }
+std::string EncoderPath(const std::string& tool) {
+  return std::string(VTPC_PROGRAM_DIR) + "/" + tool;
+}
 
-std::string Media(const std::string& name) { return MediaFolder() + name; }
+std::string Media(const std::string& name) {
+  return MediaFolder() + name;
+}
 
 void MediaEnvironment::SetUp() {
   // A reader of a pipe the encoder closed must not die of it.
@@ -500,6 +523,19 @@ std::optional<long> ReadProgressSeconds(const std::string& text, bool video) {
   const std::string whole = fields[index].substr(0, fields[index].find('.'));
   if (whole.empty() || whole.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
   return std::stol(whole);
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::vector<std::string> TemporaryFiles(const std::string& folder) {

@@ -29,7 +29,7 @@ class MediaEnvironment : public ::testing::Environment {
 };
 
 struct ProcessResult {
-  int exit_code = -1;   // -1 when ended by a signal
+  int exit_code = -1;  // -1 when ended by a signal
   int signal = 0;
   std::string out;
   std::string err;
@@ -116,6 +116,9 @@ std::vector<std::string> StatusLines(const std::string& err);
 // The output time a progress reader takes from a status line: split at "=",
 // field 4 (video output) or 2 (audio only), the digits before the first ".".
 std::optional<long> ReadProgressSeconds(const std::string& text, bool video);
+
+// Every name in a folder, hidden ones too, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Names in the folder that look like an encoder's temporary output.
 std::vector<std::string> TemporaryFiles(const std::string& folder);
