@@ -19,10 +19,6 @@ extern "C" {
 namespace encoder {
 namespace {
 
-std::string Quoted(const std::string& text) {
-  return "\"" + text + "\"";
-}
-
 [[noreturn]] void CannotWrite(const std::string& path, int error) {
   throw EncoderError("cannot write " + Quoted(path) + ": " + std::strerror(error));
 }

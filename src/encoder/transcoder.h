@@ -1,15 +1,15 @@
 // One conversion: demux, decode, filter (trim, frame rate, scale, aspect,
 // volume, resample), encode and mux, in this process, on the FFmpeg libraries.
+//
+// The stages live in files of their own: input and decoding (input.cpp),
+// filters (filters.cpp), encoders and the encoding thread (encode.cpp,
+// encode_worker.cpp) and the output (output.cpp); this file's .cpp runs them.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "encoder/av_handles.h"
@@ -19,6 +19,10 @@
 #include "encoder/output_file.h"
 
 namespace encoder {
+
+struct Lane;
+struct AudioFormat;
+class EncodeWorker;
 
 class Transcoder {
  public:
@@ -41,49 +45,62 @@ class Transcoder {
   bool KeptOutput() const { return encoded_frames_ > 0; }
 
  private:
-  struct Lane;
-
-  void ResolveInput();
+  // The run (transcoder.cpp).
   void ChooseEncoders();
-  void OpenInput();
-  void SelectStreams();
-  void SeekToStart();
-  void OpenDecoder(Lane& lane);
-  std::string TrimFilter(const char* name) const;
-  void SetUpVideo(Lane& lane);
-  void SetUpAudio(Lane& lane);
-  void OpenEncoder(Lane& lane, const AVCodec* codec, const std::string& what);
-  void BuildAudioGraph(Lane& lane, const AVFrame* parameters);
-  void BuildGraph(Lane& lane, const char* source_name, const std::string& source_args, const char* sink_name,
-                  const std::string& chain);
-  void AddOutputStream(Lane& lane);
-  void OpenOutput();
   void Convert();
   void Finish();
+  void EndLane(Lane& lane);
+  bool AllLanesDone() const;
+  bool StopRequested() const { return stop_signal_.load() != 0; }
+  // The library's error text with the latest library message as detail.
+  std::string Detail(int code);
 
+  // Input and decoding (input.cpp).
+  void ResolveInput();
+  void OpenInput();
+  void SelectStreams();
+  void AddLane(AVMediaType type, AVStream* stream, const EncoderChoice& choice);
+  void SeekToStart();
   void NoteInputExtent();
   void CheckInputIntact();
+  void OpenDecoder(Lane& lane);
+  void DecodePacket(Lane& lane, const AVPacket* packet);
   void MendDiscontinuity(Lane& lane, AVPacket* packet);
   bool FarAhead(int64_t jump_us, int64_t at_us) const;
   bool Leaps(const Lane& lane, int64_t jump_us, int64_t at_us) const;
   int64_t LatestOfOthers(const Lane& lane) const;
   void PlanDecoding(Lane& lane, const AVPacket* packet);
-  void DecodePacket(Lane& lane, const AVPacket* packet);
-  void FilterFrame(Lane& lane, AVFrame* frame);
-  void DrainFilters(Lane& lane, bool final_drain);
-  void StartWorker();
-  void WorkerLoop();
-  void Submit(Lane& lane, FramePtr frame);
-  void SubmitFrame(Lane& lane, AVFrame* frame);
-  void FinishWorker();
-  void EncodeFrame(Lane& lane, AVFrame* frame);
-  void WritePacket(Lane& lane, AVPacket* packet);
-  void FlushEncoder(Lane& lane);
-  bool AllLanesDone() const;
-  bool StopRequested() const { return stop_signal_.load() != 0; }
-  // The library's error text with the latest library message as detail.
-  std::string Detail(int code);
   static int InterruptCallback(void* opaque);
+
+  // Filters (filters.cpp).
+  std::string TrimFilter(const char* name) const;
+  std::string VideoChain(const Lane& lane, AVPixelFormat pixel_format) const;
+  void SetUpVideo(Lane& lane);
+  void SetUpAudio(Lane& lane);
+  void BuildAudioGraph(Lane& lane, const AVFrame* parameters);
+  void BuildGraph(Lane& lane, const char* source_name, const std::string& source_args, const char* sink_name,
+                  const std::string& chain);
+  void FilterFrame(Lane& lane, AVFrame* frame);
+  void TimeVideoFrame(Lane& lane, AVFrame* frame);
+  void TimeAudioFrame(Lane& lane, AVFrame* frame);
+  void DrainFilters(Lane& lane, bool final_drain);
+
+  // Encoders (encode.cpp).
+  AVRational ChooseFrameRate(Lane& lane) const;
+  AVPixelFormat ChoosePixelFormat(const Lane& lane) const;
+  AudioFormat ChooseAudioFormat(const Lane& lane) const;
+  void OpenVideoEncoder(Lane& lane);
+  void OpenAudioEncoder(Lane& lane, const AudioFormat& format);
+  void OpenEncoder(Lane& lane, const std::string& what);
+  void SubmitFrame(Lane& lane, AVFrame* frame);
+  void FlushEncoder(Lane& lane);
+  void EncodeFrame(Lane& lane, AVFrame* frame);
+
+  // Output (output.cpp).
+  void AddOutputStream(Lane& lane);
+  void OpenOutput();
+  void WritePacket(Lane& lane, AVPacket* packet);
+  void FinishOutput();
 
   EncoderOptions options_;
   Console& console_;
@@ -114,19 +131,7 @@ class Transcoder {
   FramePtr filtered_;
   PacketPtr packet_;
   bool stopped_ = false;
-
-  // Frames on their way to the encoding thread; a null frame ends a lane's encoder.
-  struct Job {
-    Lane* lane = nullptr;
-    FramePtr frame;
-  };
-  static constexpr size_t kQueuedFrames = 8;
-  std::thread worker_;
-  std::mutex queue_mutex_;
-  std::condition_variable queue_changed_;
-  std::deque<Job> queue_;
-  bool worker_closing_ = false;
-  std::exception_ptr worker_error_;
+  std::unique_ptr<EncodeWorker> worker_;  // uses the lanes: ends before them
 };
 
 }  // namespace encoder

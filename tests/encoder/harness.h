@@ -1,6 +1,7 @@
 // Test harness for the console encoders: the built evc/revc, small test media
-// made once per build tree with Debian's ffmpeg, a process runner, and probes
-// on the FFmpeg libraries that read back what an encoder wrote.
+// made once per build tree with Debian's ffmpeg, a process runner (harness.cpp),
+// and probes on the FFmpeg libraries that read back what an encoder wrote
+// (probes.cpp).
 #pragma once
 
 #include <gtest/gtest.h>
