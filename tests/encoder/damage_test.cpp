@@ -188,11 +188,25 @@ TEST(StatusValues, QualityStaysInTheQuantizerRange) {
 class ChangingSource : public ::testing::Test {
  protected:
   // Starts a conversion of a copy of the 30-second stream and waits until a
-  // second of output exists.
+  // second of output exists. Large pictures keep the encoder busy long
+  // enough for the source to change under it.
   std::unique_ptr<encoder_test::ChildProcess> StartAndWait() {
     testing_support::WriteFile(input, ReadBytes(Media("long.ts")));
-    std::vector<std::string> argv = {encoder_test::EncoderPath("evc")};
-    for (const std::string& arg : Command(input, kMp4, out_dir.file("out.mp4"))) argv.push_back(arg);
+    std::vector<std::string> argv = {encoder_test::EncoderPath("evc"),
+                                     "-y",
+                                     "-i",
+                                     input,
+                                     "-vcodec",
+                                     "mpeg4",
+                                     "-acodec",
+                                     "aac",
+                                     "-b",
+                                     "4000",
+                                     "-s",
+                                     "1280x960",
+                                     "-r",
+                                     "25",
+                                     out_dir.file("out.mp4")};
     auto child = std::make_unique<encoder_test::ChildProcess>(argv);
     const bool progressed = child->ReadErrUntil(
         [](const std::string& err) {
@@ -210,8 +224,9 @@ class ChangingSource : public ::testing::Test {
 
 TEST_F(ChangingSource, ASourceCutShortIsAFailureThatLeavesNothing) {
   auto child = StartAndWait();
-  ASSERT_EQ(truncate(input.c_str(), 200000), 0);
-  const auto result = child->Wait(30000);
+  // Cut at three quarters, far beyond what a second of output took.
+  ASSERT_EQ(truncate(input.c_str(), static_cast<off_t>(ReadBytes(input).size() * 3 / 4)), 0);
+  const auto result = child->Wait(120000);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->exit_code, 1) << result->err;
   EXPECT_EQ(encoder_test::LastLine(result->err),
@@ -222,7 +237,7 @@ TEST_F(ChangingSource, ASourceCutShortIsAFailureThatLeavesNothing) {
 TEST_F(ChangingSource, ADeletedSourceStillReadsToItsEnd) {
   auto child = StartAndWait();
   ASSERT_EQ(unlink(input.c_str()), 0);
-  const auto result = child->Wait(60000);
+  const auto result = child->Wait(120000);
   ASSERT_TRUE(result);
   ASSERT_EQ(result->exit_code, 0) << result->err;
   EXPECT_NEAR(encoder_test::Probe(out_dir.file("out.mp4")).duration, 30, 0.2);
