@@ -4,11 +4,13 @@
 
 #include <memory>
 #include <new>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
 }
 
@@ -17,11 +19,11 @@ namespace encoder {
 struct InputFormatCloser {
   void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 };
-// An output context owns its I/O context too; a muxer's context is freed, the
-// file it wrote is closed.
+// An output context owns the I/O context the library opened for it; one given
+// by the caller (custom I/O) stays the caller's.
 struct OutputFormatCloser {
   void operator()(AVFormatContext* ctx) const {
-    if (ctx->pb && !(ctx->oformat->flags & AVFMT_NOFILE)) avio_closep(&ctx->pb);
+    if (ctx->pb && !(ctx->oformat->flags & AVFMT_NOFILE) && !(ctx->flags & AVFMT_FLAG_CUSTOM_IO)) avio_closep(&ctx->pb);
     avformat_free_context(ctx);
   }
 };
@@ -58,6 +60,60 @@ inline PacketPtr MakePacket() {
   PacketPtr packet(av_packet_alloc());
   if (!packet) throw std::bad_alloc();
   return packet;
+}
+
+// An owned channel layout: a custom layout holds a channel map that must be
+// freed, so a bare AVChannelLayout leaks on every early exit.
+class ChannelLayout {
+ public:
+  ChannelLayout() = default;
+  explicit ChannelLayout(const AVChannelLayout& layout) { CopyFrom(layout); }
+  ChannelLayout(const ChannelLayout& other) { CopyFrom(other.layout_); }
+  ChannelLayout& operator=(const ChannelLayout& other) {
+    if (this != &other) {
+      av_channel_layout_uninit(&layout_);
+      CopyFrom(other.layout_);
+    }
+    return *this;
+  }
+  ~ChannelLayout() { av_channel_layout_uninit(&layout_); }
+
+  // The usual layout for a number of channels.
+  static ChannelLayout Default(int channels) {
+    ChannelLayout layout;
+    av_channel_layout_default(&layout.layout_, channels);
+    return layout;
+  }
+
+  const AVChannelLayout& get() const { return layout_; }
+  int channels() const { return layout_.nb_channels; }
+  bool Same(const AVChannelLayout& other) const { return av_channel_layout_compare(&layout_, &other) == 0; }
+  // Into a layout the library owns (a codec context's), replacing what it held.
+  void CopyTo(AVChannelLayout* target) const {
+    av_channel_layout_uninit(target);
+    if (av_channel_layout_copy(target, &layout_) < 0) throw std::bad_alloc();
+  }
+  // "stereo", "5.1", as the filters take it.
+  std::string Name() const {
+    char text[128] = {};
+    av_channel_layout_describe(&layout_, text, sizeof text);
+    return text;
+  }
+
+ private:
+  void CopyFrom(const AVChannelLayout& from) {
+    if (av_channel_layout_copy(&layout_, &from) < 0) throw std::bad_alloc();
+  }
+  AVChannelLayout layout_{};
+};
+
+// Sources that only give a channel count get the usual layout for it, which
+// the filters and encoders need.
+inline void GiveDefaultOrder(AVChannelLayout* layout) {
+  if (layout->order != AV_CHANNEL_ORDER_UNSPEC) return;
+  const int channels = layout->nb_channels;
+  av_channel_layout_uninit(layout);
+  av_channel_layout_default(layout, channels);
 }
 
 }  // namespace encoder

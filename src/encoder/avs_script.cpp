@@ -23,7 +23,9 @@ std::string Lower(std::string_view text) {
   return result;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 [[noreturn]] void NotAScript() {
   throw EncoderError("the script is not of the form DirectShowSource(\"FILE\", fps=RATE, convertfps=true)");

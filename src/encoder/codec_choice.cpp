@@ -15,9 +15,13 @@ std::string Lower(std::string text) {
   return text;
 }
 
-const char* TypeName(AVMediaType type) { return type == AVMEDIA_TYPE_VIDEO ? "video" : "audio"; }
+const char* TypeName(AVMediaType type) {
+  return type == AVMEDIA_TYPE_VIDEO ? "video" : "audio";
+}
 
-bool IsAvi(const AVOutputFormat* muxer) { return muxer && std::strcmp(muxer->name, "avi") == 0; }
+bool IsAvi(const AVOutputFormat* muxer) {
+  return muxer && std::strcmp(muxer->name, "avi") == 0;
+}
 
 }  // namespace
 

@@ -83,8 +83,7 @@ void Console::StatusLoop() {
   std::unique_lock lock(mutex_);
   while (!stop_thread_) {
     if (wake_.wait_for(lock, std::chrono::milliseconds(interval_ms_), [this] { return stop_thread_; })) break;
-    Write(FormatStatusLine(with_video_, progress_->frames, progress_->quality, progress_->bytes,
-                           progress_->output_us));
+    Write(FormatStatusLine(with_video_, progress_->frames, progress_->quality, progress_->bytes, progress_->output_us));
   }
 }
 
@@ -99,8 +98,7 @@ void Console::FinishStatus() {
   std::lock_guard lock(mutex_);
   status_running_ = false;
   status_done_ = true;
-  Write(FormatStatusLine(with_video_, progress_->frames, progress_->quality, progress_->bytes,
-                         progress_->output_us));
+  Write(FormatStatusLine(with_video_, progress_->frames, progress_->quality, progress_->bytes, progress_->output_us));
 }
 
 void Console::Fail(const std::string& reason) {

@@ -20,10 +20,10 @@ namespace encoder {
 // The counters the status lines show, written by the encoding thread and read
 // by the status thread.
 struct Progress {
-  std::atomic<int64_t> frames{0};       // video frames encoded
-  std::atomic<double> quality{0};       // quantizer of the last video frame
-  std::atomic<int64_t> bytes{0};        // bytes written to the output so far
-  std::atomic<int64_t> output_us{0};    // seconds of output written so far, in microseconds
+  std::atomic<int64_t> frames{0};     // video frames encoded
+  std::atomic<double> quality{0};     // quantizer of the last video frame
+  std::atomic<int64_t> bytes{0};      // bytes written to the output so far
+  std::atomic<int64_t> output_us{0};  // seconds of output written so far, in microseconds
 };
 
 // "frame=%5d q=%3.1f size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s\r" for output

@@ -16,6 +16,11 @@ class EncoderError : public AppError {
   using AppError::AppError;
 };
 
+// A name as it appears in a reason: in double quotes.
+inline std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
 // The library's text for an error code ("No such file or directory").
 inline std::string AvErrorText(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};

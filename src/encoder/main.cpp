@@ -40,6 +40,8 @@ void InstallSignalHandlers() {
   action.sa_flags = 0;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
+  // A closed terminal asks for a stop too: the file so far is kept.
+  sigaction(SIGHUP, &action, nullptr);
   // A reader that goes away must not kill the encoder before it finishes its file.
   signal(SIGPIPE, SIG_IGN);
 }
@@ -51,7 +53,9 @@ std::string ToolName(const char* argv0) {
   return name == "revc" ? "revc" : "evc";
 }
 
-int StopExitCode() { return 128 + g_stop_signal.load(); }
+int StopExitCode() {
+  return 128 + g_stop_signal.load();
+}
 
 }  // namespace
 

@@ -17,8 +17,6 @@ namespace {
 // The largest time-base denominator an MPEG-4 part 2 stream can carry.
 constexpr int kMaxRateDenominator = 65535;
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 [[noreturn]] void BadValue(const std::string& option, const std::string& value) {
   throw EncoderError("invalid value " + Quoted(value) + " for " + option);
 }
@@ -121,12 +119,58 @@ int ParseBoundedInt(const std::string& option, const std::string& text, int low,
   return *value;
 }
 
-bool IsOptionName(const std::string& arg) {
-  static const char* const kNames[] = {"-y",  "-i",  "-vcodec",  "-acodec", "-vn",  "-b",  "-ab", "-s",
-                                       "-r",  "-aspect", "-vol", "-ac",     "-ar",  "-f",  "-ss", "-t"};
-  for (const char* name : kNames)
-    if (arg == name) return true;
-  return false;
+std::optional<int64_t> ParseTimeOption(const std::string& option, const std::string& text, const char* what) {
+  const auto time = ParseTimeText(text);
+  if (!time) BadValue(option, text);
+  if (*time < 0) throw EncoderError(std::string("the ") + what + " given with " + option + " must not be negative");
+  return time;
+}
+
+// One option the encoders take: its name, whether a value follows, and what
+// it does to the options.
+struct OptionRule {
+  const char* name;
+  bool takes_value;
+  void (*apply)(EncoderOptions& options, const std::string& name, const std::string& value);
+};
+
+using Options = EncoderOptions;
+using Text = const std::string&;
+
+const OptionRule kOptionRules[] = {
+    {"-y", false, [](Options& o, Text, Text) { o.overwrite = true; }},
+    {"-vn", false, [](Options& o, Text, Text) { o.no_video = true; }},
+    {"-i", true,
+     [](Options& o, Text, Text value) {
+       if (!o.input.empty()) throw EncoderError("only one input file is supported");
+       if (value.empty()) throw EncoderError("empty input file name");
+       o.input = value;
+     }},
+    {"-vcodec", true, [](Options& o, Text, Text value) { o.video_codec = value; }},
+    {"-acodec", true, [](Options& o, Text, Text value) { o.audio_codec = value; }},
+    {"-b", true, [](Options& o, Text name, Text value) { o.video_bitrate = ParseKilobits(name, value); }},
+    {"-ab", true, [](Options& o, Text name, Text value) { o.audio_bitrate = ParseKilobits(name, value); }},
+    {"-s", true, [](Options& o, Text, Text value) { o.frame_size = ParseFrameSize(value); }},
+    {"-r", true, [](Options& o, Text, Text value) { o.frame_rate = ParseFrameRate(value); }},
+    {"-aspect", true, [](Options& o, Text, Text value) { o.aspect = ParseAspect(value); }},
+    {"-vol", true, [](Options& o, Text name, Text value) { o.volume = ParseBoundedInt(name, value, 0, 65536); }},
+    {"-ac", true, [](Options& o, Text name, Text value) { o.channels = ParseBoundedInt(name, value, 1, 8); }},
+    {"-ar", true,
+     [](Options& o, Text name, Text value) { o.sample_rate = ParseBoundedInt(name, value, 1000, 384000); }},
+    {"-f", true,
+     [](Options& o, Text name, Text value) {
+       if (value.empty()) BadValue(name, value);
+       o.format = value;
+     }},
+    {"-ss", true,
+     [](Options& o, Text name, Text value) { o.start_us = ParseTimeOption(name, value, "start position"); }},
+    {"-t", true, [](Options& o, Text name, Text value) { o.length_us = ParseTimeOption(name, value, "length"); }},
+};
+
+const OptionRule* FindRule(const std::string& name) {
+  for (const OptionRule& rule : kOptionRules)
+    if (name == rule.name) return &rule;
+  return nullptr;
 }
 
 }  // namespace
@@ -171,67 +215,18 @@ EncoderOptions ParseArguments(const std::vector<std::string>& args) {
   // The output path is always the last argument, so names beginning with "-" are
   // safe there; an option word in its place means the output was left out.
   options.output = args.back();
-  if (options.output.empty() || IsOptionName(options.output)) throw EncoderError("no output file given");
+  if (options.output.empty() || FindRule(options.output)) throw EncoderError("no output file given");
 
   const size_t option_count = args.size() - 1;
-  bool have_input = false;
   for (size_t i = 0; i < option_count; ++i) {
     const std::string& name = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= option_count) throw EncoderError("missing value for " + name);
-      return args[++i];
-    };
-    if (name == "-y") {
-      options.overwrite = true;
-    } else if (name == "-vn") {
-      options.no_video = true;
-    } else if (name == "-i") {
-      if (have_input) throw EncoderError("only one input file is supported");
-      options.input = value();
-      if (options.input.empty()) throw EncoderError("empty input file name");
-      have_input = true;
-    } else if (name == "-vcodec") {
-      options.video_codec = value();
-    } else if (name == "-acodec") {
-      options.audio_codec = value();
-    } else if (name == "-b") {
-      options.video_bitrate = ParseKilobits(name, value());
-    } else if (name == "-ab") {
-      options.audio_bitrate = ParseKilobits(name, value());
-    } else if (name == "-s") {
-      options.frame_size = ParseFrameSize(value());
-    } else if (name == "-r") {
-      options.frame_rate = ParseFrameRate(value());
-    } else if (name == "-aspect") {
-      options.aspect = ParseAspect(value());
-    } else if (name == "-vol") {
-      options.volume = ParseBoundedInt(name, value(), 0, 65536);
-    } else if (name == "-ac") {
-      options.channels = ParseBoundedInt(name, value(), 1, 8);
-    } else if (name == "-ar") {
-      options.sample_rate = ParseBoundedInt(name, value(), 1000, 384000);
-    } else if (name == "-f") {
-      options.format = value();
-      if (options.format->empty()) BadValue(name, *options.format);
-    } else if (name == "-ss") {
-      const std::string& text = value();
-      const auto start = ParseTimeText(text);
-      if (!start) BadValue(name, text);
-      if (*start < 0) throw EncoderError("the start position given with -ss must not be negative");
-      options.start_us = start;
-    } else if (name == "-t") {
-      const std::string& text = value();
-      const auto length = ParseTimeText(text);
-      if (!length) BadValue(name, text);
-      if (*length < 0) throw EncoderError("the length given with -t must not be negative");
-      options.length_us = length;
-    } else if (!name.empty() && name[0] == '-') {
-      throw EncoderError("unknown option " + Quoted(name));
-    } else {
-      throw EncoderError("unexpected argument " + Quoted(name) + " before the output file");
-    }
+    const OptionRule* rule = FindRule(name);
+    if (!rule && !name.empty() && name[0] == '-') throw EncoderError("unknown option " + Quoted(name));
+    if (!rule) throw EncoderError("unexpected argument " + Quoted(name) + " before the output file");
+    if (rule->takes_value && i + 1 >= option_count) throw EncoderError("missing value for " + name);
+    rule->apply(options, name, rule->takes_value ? args[++i] : std::string());
   }
-  if (!have_input) throw EncoderError("no input file given (-i FILE)");
+  if (options.input.empty()) throw EncoderError("no input file given (-i FILE)");
   return options;
 }
 

@@ -1,14 +1,14 @@
 // One conversion: demux, decode, filter (trim, frame rate, scale, aspect,
 // volume, resample), encode and mux, in this process, on the FFmpeg libraries.
+//
+// The stages live in files of their own: input and decoding (input.cpp),
+// filters (filters.cpp), encoders and the encoding thread (encode.cpp,
+// encode_worker.cpp) and the output (output.cpp); this file's .cpp runs them.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,10 +20,14 @@
 
 namespace encoder {
 
+struct Lane;
+struct AudioFormat;
+class EncodeWorker;
+
 class Transcoder {
  public:
   // `stop_signal` turns non-zero when the process is asked to stop (SIGTERM,
-  // SIGINT); the conversion then ends early with a playable file.
+  // SIGINT, SIGHUP); the conversion then ends early with a playable file.
   Transcoder(EncoderOptions options, Console& console, const std::atomic<int>& stop_signal);
   ~Transcoder();
   Transcoder(const Transcoder&) = delete;
@@ -41,50 +45,68 @@ class Transcoder {
   bool KeptOutput() const { return encoded_frames_ > 0; }
 
  private:
-  struct Lane;
-
-  void ResolveInput();
+  // The run (transcoder.cpp).
   void ChooseEncoders();
-  void OpenInput();
-  void SelectStreams();
-  void SeekToStart();
-  void OpenDecoder(Lane& lane);
-  std::string TrimFilter(const char* name) const;
-  void SetUpVideo(Lane& lane);
-  void SetUpAudio(Lane& lane);
-  void OpenEncoder(Lane& lane, const AVCodec* codec, const std::string& what);
-  void BuildAudioGraph(Lane& lane, const AVFrame* parameters);
-  void BuildGraph(Lane& lane, const char* source_name, const std::string& source_args, const char* sink_name,
-                  const std::string& chain);
-  void AddOutputStream(Lane& lane);
-  void OpenOutput();
   void Convert();
   void Finish();
-
-  void MendDiscontinuity(Lane& lane, AVPacket* packet);
-  void PlanDecoding(Lane& lane, const AVPacket* packet);
-  void DecodePacket(Lane& lane, const AVPacket* packet);
-  void FilterFrame(Lane& lane, AVFrame* frame);
-  void DrainFilters(Lane& lane, bool final_drain);
-  void StartWorker();
-  void WorkerLoop();
-  void Submit(Lane& lane, FramePtr frame);
-  void SubmitFrame(Lane& lane, AVFrame* frame);
-  void FinishWorker();
-  void EncodeFrame(Lane& lane, AVFrame* frame);
-  void WritePacket(Lane& lane, AVPacket* packet);
-  void FlushEncoder(Lane& lane);
+  void EndLane(Lane& lane);
   bool AllLanesDone() const;
   bool StopRequested() const { return stop_signal_.load() != 0; }
   // The library's error text with the latest library message as detail.
   std::string Detail(int code);
+
+  // Input and decoding (input.cpp).
+  void ResolveInput();
+  void OpenInput();
+  void SelectStreams();
+  void AddLane(AVMediaType type, AVStream* stream, const EncoderChoice& choice);
+  void SeekToStart();
+  void NoteInputExtent();
+  void CheckInputIntact();
+  void OpenDecoder(Lane& lane);
+  void DecodePacket(Lane& lane, const AVPacket* packet);
+  void MendDiscontinuity(Lane& lane, AVPacket* packet);
+  bool FarAhead(int64_t jump_us, int64_t at_us) const;
+  bool Leaps(const Lane& lane, int64_t jump_us, int64_t at_us) const;
+  int64_t LatestOfOthers(const Lane& lane) const;
+  void PlanDecoding(Lane& lane, const AVPacket* packet);
   static int InterruptCallback(void* opaque);
+
+  // Filters (filters.cpp).
+  std::string TrimFilter(const char* name) const;
+  std::string VideoChain(const Lane& lane, AVPixelFormat pixel_format) const;
+  void SetUpVideo(Lane& lane);
+  void SetUpAudio(Lane& lane);
+  void BuildAudioGraph(Lane& lane, const AVFrame* parameters);
+  void BuildGraph(Lane& lane, const char* source_name, const std::string& source_args, const char* sink_name,
+                  const std::string& chain);
+  void FilterFrame(Lane& lane, AVFrame* frame);
+  void TimeVideoFrame(Lane& lane, AVFrame* frame);
+  void TimeAudioFrame(Lane& lane, AVFrame* frame);
+  void DrainFilters(Lane& lane, bool final_drain);
+
+  // Encoders (encode.cpp).
+  AVRational ChooseFrameRate(Lane& lane) const;
+  AVPixelFormat ChoosePixelFormat(const Lane& lane) const;
+  AudioFormat ChooseAudioFormat(const Lane& lane) const;
+  void OpenVideoEncoder(Lane& lane);
+  void OpenAudioEncoder(Lane& lane, const AudioFormat& format);
+  void OpenEncoder(Lane& lane, const std::string& what);
+  void SubmitFrame(Lane& lane, AVFrame* frame);
+  void FlushEncoder(Lane& lane);
+  void EncodeFrame(Lane& lane, AVFrame* frame);
+
+  // Output (output.cpp).
+  void AddOutputStream(Lane& lane);
+  void OpenOutput();
+  void WritePacket(Lane& lane, AVPacket* packet);
+  void FinishOutput();
 
   EncoderOptions options_;
   Console& console_;
   const std::atomic<int>& stop_signal_;
 
-  std::string input_path_;                // the media file (the script's source for a script)
+  std::string input_path_;                 // the media file (the script's source for a script)
   std::optional<AVRational> script_rate_;  // the rate a script asks for
   const AVOutputFormat* muxer_ = nullptr;
   bool want_video_ = false;
@@ -94,29 +116,22 @@ class Transcoder {
 
   std::unique_ptr<OutputFile> output_file_;
   InputFormatPtr input_;
+  FdIoPtr output_io_;  // freed after output_, which writes through it
   OutputFormatPtr output_;
   std::vector<std::unique_ptr<Lane>> lanes_;
-  int64_t timeline_offset_us_ = 0;  // input time that becomes output time 0
-  int64_t timestamp_shift_us_ = 0;  // taken out of the input's clock jumps so far
-  int64_t encoded_frames_ = 0;  // frames (pictures or sample blocks) handed to encoders
+  int64_t timeline_offset_us_ = 0;         // input time that becomes output time 0
+  int64_t timestamp_shift_us_ = 0;         // taken out of the input's clock jumps so far
+  bool restarting_clock_ = false;          // the container's clock may restart (MPEG streams)
+  int64_t input_end_us_ = AV_NOPTS_VALUE;  // where the input's time ends, when the container says so reliably
+  int64_t output_limit_us_ = INT64_MAX;    // the most output time the source can give
+  int64_t input_size_ = -1;                // bytes of the input file at the start
+  int64_t encoded_frames_ = 0;             // frames (pictures or sample blocks) handed to encoders
   Progress progress_;
   FramePtr frame_;
   FramePtr filtered_;
   PacketPtr packet_;
   bool stopped_ = false;
-
-  // Frames on their way to the encoding thread; a null frame ends a lane's encoder.
-  struct Job {
-    Lane* lane = nullptr;
-    FramePtr frame;
-  };
-  static constexpr size_t kQueuedFrames = 8;
-  std::thread worker_;
-  std::mutex queue_mutex_;
-  std::condition_variable queue_changed_;
-  std::deque<Job> queue_;
-  bool worker_closing_ = false;
-  std::exception_ptr worker_error_;
+  std::unique_ptr<EncodeWorker> worker_;  // uses the lanes: ends before them
 };
 
 }  // namespace encoder

@@ -66,7 +66,9 @@ struct Case {
   int output_type;
 };
 // Readable test names in CTest's list.
-void PrintTo(const Case& c, std::ostream* out) { *out << c.source << " to type " << c.output_type; }
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.source << " to type " << c.output_type;
+}
 
 class ConversionMatrix : public ::testing::TestWithParam<Case> {};
 
@@ -129,8 +131,8 @@ TEST_P(ConversionMatrix, GivesThePresetsStreamsForTheWholeSource) {
 
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
-  for (const char* source : {"clip.avi", "clip.mpg", "clip.wmv", "clip.flv", "clip.mov", "clip.mp4", "clip.3gp",
-                             "clip.rm"})
+  for (const char* source :
+       {"clip.avi", "clip.mpg", "clip.wmv", "clip.flv", "clip.mov", "clip.mp4", "clip.3gp", "clip.rm"})
     for (int type = 0; type < 4; ++type) cases.push_back({source, type});
   return cases;
 }
@@ -180,8 +182,8 @@ TEST(OtherContainers, ThreeGppFormsAndAnExplicitFormat) {
   EXPECT_EQ(info.Find("audio")->channels, 1);
 
   const std::string three_g2 = dir.file("clip.3g2");
-  run = RunEncoder("evc", {"-y", "-i", Media("clip.avi"), "-vcodec", "mpeg4", "-acodec", "aac", "-s", "176x144",
-                           three_g2});
+  run = RunEncoder("evc",
+                   {"-y", "-i", Media("clip.avi"), "-vcodec", "mpeg4", "-acodec", "aac", "-s", "176x144", three_g2});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(encoder_test::PlaysThrough(three_g2));
 
@@ -195,8 +197,8 @@ TEST(OtherContainers, ThreeGppFormsAndAnExplicitFormat) {
 TEST(OtherContainers, AudioOnlySourceToVideoOutputKeepsTheVideoStatusForm) {
   testing_support::TempDir dir;
   const std::string output = dir.file("tone.mp4");
-  const auto run = RunEncoder("evc", {"-y", "-i", Media("tone.wav"), "-vcodec", "mpeg4", "-acodec", "aac", "-b",
-                                      "768", "-s", "320x240", "-r", "15", output});
+  const auto run = RunEncoder("evc", {"-y", "-i", Media("tone.wav"), "-vcodec", "mpeg4", "-acodec", "aac", "-b", "768",
+                                      "-s", "320x240", "-r", "15", output});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const auto info = Probe(output);
   EXPECT_EQ(info.Find("video"), nullptr);

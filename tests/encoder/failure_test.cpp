@@ -57,8 +57,7 @@ TEST_F(Failures, UnknownCodecOptionOrContainer) {
   EXPECT_EQ(Fail({"-y", "-i", Media("clip.avi"), "-t", "-5", output}),
             "evc: the length given with -t must not be negative");
   EXPECT_EQ(Fail({"-y", "-i", Media("clip.avi"), dir.file("out.nosuch")}),
-            "evc: cannot tell the container format from the name \"" + dir.file("out.nosuch") +
-                "\"; give one with -f");
+            "evc: cannot tell the container format from the name \"" + dir.file("out.nosuch") + "\"; give one with -f");
   // A codec the container cannot hold fails before anything is written.
   EXPECT_NE(Fail({"-y", "-i", Media("clip.avi"), "-acodec", "aac", "-vn", dir.file("out.mp3")}).find("MP3"),
             std::string::npos);
@@ -73,6 +72,12 @@ TEST_F(Failures, OutputThatCannotBeWritten) {
   EXPECT_EQ(Fail(Mp4(Media("clip.avi"), dir.file("plain/out.mp4"))),
             "evc: cannot write \"" + dir.file("plain/out.mp4") + "\": Not a directory");
   EXPECT_EQ(Fail(Mp4(Media("clip.avi"), dir.path())).rfind("evc: the output", 0), 0u);
+  // A name too long for the file system is refused before any encoding.
+  const std::string long_name = dir.file(std::string(260, 'n') + ".mp4");
+  const auto run = RunEncoder("evc", Mp4(Media("clip.avi"), long_name));
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "evc: cannot write \"" + long_name + "\": File name too long\n");
+  EXPECT_EQ(encoder_test::FolderEntries(dir.path()), std::vector<std::string>{"plain"});
 }
 
 TEST_F(Failures, ExistingOutputWithoutYesIsLeftAlone) {
@@ -101,7 +106,8 @@ TEST_F(Failures, RevcNamesItselfAndReportsABadScript) {
   testing_support::WriteFile(script, "AviSource(\"clip.avi\")\r\n");
   EXPECT_EQ(Fail({"-y", "-i", script, "-acodec", "mp3", "-vn", dir.file("out.mp3")}, "revc"),
             "revc: the script is not of the form DirectShowSource(\"FILE\", fps=RATE, convertfps=true)");
-  testing_support::WriteFile(script, "DirectShowSource(\"" + dir.file("gone.rm") + "\", fps=29.97, convertfps=true)\r\n");
+  testing_support::WriteFile(script,
+                             "DirectShowSource(\"" + dir.file("gone.rm") + "\", fps=29.97, convertfps=true)\r\n");
   EXPECT_EQ(Fail({"-y", "-i", script, "-acodec", "mp3", "-vn", dir.file("out.mp3")}, "revc"),
             "revc: cannot open the input \"" + dir.file("gone.rm") + "\": No such file or directory");
 }

@@ -1,6 +1,7 @@
 // Test harness for the console encoders: the built evc/revc, small test media
-// made once per build tree with Debian's ffmpeg, a process runner, and probes
-// on the FFmpeg libraries that read back what an encoder wrote.
+// made once per build tree with Debian's ffmpeg, a process runner (harness.cpp),
+// and probes on the FFmpeg libraries that read back what an encoder wrote
+// (probes.cpp).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ class MediaEnvironment : public ::testing::Environment {
 };
 
 struct ProcessResult {
-  int exit_code = -1;   // -1 when ended by a signal
+  int exit_code = -1;  // -1 when ended by a signal
   int signal = 0;
   std::string out;
   std::string err;
@@ -116,6 +117,9 @@ std::vector<std::string> StatusLines(const std::string& err);
 // The output time a progress reader takes from a status line: split at "=",
 // field 4 (video output) or 2 (audio only), the digits before the first ".".
 std::optional<long> ReadProgressSeconds(const std::string& text, bool video);
+
+// Every name in a folder, hidden ones too, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Names in the folder that look like an encoder's temporary output.
 std::vector<std::string> TemporaryFiles(const std::string& folder);

@@ -1,10 +1,9 @@
 // Awkward file names, and stopping an encoder with a signal.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <fstream>
@@ -40,8 +39,8 @@ TEST(FileNames, BlanksQuotesNonAsciiLettersAndLeadingDashesArriveWhole) {
     const std::string input = dir.file(name + ".avi");
     Copy(Media("clip.avi"), input);
     const std::string video = dir.file(name + ".mp4");
-    auto run = RunEncoder("evc", {"-y", "-i", input, "-vcodec", "mpeg4", "-acodec", "aac", "-s", "320x240", "-r",
-                                  "15", video});
+    auto run = RunEncoder(
+        "evc", {"-y", "-i", input, "-vcodec", "mpeg4", "-acodec", "aac", "-s", "320x240", "-r", "15", video});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_TRUE(encoder_test::PlaysThrough(video));
     const std::string sound = dir.file(name + ".mp3");
@@ -65,12 +64,11 @@ TEST(FileNames, RevcReadsASourceWithQuotesAndCommasThroughTheScript) {
   const std::string source = dir.file("clip \"one\", fps=5, two.rm");
   Copy(Media("clip.rm"), source);
   const std::string script = dir.file("VideoFile.avs");
-  testing_support::WriteFile(script,
-                             "DirectShowSource(\"" + source + "\", fps=29.9700898503294, convertfps=true)\r\n");
+  testing_support::WriteFile(script, "DirectShowSource(\"" + source + "\", fps=29.9700898503294, convertfps=true)\r\n");
   const std::string output = dir.file("clip \"one\".mp4");
-  const auto run = RunEncoder("revc", {"-y", "-i", script, "-vcodec", "mpeg4", "-acodec", "aac", "-b", "768", "-s",
-                                       "320x240", "-r", "15", "-aspect", "4:3", "-ab", "128", "-vol", "200", "-ac",
-                                       "2", "-ar", "44100", output});
+  const auto run = RunEncoder(
+      "revc", {"-y", "-i",      script, "-vcodec", "mpeg4", "-acodec", "aac", "-b",  "768", "-s",  "320x240", "-r",
+               "15", "-aspect", "4:3",  "-ab",     "128",   "-vol",    "200", "-ac", "2",   "-ar", "44100",   output});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const auto info = encoder_test::Probe(output);
   ASSERT_NE(info.Find("video"), nullptr);
@@ -89,7 +87,9 @@ struct StopCase {
   const char* name;
 };
 
-void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const StopCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class Stopping : public ::testing::TestWithParam<StopCase> {};
 
@@ -204,7 +204,30 @@ INSTANTIATE_TEST_SUITE_P(Signals, Stopping,
                          ::testing::Values(StopCase{SIGTERM, true, false, "TermWhileBusyVideo"},
                                            StopCase{SIGTERM, false, false, "TermWhileBusyAudio"},
                                            StopCase{SIGTERM, true, true, "TermWhileWaitingVideo"},
-                                           StopCase{SIGINT, false, true, "IntWhileWaitingAudio"}),
+                                           StopCase{SIGINT, false, true, "IntWhileWaitingAudio"},
+                                           // A closed terminal.
+                                           StopCase{SIGHUP, true, false, "HupWhileBusyVideo"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Killed outright, the encoder cannot clean up: its file never had a name,
+// so nothing is left behind.
+TEST(Killing, AKilledEncoderLeavesNothingBehind) {
+  testing_support::TempDir dir;
+  const std::string pipe = dir.file("feed.ts");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  PipeFeeder feeder(pipe, Media("long.ts"), false);
+  encoder_test::ChildProcess child({encoder_test::EncoderPath("evc"), "-y", "-i", pipe, "-vcodec", "mpeg4", "-acodec",
+                                    "aac", "-s", "320x240", dir.file("killed.mp4")});
+  ASSERT_TRUE(child.ReadErrUntil(
+      [](const std::string& err) {
+        const auto lines = encoder_test::StatusLines(err);
+        return !lines.empty() && encoder_test::ReadProgressSeconds(lines.back(), true).value_or(0) >= 1;
+      },
+      20000))
+      << child.err();
+  child.Signal(SIGKILL);
+  ASSERT_TRUE(child.Wait(5000));
+  EXPECT_EQ(encoder_test::FolderEntries(dir.path()), std::vector<std::string>{"feed.ts"});
+}
 
 }  // namespace

@@ -1,12 +1,15 @@
 // The encoder's command line, scripts, names and status lines, without
 // starting a process.
+#include "encoder/options.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "encoder/avs_script.h"
 #include "encoder/codec_choice.h"
 #include "encoder/console.h"
 #include "encoder/encoder_error.h"
-#include "encoder/options.h"
 #include "encoder/output_file.h"
 #include "fakes.h"
 #include "harness.h"
@@ -26,12 +29,38 @@ std::string ErrorOf(const Args& args) {
   return "";
 }
 
-bool Same(AVRational a, int num, int den) { return a.num == num && a.den == den; }
+bool Same(AVRational a, int num, int den) {
+  return a.num == num && a.den == den;
+}
 
 TEST(EncoderArguments, ReadsTheVideoFormAsTheConverterComposesIt) {
-  const auto options = ParseArguments({"-y", "-i", "/in/holiday.avi", "-vcodec", "mpeg4", "-acodec", "aac", "-b",
-                                       "768", "-s", "320x240", "-r", "15", "-aspect", "4:3", "-ab", "128", "-vol",
-                                       "200", "-ac", "2", "-ar", "44100", "-ss", "00:00:10", "-t", "50",
+  const auto options = ParseArguments({"-y",
+                                       "-i",
+                                       "/in/holiday.avi",
+                                       "-vcodec",
+                                       "mpeg4",
+                                       "-acodec",
+                                       "aac",
+                                       "-b",
+                                       "768",
+                                       "-s",
+                                       "320x240",
+                                       "-r",
+                                       "15",
+                                       "-aspect",
+                                       "4:3",
+                                       "-ab",
+                                       "128",
+                                       "-vol",
+                                       "200",
+                                       "-ac",
+                                       "2",
+                                       "-ar",
+                                       "44100",
+                                       "-ss",
+                                       "00:00:10",
+                                       "-t",
+                                       "50",
                                        "/out/holiday.mp4"});
   EXPECT_TRUE(options.overwrite);
   EXPECT_EQ(options.input, "/in/holiday.avi");
@@ -57,8 +86,8 @@ TEST(EncoderArguments, ReadsTheVideoFormAsTheConverterComposesIt) {
 }
 
 TEST(EncoderArguments, TakesOptionsInAnyOrderAndTheOutputAlwaysLast) {
-  const auto options = ParseArguments({"-acodec", "mp3", "-vn", "-ar", "22050", "-i", "-in.avi", "-f", "mp3", "-y",
-                                       "-ac", "1", "-out.mp3"});
+  const auto options = ParseArguments(
+      {"-acodec", "mp3", "-vn", "-ar", "22050", "-i", "-in.avi", "-f", "mp3", "-y", "-ac", "1", "-out.mp3"});
   EXPECT_EQ(options.input, "-in.avi");
   EXPECT_EQ(options.output, "-out.mp3");
   EXPECT_TRUE(options.no_video);
@@ -125,7 +154,8 @@ TEST(FrameRates, ScriptRateBecomesTheNtscRateAndOthersFitSixteenBits) {
   EXPECT_LE(odd.den, 65535);
   EXPECT_NEAR(av_q2d(odd), 12.3456789, 1e-6);
   EXPECT_TRUE(Same(encoder::FitFrameRate(AVRational{10000000, 333666}), 30000, 1001));
-  for (const char* bad : {"0", "-5", "abc", "", "1/0", "5000"}) EXPECT_THROW(encoder::ParseFrameRate(bad), EncoderError) << bad;
+  for (const char* bad : {"0", "-5", "abc", "", "1/0", "5000"})
+    EXPECT_THROW(encoder::ParseFrameRate(bad), EncoderError) << bad;
 }
 
 TEST(AvsScripts, ReadTheConvertersScriptLine) {
@@ -202,38 +232,100 @@ TEST(StatusLines, CarryTheOutputTimeWhereTheProgressWindowReadsIt) {
   EXPECT_EQ(audio, "size=      60kB time=125.99 bitrate=   3.9kbits/s\r");
   EXPECT_EQ(encoder_test::ReadProgressSeconds(audio, false), 125);
   // Before anything is written the line is still well-formed.
-  EXPECT_EQ(encoder::FormatStatusLine(true, 0, 0, 0, 0), "frame=    0 q=0.0 size=       0kB time=0.00 bitrate=   0.0kbits/s\r");
+  EXPECT_EQ(encoder::FormatStatusLine(true, 0, 0, 0, 0),
+            "frame=    0 q=0.0 size=       0kB time=0.00 bitrate=   0.0kbits/s\r");
 }
+
+void WriteTo(int fd, const std::string& text) {
+  ASSERT_EQ(write(fd, text.data(), text.size()), ssize_t(text.size()));
+}
+
+using encoder_test::FolderEntries;
+using Names = std::vector<std::string>;
 
 TEST(OutputFiles, AnExistingFileIsReplacedOnlyWithOverwriteAndOnlyOnCommit) {
   testing_support::TempDir dir;
   const std::string target = dir.file("out.mp4");
   testing_support::WriteFile(target, "old");
   EXPECT_THROW(encoder::OutputFile(target, false), EncoderError);
-  {
-    encoder::OutputFile output(target, true);
-    testing_support::WriteFile(output.temp_path(), "half");
-    // Not committed: the old file stays and the temporary one goes.
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed" : "named");
+    {
+      encoder::OutputFile output(target, true);
+      output.Create(unnamed);
+      WriteTo(output.fd(), "half");
+      // An unnamed file does not show while it is written; a named one is hidden.
+      if (unnamed) {
+        EXPECT_EQ(FolderEntries(dir.path()), Names{"out.mp4"});
+      } else {
+        EXPECT_EQ(encoder_test::TemporaryFiles(dir.path()).size(), 1u);
+      }
+      // Not committed: the old file stays and the temporary one goes.
+    }
+    EXPECT_EQ(testing_support::ReadFile(target), "old");
+    EXPECT_EQ(FolderEntries(dir.path()), Names{"out.mp4"});
   }
-  EXPECT_EQ(testing_support::ReadFile(target), "old");
-  EXPECT_TRUE(encoder_test::TemporaryFiles(dir.path()).empty());
-  {
+  for (const bool unnamed : {true, false}) {
     encoder::OutputFile output(target, true);
-    testing_support::WriteFile(output.temp_path(), "new");
+    output.Create(unnamed);
+    WriteTo(output.fd(), unnamed ? "new" : "newer");
     output.Commit();
+    EXPECT_EQ(testing_support::ReadFile(target), unnamed ? "new" : "newer");
+    EXPECT_EQ(FolderEntries(dir.path()), Names{"out.mp4"});
   }
-  EXPECT_EQ(testing_support::ReadFile(target), "new");
   EXPECT_THROW(encoder::OutputFile(dir.path(), true), EncoderError);
 }
 
 TEST(OutputFiles, WithoutOverwriteAFileThatAppearedMeanwhileIsKept) {
+  for (const bool unnamed : {true, false}) {
+    testing_support::TempDir dir;
+    const std::string target = dir.file("out.mp3");
+    {
+      encoder::OutputFile output(target, false);
+      output.Create(unnamed);
+      WriteTo(output.fd(), "converted");
+      testing_support::WriteFile(target, "someone else's");
+      EXPECT_THROW(output.Commit(), EncoderError);
+    }
+    EXPECT_EQ(testing_support::ReadFile(target), "someone else's");
+    EXPECT_EQ(FolderEntries(dir.path()), Names{"out.mp3"});
+  }
+}
+
+// A link planted under the output's name is replaced itself; what it points
+// to is never written, however the file is made.
+TEST(OutputFiles, APlantedLinkIsNeverFollowed) {
+  for (const bool unnamed : {true, false}) {
+    testing_support::TempDir dir;
+    const std::string victim = dir.file("victim");
+    testing_support::WriteFile(victim, "precious");
+    const std::string target = dir.file("out.mp4");
+    ASSERT_EQ(symlink(victim.c_str(), target.c_str()), 0);
+    EXPECT_THROW(encoder::OutputFile(target, false), EncoderError);
+    encoder::OutputFile output(target, true);
+    output.Create(unnamed);
+    WriteTo(output.fd(), "converted");
+    output.Commit();
+    EXPECT_EQ(testing_support::ReadFile(victim), "precious");
+    EXPECT_EQ(testing_support::ReadFile(target), "converted");
+    struct stat info;
+    ASSERT_EQ(lstat(target.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+  }
+}
+
+TEST(OutputFiles, ANameTooLongOrAFileAsAFolderFailsBeforeAnyWriting) {
   testing_support::TempDir dir;
-  const std::string target = dir.file("out.mp3");
-  encoder::OutputFile output(target, false);
-  testing_support::WriteFile(output.temp_path(), "converted");
-  testing_support::WriteFile(target, "someone else's");
-  EXPECT_THROW(output.Commit(), EncoderError);
-  EXPECT_EQ(testing_support::ReadFile(target), "someone else's");
+  const std::string long_name = dir.file(std::string(300, 'a') + ".mp4");
+  try {
+    encoder::OutputFile output(long_name, true);
+    ADD_FAILURE() << "a name of 300 bytes was taken";
+  } catch (const EncoderError& error) {
+    EXPECT_EQ(std::string(error.what()), "cannot write \"" + long_name + "\": File name too long");
+  }
+  testing_support::WriteFile(dir.file("plain"), "x");
+  EXPECT_THROW(encoder::OutputFile(dir.file("plain/out.mp4"), true), EncoderError);
+  EXPECT_EQ(FolderEntries(dir.path()), Names{"plain"});
 }
 
 }  // namespace

@@ -16,7 +16,9 @@ using encoder_test::Probe;
 using encoder_test::RunEncoder;
 
 // ramp.mov: picture i (25 per second) has luma 16 + 2i, B-pictures included.
-double RampLuma(int picture) { return 16 + 2.0 * picture; }
+double RampLuma(int picture) {
+  return 16 + 2.0 * picture;
+}
 
 // The source picture a constant-rate output shows in slot `slot`: the last one
 // whose time, rounded to the nearest slot, is not later.
@@ -37,8 +39,8 @@ TEST_P(RateConversion, EachSlotShowsTheRightSourcePicture) {
     SCOPED_TRACE(trimmed ? "from 1 s" : "from the start");
     testing_support::TempDir dir;
     const std::string output = dir.file("rate.mp4");
-    std::vector<std::string> args = {"-y", "-i", Media("ramp.mov"), "-vcodec", "mpeg4", "-acodec", "aac", "-b",
-                                     "3000", "-s", "160x120", "-r", rate};
+    std::vector<std::string> args = {"-y",   "-i", Media("ramp.mov"), "-vcodec", "mpeg4", "-acodec", "aac", "-b",
+                                     "3000", "-s", "160x120",         "-r",      rate};
     if (trimmed) args.insert(args.end(), {"-ss", "00:00:01", "-t", "2"});
     args.push_back(output);
     const auto run = RunEncoder("evc", args);
@@ -51,8 +53,9 @@ TEST_P(RateConversion, EachSlotShowsTheRightSourcePicture) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, RateConversion, ::testing::Values("15", "12.5", "25"),
-                         [](const auto& info) { return "r" + std::to_string(static_cast<int>(std::stod(info.param))); });
+INSTANTIATE_TEST_SUITE_P(Rates, RateConversion, ::testing::Values("15", "12.5", "25"), [](const auto& info) {
+  return "r" + std::to_string(static_cast<int>(std::stod(info.param)));
+});
 
 TEST(ClockJumps, JoinedMpegRecordingsKeepEveryPicture) {
   testing_support::TempDir dir;

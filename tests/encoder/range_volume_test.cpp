@@ -22,8 +22,8 @@ TEST(Trimming, VideoStartsAtTheVeryFrameAskedAndLastsTheLength) {
   testing_support::TempDir dir;
   const std::string output = dir.file("cut.mp4");
   // 1 s is picture 25, between the key frames 24 and 36.
-  const auto run = RunEncoder("evc", {"-y", "-i", Media("ramp.mov"), "-vcodec", "mpeg4", "-acodec", "aac", "-b",
-                                      "3000", "-s", "160x120", "-r", "25", "-ss", "00:00:01", "-t", "2", output});
+  const auto run = RunEncoder("evc", {"-y", "-i", Media("ramp.mov"), "-vcodec", "mpeg4", "-acodec", "aac", "-b", "3000",
+                                      "-s", "160x120", "-r", "25", "-ss", "00:00:01", "-t", "2", output});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const auto means = encoder_test::LumaMeans(output, 3);
   ASSERT_EQ(means.size(), 3u);
@@ -40,8 +40,8 @@ TEST(Trimming, VideoStartsAtTheVeryFrameAskedAndLastsTheLength) {
 TEST(Trimming, AudioStartsAndEndsAtTheSampleAsked) {
   testing_support::TempDir dir;
   const std::string output = dir.file("cut.wav");
-  const auto run = RunEncoder("evc", {"-y", "-i", Media("ramp.mov"), "-acodec", "pcm_s16le", "-vn", "-ss", "00:00:01",
-                                      "-t", "2", output});
+  const auto run = RunEncoder(
+      "evc", {"-y", "-i", Media("ramp.mov"), "-acodec", "pcm_s16le", "-vn", "-ss", "00:00:01", "-t", "2", output});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const auto audio = DecodeAudio(output);
   EXPECT_EQ(audio.sample_rate, 44100);
@@ -59,9 +59,9 @@ TEST(Trimming, EncodedAudioKeepsTheStartToWithinACodecFrame) {
   for (const char* extension : {".m4a", ".mp3"}) {
     SCOPED_TRACE(extension);
     const std::string output = dir.file(std::string("cut") + extension);
-    const auto run = RunEncoder("evc", {"-y", "-i", Media("ramp.mov"), "-acodec",
-                                        std::string(extension) == ".mp3" ? "mp3" : "aac", "-vn", "-ab", "128", "-ac",
-                                        "1", "-ar", "44100", "-ss", "00:00:01", "-t", "2", output});
+    const auto run =
+        RunEncoder("evc", {"-y", "-i", Media("ramp.mov"), "-acodec", std::string(extension) == ".mp3" ? "mp3" : "aac",
+                           "-vn", "-ab", "128", "-ac", "1", "-ar", "44100", "-ss", "00:00:01", "-t", "2", output});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const auto audio = DecodeAudio(output);
     const auto onset = audio.FirstAbove(0.1f);
@@ -107,8 +107,10 @@ TEST(Trimming, EveryOutputTypeHoldsTheLengthToWithinOneFrame) {
 
 TEST(Trimming, ZeroLengthGivesValidNearlyEmptyFiles) {
   testing_support::TempDir dir;
-  const std::vector<std::vector<std::string>> codecs = {
-      {"-vcodec", "mpeg4", "-acodec", "aac"}, {"-acodec", "aac", "-vn"}, {"-acodec", "aac", "-vn"}, {"-acodec", "mp3", "-vn"}};
+  const std::vector<std::vector<std::string>> codecs = {{"-vcodec", "mpeg4", "-acodec", "aac"},
+                                                        {"-acodec", "aac", "-vn"},
+                                                        {"-acodec", "aac", "-vn"},
+                                                        {"-acodec", "mp3", "-vn"}};
   const char* extensions[] = {".mp4", ".aac", ".m4a", ".mp3"};
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(extensions[i]);
@@ -129,8 +131,8 @@ TEST(Trimming, ZeroLengthGivesValidNearlyEmptyFiles) {
 TEST(Trimming, AStartBeyondTheEndIsRefusedAndLeavesNoFile) {
   testing_support::TempDir dir;
   const std::string output = dir.file("late.mp3");
-  const auto run = RunEncoder("evc", {"-y", "-i", Media("clip.avi"), "-acodec", "mp3", "-vn", "-ss", "00:01:00", "-t",
-                                      "10", output});
+  const auto run = RunEncoder(
+      "evc", {"-y", "-i", Media("clip.avi"), "-acodec", "mp3", "-vn", "-ss", "00:01:00", "-t", "10", output});
   EXPECT_NE(run.exit_code, 0);
   EXPECT_EQ(encoder_test::LastLine(run.err).rfind("evc: ", 0), 0u) << run.err;
   EXPECT_FALSE(testing_support::Exists(output));
