@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "engine/catalogue.h"
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "platform/command_line.h"
 #include "platform/process_table.h"
 #include "settings/option_form.h"

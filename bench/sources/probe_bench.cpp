@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "media/duration_probe.h"
 #include "shell/main_form.h"
 #include "test_media.h"

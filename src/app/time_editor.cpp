@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "app/qt_services.h"
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 
 namespace app {
 

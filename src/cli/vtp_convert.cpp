@@ -14,7 +14,7 @@
 
 #include "common/text.h"
 #include "engine/catalogue.h"
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "media/duration_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"

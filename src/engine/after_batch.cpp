@@ -1,4 +1,4 @@
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "platform/services.h"
 #include "shell/program.h"
 
@@ -18,6 +18,6 @@ bool TCommonLib::ShutdownComputer() const {
   if (program_.power().PowerOff(reason)) return true;
   // The user left the machine to switch itself off; a refusal must not pass in silence.
   program_.WriteLog("Power off error: " + reason);
-  ShowMessageBox("The computer could not be shut down: " + reason, 1);
+  ShowMessageBox("The computer could not be shut down: " + reason, ui::MessageKind::Warning);
   return false;
 }

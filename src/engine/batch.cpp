@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "engine/builder.h"
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "engine/converting_form.h"
-#include "engine/custom_proc.h"
+#include "shell/custom_proc.h"
 #include "engine/process_table.h"
 #include "engine/runner.h"
 #include "platform/desktop.h"
@@ -106,7 +106,7 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
   };
 
   if (grid.RowCount() == 0) {
-    lib.ShowMessageBox("Please add media files you want to convert into the list.", 1);
+    lib.ShowMessageBox("Please add media files you want to convert into the list.", ui::MessageKind::Warning);
     restore_windows();
     return;
   }
@@ -226,6 +226,6 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
   if (!stopped && !failures.empty()) {
     std::string text = "These files could not be converted:";
     for (const auto& failure : failures) text += "\n" + failure;
-    lib.ShowMessageBox(text, 1);
+    lib.ShowMessageBox(text, ui::MessageKind::Warning);
   }
 }

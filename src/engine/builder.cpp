@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "platform/command_line.h"
 #include "platform/errors.h"
 #include "platform/platform.h"

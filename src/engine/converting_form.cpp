@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <exception>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "common/text.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "ui/dialogs.h"
@@ -84,12 +85,13 @@ void TfrmConverting::FormShow() {
   shown_ms_ = NowMs();
   paused_total_ms_ = 0;
   lblTimeLeft.SetCaption("");
-  TCustomProc& writable = program_.CustomProc();
   const ui::SourceGrid& grid = program_.MainForm().dxTreeSourceFileInfo;
   row_seconds_.assign(static_cast<size_t>(std::max(grid.RowCount(), 0)), 0);
   for (int row = 0; row < grid.RowCount(); ++row) {
     int64_t seconds = 0;
-    if (grid.Cell(row, 0) == "True" && ParseWholeNumber(writable.GetTrimSeconds(grid.Cell(row, 1)), seconds))
+    // A row whose cells are no times is refused by the builder and takes no time.
+    if (grid.Cell(row, ui::kColChecked) == "True" &&
+        text::RangeSeconds(grid.Cell(row, ui::kColStart), grid.Cell(row, ui::kColEnd), seconds))
       row_seconds_[static_cast<size_t>(row)] = std::max<int64_t>(seconds, 0);
   }
 }

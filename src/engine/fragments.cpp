@@ -1,5 +1,5 @@
 #include "engine/catalogue.h"
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "engine/fragments.h"
 #include "ui/list_box.h"
 

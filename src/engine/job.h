@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/common_lib.h"
+#include "engine/parameter.h"
 #include "platform/platform.h"
 
 // The items chosen in the eight option lists, as the lists show them. An empty

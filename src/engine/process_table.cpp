@@ -3,7 +3,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "platform/process_table.h"
 #include "common/helpers.h"
 #include "shell/program.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "platform/errors.h"
 #include "settings/ini_file.h"
 #include "settings/option_form.h"
@@ -93,7 +93,7 @@ std::string ProfileValueOf(TfrmOption& options) {
 void StoreProfile(const TCommonLib& lib, TfrmOption& options, const std::string& typed_name) {
   const std::string trimmed = TrimName(typed_name);
   if (!StorableName(trimmed)) {
-    lib.ShowMessageBox(kBadName, static_cast<int>(ui::MessageKind::Warning));
+    lib.ShowMessageBox(kBadName, ui::MessageKind::Warning);
     return;
   }
   const std::string name = StoredSpelling(lib, trimmed);

@@ -1,8 +1,8 @@
 #include "settings/option_form.h"
 
 #include "engine/catalogue.h"
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 

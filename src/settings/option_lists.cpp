@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/catalogue.h"
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "settings/option_form.h"
 #include "shell/main_form.h"
 #include "shell/program.h"

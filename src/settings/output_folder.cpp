@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "platform/platform.h"
 #include "shell/program.h"
 #include "ui/dialogs.h"
@@ -54,7 +54,7 @@ bool TCommonLib::MakeFoldersOnDisk(const std::string& folder) {
 
 std::string TCommonLib::ChooseOutputFolder(const std::string& current) const {
   const std::optional<std::string> chosen = program_.dialogs().BrowseForFolder(kBrowseTitle);
-  const int warning = static_cast<int>(ui::MessageKind::Warning);
+  constexpr auto warning = ui::MessageKind::Warning;
   bool accepted = false;
   if (chosen) {
     // Such a folder would break the line it is saved on in UserSettings.ini.

@@ -1,7 +1,7 @@
 #include <exception>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "platform/errors.h"
 #include "platform/platform.h"
 #include "settings/ini_file.h"
@@ -63,7 +63,7 @@ bool TCustomProc::SaveUserSettingsOnClose() const {
     SaveUserSettings();
     return true;
   } catch (const std::exception& error) {
-    program_.CommonLib().ShowMessageBox(error.what(), static_cast<int>(ui::MessageKind::Error));
+    program_.CommonLib().ShowMessageBox(error.what(), ui::MessageKind::Error);
     return false;
   }
 }

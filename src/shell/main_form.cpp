@@ -2,7 +2,7 @@
 
 #include <malloc.h>
 
-#include "engine/custom_proc.h"
+#include "shell/custom_proc.h"
 #include "media/preview_graph.h"
 #include "settings/option_form.h"
 #include "shell/program.h"

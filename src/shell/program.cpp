@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "engine/converting_form.h"
-#include "engine/custom_proc.h"
+#include "shell/custom_proc.h"
 #include "engine/process_table.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"

@@ -9,7 +9,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "engine/custom_proc.h"
+#include "shell/custom_proc.h"
 #include "platform/platform.h"
 #include "platform/services.h"
 #include "plugins/plugin_api.h"

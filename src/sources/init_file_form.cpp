@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "ui/event_loop.h"

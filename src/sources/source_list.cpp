@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <unordered_set>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "media/duration_probe.h"
 #include "platform/errors.h"
 #include "common/helpers.h"

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "media/preview_graph.h"
 #include "platform/errors.h"
 #include "common/helpers.h"

@@ -14,9 +14,9 @@
 #include "app/converting_view.h"
 #include "app/skin.h"
 #include "app_fixture.h"
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "engine/converting_form.h"
-#include "engine/custom_proc.h"
+#include "shell/custom_proc.h"
 #include "engine/process_table.h"
 #include "platform/process_table.h"
 #include "common/helpers.h"
@@ -116,7 +116,7 @@ TEST(AppConversion, PauseAndResumeThroughTheProgressWindowKeepTheOutputPlayable)
   f.Start();
   std::filesystem::create_directory(f.AppDir() + "media");
   ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                         "testsrc=size=160x120:rate=25:duration=120", "-c:v", "mpeg4",
+                                         "testsrc=size=160x120:rate=25:duration=300", "-c:v", "mpeg4",
                                          f.AppDir() + "media/clip.avi"}),
             0);
   f.form().WMDropFiles({f.AppDir() + "media/clip.avi"});

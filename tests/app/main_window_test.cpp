@@ -10,7 +10,7 @@
 #include <QUrl>
 
 #include "app/option_view.h"
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "media/preview_graph.h"
 #include "app/skin.h"
 #include "app/trim_bar_view.h"

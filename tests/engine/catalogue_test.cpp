@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 
 using namespace catalogue;
 

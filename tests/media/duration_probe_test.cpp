@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 #include "fakes.h"
 #include "media/duration_probe.h"
 #include "test_media.h"

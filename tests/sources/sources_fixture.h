@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "shell/main_form.h"
 #include "sources/init_file_form.h"
 #include "test_program.h"

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "engine/common_lib.h"
-#include "engine/custom_proc.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "fake_preview_graph.h"
 #include "fakes.h"
 #include "settings/option_form.h"

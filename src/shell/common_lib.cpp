@@ -1,4 +1,4 @@
-#include "engine/common_lib.h"
+#include "shell/common_lib.h"
 
 #include "shell/program.h"
 #include "ui/dialogs.h"

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "common/text.h"
+#include "engine/parameter.h"
+#include "ui/dialogs.h"
 #include "engine/runner.h"
 
 namespace ui {
@@ -24,27 +26,6 @@ class PreviewGraph;
 }  // namespace media
 class Program;
 
-// The texts of the encoder job most recently built; all empty at start.
-struct TConvertParameterStruct {
-  std::string EncoderPath;
-  std::string SourceFile;
-  std::string CodecArgs;
-  std::string VideoBitrateArg;
-  std::string VideoSizeArg;
-  std::string FrameRateArg;
-  std::string AspectArg;
-  std::string AudioBitrateArg;
-  std::string VolumeArg;
-  std::string ChannelsArg;
-  std::string SampleRateArg;
-  std::string FormatArg;
-  std::string TrimArg;
-  std::string OutputDir;
-  std::string OutputBaseName;
-  std::string OutputExt;
-  // The output path the builder chose; empty when it built no command.
-  std::string OutputFile;
-};
 
 class TCommonLib {
  public:
@@ -86,6 +67,9 @@ class TCommonLib {
   // Kind 0 error, 1 warning, 2 question, 3 information; any other kind shows
   // nothing and returns false.
   bool ShowMessageBox(const std::string& text, int kind) const;
+  bool ShowMessageBox(const std::string& text, ui::MessageKind kind) const {
+    return ShowMessageBox(text, static_cast<int>(kind));
+  }
 
   // --- INI wrappers for files in the Config folder (settings/ini_wrappers.cpp). ---
   std::vector<std::string> ReadIniSections(const std::string& file_name) const;
