@@ -11,7 +11,7 @@
 #include "cli/vtp_convert.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
-#include "shell/version_resource.h"
+#include "common/version_resource.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "plugins/plugin_api.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
-#include "shell/version_resource.h"
+#include "common/version_resource.h"
 #include "ui/dialogs.h"
 #include "ui/event_loop.h"
 

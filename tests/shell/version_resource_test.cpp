@@ -1,4 +1,4 @@
-#include "shell/version_resource.h"
+#include "common/version_resource.h"
 
 #include <elf.h>
 #include <gtest/gtest.h>
