@@ -381,7 +381,7 @@ bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
     previewed_key_ = nullptr;
   }
   if (watched == title_) {
-    static QPoint offset;
+    QPoint& offset = drag_offset_;
     if (event->type() == QEvent::MouseButtonPress) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() == Qt::LeftButton) {

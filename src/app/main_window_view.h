@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QPoint>
 #include <QPointer>
 #include <QTimer>
 #include <QVideoWidget>
@@ -73,6 +74,9 @@ class MainWindowView : public QWidget {
   bool pointer_inside_ = false;
   // The key press the key preview last handled, while it travels up the parents.
   const QEvent* previewed_key_ = nullptr;
+  // Where the title bar was grabbed, from the window's corner, while the window
+  // follows the mouse itself; (-1, -1) while the system moves it.
+  QPoint drag_offset_{-1, -1};
 };
 
 // The splash: the picture alone in a borderless window, centred on the desktop.

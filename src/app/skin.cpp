@@ -13,70 +13,67 @@ namespace {
 // olive pixels are left out, so the background shows through.
 const QColor kOlive(128, 128, 0);
 
-void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& r, const QColor& ink) {
-  p.save();
-  p.setRenderHint(QPainter::Antialiasing);
-  QPen pen(ink, std::max(1.5, r.width() / 12.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-  p.setPen(pen);
-  p.setBrush(Qt::NoBrush);
+// A circle with a bold character in it (help, about).
+void DrawLetterGlyph(QPainter& p, const QRectF& r, const QString& letter, double size) {
+  QFont f("Arial");
+  f.setBold(true);
+  f.setPixelSize(static_cast<int>(r.height() * size));
+  p.setFont(f);
+  p.drawEllipse(r.adjusted(r.width() * 0.15, r.height() * 0.15, -r.width() * 0.15, -r.height() * 0.15));
+  p.drawText(r, Qt::AlignCenter, letter);
+}
+
+// The glyphs drawn filled in the ink: the player's buttons and the options knobs.
+bool DrawFilledGlyph(QPainter& p, Glyph glyph, const QRectF& r, const QColor& ink) {
   const double x = r.x(), y = r.y(), w = r.width(), h = r.height();
   auto pt = [&](double fx, double fy) { return QPointF(x + fx * w, y + fy * h); };
   switch (glyph) {
-    case Glyph::None: break;
-    case Glyph::Minimize: p.drawLine(pt(0.2, 0.75), pt(0.8, 0.75)); break;
-    case Glyph::Close:
-      p.drawLine(pt(0.25, 0.25), pt(0.75, 0.75));
-      p.drawLine(pt(0.75, 0.25), pt(0.25, 0.75));
-      break;
-    case Glyph::Home: {
-      QPolygonF roof{pt(0.15, 0.5), pt(0.5, 0.18), pt(0.85, 0.5)};
-      p.drawPolyline(roof);
-      p.drawRect(QRectF(pt(0.27, 0.48), pt(0.73, 0.85)));
-      p.drawRect(QRectF(pt(0.44, 0.62), pt(0.56, 0.85)));
-      break;
-    }
-    case Glyph::Email:
-      p.drawRect(QRectF(pt(0.15, 0.28), pt(0.85, 0.75)));
-      p.drawPolyline(QPolygonF{pt(0.15, 0.28), pt(0.5, 0.55), pt(0.85, 0.28)});
-      break;
-    case Glyph::Help: {
-      QFont f("Arial");
-      f.setBold(true);
-      f.setPixelSize(static_cast<int>(h * 0.6));
-      p.setFont(f);
-      p.drawEllipse(QRectF(pt(0.15, 0.15), pt(0.85, 0.85)));
-      p.drawText(r, Qt::AlignCenter, "?");
-      break;
-    }
-    case Glyph::About: {
-      QFont f("Arial");
-      f.setBold(true);
-      f.setPixelSize(static_cast<int>(h * 0.5));
-      p.setFont(f);
-      p.drawEllipse(QRectF(pt(0.15, 0.15), pt(0.85, 0.85)));
-      p.drawText(r, Qt::AlignCenter, "i");
-      break;
-    }
     case Glyph::Play:
       p.setBrush(ink);
       p.drawPolygon(QPolygonF{pt(0.32, 0.22), pt(0.32, 0.78), pt(0.78, 0.5)});
-      break;
+      return true;
     case Glyph::Pause:
       p.setBrush(ink);
       p.drawRect(QRectF(pt(0.28, 0.24), pt(0.42, 0.76)));
       p.drawRect(QRectF(pt(0.58, 0.24), pt(0.72, 0.76)));
-      break;
+      return true;
     case Glyph::Stop:
       p.setBrush(ink);
       p.drawRect(QRectF(pt(0.28, 0.28), pt(0.72, 0.72)));
-      break;
+      return true;
     case Glyph::Options:
       for (double fy : {0.3, 0.5, 0.7}) p.drawLine(pt(0.2, fy), pt(0.8, fy));
       p.setBrush(ink);
       p.drawEllipse(pt(0.35, 0.3), w * 0.07, h * 0.07);
       p.drawEllipse(pt(0.65, 0.5), w * 0.07, h * 0.07);
       p.drawEllipse(pt(0.45, 0.7), w * 0.07, h * 0.07);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The glyphs drawn in lines only.
+void DrawLineGlyph(QPainter& p, Glyph glyph, const QRectF& r) {
+  const double x = r.x(), y = r.y(), w = r.width(), h = r.height();
+  auto pt = [&](double fx, double fy) { return QPointF(x + fx * w, y + fy * h); };
+  switch (glyph) {
+    case Glyph::Minimize: p.drawLine(pt(0.2, 0.75), pt(0.8, 0.75)); break;
+    case Glyph::Close:
+      p.drawLine(pt(0.25, 0.25), pt(0.75, 0.75));
+      p.drawLine(pt(0.75, 0.25), pt(0.25, 0.75));
       break;
+    case Glyph::Home:
+      p.drawPolyline(QPolygonF{pt(0.15, 0.5), pt(0.5, 0.18), pt(0.85, 0.5)});
+      p.drawRect(QRectF(pt(0.27, 0.48), pt(0.73, 0.85)));
+      p.drawRect(QRectF(pt(0.44, 0.62), pt(0.56, 0.85)));
+      break;
+    case Glyph::Email:
+      p.drawRect(QRectF(pt(0.15, 0.28), pt(0.85, 0.75)));
+      p.drawPolyline(QPolygonF{pt(0.15, 0.28), pt(0.5, 0.55), pt(0.85, 0.28)});
+      break;
+    case Glyph::Help: DrawLetterGlyph(p, r, "?", 0.6); break;
+    case Glyph::About: DrawLetterGlyph(p, r, "i", 0.5); break;
     case Glyph::Folder:
     case Glyph::Open:
       p.drawPolygon(QPolygonF{pt(0.12, 0.3), pt(0.4, 0.3), pt(0.48, 0.4), pt(0.88, 0.4), pt(0.88, 0.78),
@@ -96,7 +93,17 @@ void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& r, const QColor& ink) {
       p.drawLine(pt(0.15, 0.5), pt(0.8, 0.5));
       p.drawPolyline(QPolygonF{pt(0.58, 0.28), pt(0.82, 0.5), pt(0.58, 0.72)});
       break;
+    default: break;
   }
+}
+
+void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& r, const QColor& ink) {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  QPen pen(ink, std::max(1.5, r.width() / 12.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  p.setPen(pen);
+  p.setBrush(Qt::NoBrush);
+  if (!DrawFilledGlyph(p, glyph, r, ink)) DrawLineGlyph(p, glyph, r);
   p.restore();
 }
 
