@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <exception>
+#include <utility>
 
 #include "common/text.h"
 #include "engine/parameter.h"
