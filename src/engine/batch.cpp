@@ -1,3 +1,5 @@
+#include "engine/batch.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -7,16 +9,14 @@
 #include <vector>
 
 #include "engine/builder.h"
-#include "shell/common_lib.h"
 #include "engine/converting_form.h"
-#include "shell/custom_proc.h"
+#include "engine/parameter.h"
 #include "engine/process_table.h"
 #include "engine/runner.h"
 #include "platform/desktop.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
 #include "ui/event_loop.h"
 #include "ui/source_grid.h"
+#include "ui/timing.h"
 
 namespace {
 
@@ -62,51 +62,31 @@ struct FlagGuard {
 
 }  // namespace
 
-void TFrmMainForm::btnConvertClick() {
-  TCustomProc& proc = program_.CustomProc();
-  // The main window is disabled during a batch, but a stop before a row's encoder
-  // started re-enables it while that row still converts.
-  if (proc.BatchRunning()) return;
-  proc.FilesDone = 0;
-  proc.ConvertCheckedRows(dxTreeSourceFileInfo);
-}
+namespace engine {
 
-void TCustomProc::ConvertOutputCallback(const std::string& text) {
-  TfrmConverting& progress = program_.ConvertingForm();
-  progress.statState.SetPanelText(text);
-  progress.lblCurFileName.SetCaption(program_.CommonLib().ConvertParameter.SourceFile);
-  progress.actRefreshProgressExecute();
-  progress.UpdateTimeLeft();
-}
+void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host, const BatchServices& services) {
+  if (state.Running) return;
+  state.Running = true;
+  FlagGuard running{state.Running};
+  state.BatchInterrupted = false;
 
-bool TCustomProc::SuspendEncoder(bool suspend) {
-  return runner_ && runner_->Suspend(suspend);
-}
+  TfrmConverting& progress = services.progress;
+  const TConvertParameterStruct& job = services.job;
+  ui::EventLoop& loop = services.loop;
+  const ui::Timing& timing = services.timing;
 
-void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
-  if (batch_running_) return;
-  batch_running_ = true;
-  FlagGuard running{batch_running_};
-  BatchInterrupted = false;
-
-  TfrmConverting& progress = program_.ConvertingForm();
-  TFrmMainForm& main = program_.MainForm();
-  TCommonLib& lib = program_.CommonLib();
-  ui::EventLoop& loop = program_.loop();
-  const ui::Timing& timing = program_.timing();
-
-  FilesDone = 0;
-  CheckedCount = 0;
+  state.FilesDone = 0;
+  state.CheckedCount = 0;
   for (int row = 0; row < grid.RowCount(); ++row)
-    if (grid.Cell(row, 0) == kChecked) ++CheckedCount;
+    if (grid.Cell(row, ui::kColChecked) == kChecked) ++state.CheckedCount;
 
   const auto restore_windows = [&] {
     progress.Form.Hide();
-    main.Form.SetEnabled(true);
+    host.EnableMainWindow(true);
   };
 
   if (grid.RowCount() == 0) {
-    lib.ShowMessageBox("Please add media files you want to convert into the list.", ui::MessageKind::Warning);
+    host.Warn("Please add media files you want to convert into the list.");
     restore_windows();
     return;
   }
@@ -116,53 +96,53 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
   int converted = 0;
   // The machine stays awake from here to the end of the batch, however it ends.
   std::unique_ptr<platform::Hold> awake;
-  if (CheckedCount > 0) awake = program_.desktop().KeepAwake(platform::kBatchInhibitReason);
+  if (state.CheckedCount > 0) awake = services.desktop.KeepAwake(platform::kBatchInhibitReason);
   RunnerSettings runner_settings;
-  runner_settings.folder = lib.AppDir.substr(0, lib.AppDir.size() - 1);
+  runner_settings.folder = services.app_dir.substr(0, services.app_dir.size() - 1);
   runner_settings.relay_pause_ms = timing.relay_pause_ms;
-  runner_settings.children = &lib.EncoderChildren;
+  runner_settings.children = &services.children;
 
   try {
-    RowIndex = 0;
+    state.RowIndex = 0;
     // The row count is read afresh for every pass; Stop moves RowIndex past it.
-    while (RowIndex <= grid.RowCount() - 1) {
-      if (grid.Cell(RowIndex, 0) != kChecked) {
-        ++RowIndex;
+    while (state.RowIndex <= grid.RowCount() - 1) {
+      if (grid.Cell(state.RowIndex, ui::kColChecked) != kChecked) {
+        ++state.RowIndex;
         continue;
       }
-      const std::string source = grid.Cell(RowIndex, 1);
+      const std::string source = grid.Cell(state.RowIndex, ui::kColPath);
       try {
-        CurrentCommand = CreateConvertParameter(source);
+        state.CurrentCommand = host.BuildCommand(source);
       } catch (const TrimTimeError& refused) {
         // That row alone is left out and named at the end; the others go on.
-        program_.WriteLog("Convert result: " + source + " -> " + refused.reason());
+        host.Log("Convert result: " + source + " -> " + refused.reason());
         failures.push_back(source + " (" + refused.reason() + ")");
-        ++FilesDone;
-        ++RowIndex;
+        ++state.FilesDone;
+        ++state.RowIndex;
         continue;
       }
-      program_.WriteLog("parameter: " + CurrentCommand);
+      host.Log("parameter: " + state.CurrentCommand);
 
-      RefreshCount = 0;
+      state.RefreshCount = 0;
       progress.ProgressBar1.SetPosition(0);
       progress.Form.Show();
-      main.Form.SetEnabled(false);
+      host.EnableMainWindow(false);
 
-      const bool interrupted_before = BatchInterrupted;
+      const bool interrupted_before = state.BatchInterrupted;
       loop.ProcessEvents();
       loop.Wait(timing.convert_prepare_ms);
       loop.ProcessEvents();
       // A Stop or close confirmed during the pause has hidden the window that
       // holds Stop: starting the encoder now would leave it beyond reach.
-      if (BatchInterrupted && !interrupted_before) {
-        program_.WriteLog("Convert result: " + source + " -> stopped before the encoder started");
+      if (state.BatchInterrupted && !interrupted_before) {
+        host.Log("Convert result: " + source + " -> stopped before the encoder started");
         break;
       }
 
       auto runner = std::make_unique<TAdvanceSystem>(
-          CurrentCommand, [this](const std::string& text) { ConvertOutputCallback(text); }, loop, runner_settings);
+          state.CurrentCommand, [&host](const std::string& text) { host.ConvertOutput(text); }, loop, runner_settings);
       runner->Start();
-      runner_ = runner.get();
+      state.Runner = runner.get();
       // No event is handled before the child is known, so a Stop always finds it.
       runner->WaitLaunched(kLaunchWaitMs);
 
@@ -171,7 +151,7 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
       loop.Wait(timing.convert_grace_ms);
       // Only our own encoder counts: another user's or another instance's
       // process of the same name neither holds the batch nor is ended by it.
-      while (lib.OwnEncoderRunning()) {
+      while (OwnEncoderRunning(services.processes, services.children)) {
         PollPause(loop, *runner, timing.convert_poll_ms);
         loop.ProcessEvents();
       }
@@ -180,52 +160,53 @@ void TCustomProc::ConvertCheckedRows(ui::SourceGrid& grid) {
       // freeze the window meanwhile.
       while (!runner->WaitFinished(10)) loop.ProcessEvents();
       const std::optional<RunOutcome> outcome = runner->Outcome();
-      runner_ = nullptr;
+      state.Runner = nullptr;
       if (progress.Paused) progress.ShowPaused(false);
       runner.reset();
 
-      const bool stopped = BatchInterrupted && !interrupted_before;
+      const bool stopped = state.BatchInterrupted && !interrupted_before;
       const bool ran_well = Succeeded(outcome);
-      const bool row_converted = ran_well && HasOutput(lib.ConvertParameter.OutputFile);
+      const bool row_converted = ran_well && HasOutput(job.OutputFile);
       std::string result = DescribeOutcome(outcome);
       if (ran_well && !row_converted) result += ", no output file";
-      program_.WriteLog("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
+      host.Log("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
       if (!row_converted && !stopped) failures.push_back(source + " (" + (ran_well ? "no output file" : result) + ")");
       if (row_converted) ++converted;
 
-      ++FilesDone;
-      ++RowIndex;
+      ++state.FilesDone;
+      ++state.RowIndex;
     }
   } catch (...) {
     // The error reaches the general error report; the user must not be left
     // with a disabled main window.
-    runner_ = nullptr;
-    StopRequested = false;
+    state.Runner = nullptr;
+    state.StopRequested = false;
     restore_windows();
     throw;
   }
 
-  const bool stopped = StopRequested || BatchInterrupted;
+  const bool stopped = state.StopRequested || state.BatchInterrupted;
   awake.reset();
-  if (!StopRequested) {
-    if (main.chkShowOutputDirectory.Checked() && !lib.ConvertParameter.OutputDir.empty())
-      lib.OpenFolder(lib.ConvertParameter.OutputDir);
-    if (main.chkShutdown.Checked()) {
+  if (!state.StopRequested) {
+    if (host.ShowOutputFolderChecked() && !job.OutputDir.empty()) host.OpenFolder(job.OutputDir);
+    if (host.ShutdownChecked()) {
       // The program ends here, without its close handling: the settings are not
       // saved. When the system refuses, the user has been told and the program goes on.
-      if (lib.ShutdownComputer()) {
-        program_.Quit();
+      if (host.ShutdownComputer()) {
+        host.Quit();
         return;
       }
     }
   }
-  StopRequested = false;
+  state.StopRequested = false;
   restore_windows();
-  if (!stopped) platform::NotifyBatchFinished(program_.desktop(), converted, static_cast<int>(failures.size()));
+  if (!stopped) platform::NotifyBatchFinished(services.desktop, converted, static_cast<int>(failures.size()));
 
   if (!stopped && !failures.empty()) {
     std::string text = "These files could not be converted:";
     for (const auto& failure : failures) text += "\n" + failure;
-    lib.ShowMessageBox(text, ui::MessageKind::Warning);
+    host.Warn(text);
   }
 }
+
+}  // namespace engine

@@ -37,3 +37,9 @@ CommandForm ClassifyCommand(const std::string& codec_args, const std::string& ou
 // The command line of a form V, T, N or A job, the encoder, input and output paths
 // quoted; empty for the other forms.
 std::string ComposeCommand(CommandForm form, const TConvertParameterStruct& job, const std::string& output_path);
+
+// The length in whole seconds, as text, of a row's range for the job of `source`.
+// An empty start converts the whole file: nothing is checked, and the length is
+// the end's (0 when the end is no time). Otherwise both cells must be time texts,
+// or TrimTimeError refuses the job.
+std::string RangeSecondsText(const std::string& source, const std::string& start, const std::string& end);

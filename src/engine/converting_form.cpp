@@ -5,12 +5,10 @@
 #include <climits>
 #include <cstdint>
 #include <exception>
+#include <utility>
 
 #include "common/text.h"
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
+#include "engine/parameter.h"
 #include "ui/dialogs.h"
 #include "ui/event_loop.h"
 #include "ui/source_grid.h"
@@ -26,33 +24,9 @@ int ClampToInt(int64_t value) {
   return static_cast<int>(value);
 }
 
-std::string TrimBlanks(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
-  return text.substr(first, last - first);
-}
-
-// A whole decimal number, optionally signed; nothing for any other text.
-bool ParseWholeNumber(const std::string& text, int64_t& value) {
-  const std::string t = TrimBlanks(text);
-  size_t i = 0;
-  bool negative = false;
-  if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
-  if (i >= t.size()) return false;
-  int64_t v = 0;
-  for (; i < t.size(); ++i) {
-    if (t[i] < '0' || t[i] > '9') return false;
-    if (v > (INT64_MAX - 9) / 10) return false;
-    v = v * 10 + (t[i] - '0');
-  }
-  value = negative ? -v : v;
-  return true;
-}
-
 }  // namespace
 
-TfrmConverting::TfrmConverting(Program& program) : tmrChanging(program.timing().spinner_ms, true), program_(program) {
+TfrmConverting::TfrmConverting(ConvertingDeps deps) : tmrChanging(deps.spinner_ms, true), deps_(std::move(deps)) {
   pbTotal.SetRange(0, 1);
   ProgressBar1.SetRange(0, 1);
   Form.OnShow = [this] { FormShow(); };
@@ -63,17 +37,17 @@ TfrmConverting::TfrmConverting(Program& program) : tmrChanging(program.timing().
         .count();
   };
   tmrChanging.OnTimer = [this] { tmrChangingTimer(); };
-  program_.loop().Attach(tmrChanging);
+  deps_.loop.Attach(tmrChanging);
 }
 
 TfrmConverting::~TfrmConverting() {
-  program_.loop().Detach(tmrChanging);
+  deps_.loop.Detach(tmrChanging);
 }
 
 void TfrmConverting::FormShow() {
-  const TCustomProc& proc = program_.CustomProc();
+  const BatchState& proc = deps_.state;
   SpinnerStep = 0;
-  lblCurFileName.SetCaption(program_.CommonLib().ConvertParameter.SourceFile);
+  lblCurFileName.SetCaption(deps_.job.SourceFile);
   lblPersent.SetCaption("Current: 1, Total: " + std::to_string(proc.CheckedCount));
   ProgressBar1.SetRange(0, 1);
   ProgressBar1.SetPosition(0);
@@ -85,7 +59,7 @@ void TfrmConverting::FormShow() {
   shown_ms_ = NowMs();
   paused_total_ms_ = 0;
   lblTimeLeft.SetCaption("");
-  const ui::SourceGrid& grid = program_.MainForm().dxTreeSourceFileInfo;
+  const ui::SourceGrid& grid = deps_.grid;
   row_seconds_.assign(static_cast<size_t>(std::max(grid.RowCount(), 0)), 0);
   for (int row = 0; row < grid.RowCount(); ++row) {
     int64_t seconds = 0;
@@ -107,8 +81,8 @@ void TfrmConverting::tmrChangingTimer() {
 }
 
 void TfrmConverting::actRefreshProgressExecute() {
-  TCustomProc& proc = program_.CustomProc();
-  const TConvertParameterStruct& job = program_.CommonLib().ConvertParameter;
+  BatchState& proc = deps_.state;
+  const TConvertParameterStruct& job = deps_.job;
 
   // The first text of a row often predates the encoder's first real status line.
   ++proc.RefreshCount;
@@ -128,27 +102,27 @@ void TfrmConverting::actRefreshProgressExecute() {
   // Current-file range: the row's length in seconds. A bar cannot reach below its
   // minimum, so a negative length leaves the maximum at 0.
   int64_t seconds = 0;
-  if (ParseWholeNumber(proc.TrimSecondsText, seconds)) ProgressBar1.SetRange(0, ClampToInt(seconds));
+  if (text::ParseWholeNumber(proc.TrimSecondsText, seconds)) ProgressBar1.SetRange(0, ClampToInt(seconds));
 
   const std::string text = statState.PanelText();
   if (text.empty()) return;
 
   // The elapsed time starts the third field of an audio status line and the
   // fifth of a video one.
-  const bool audio_only = TrimBlanks(job.CodecArgs).rfind("-acodec", 0) == 0 && job.OutputExt != ".3gp";
-  const auto fields = TCommonLib::SplitText(text, '=');
+  const bool audio_only = text::TrimBlanks(job.CodecArgs).rfind("-acodec", 0) == 0 && job.OutputExt != ".3gp";
+  const auto fields = text::SplitText(text, '=');
   const size_t index = audio_only ? 2 : 4;
   const size_t needed = audio_only ? 4 : 5;
   if (fields.size() < needed) return;
 
-  const auto parts = TCommonLib::SplitText(fields[index], '.');
+  const auto parts = text::SplitText(fields[index], '.');
   if (parts.empty()) return;
   const std::string whole = parts.front();
   if (whole == kUnknownTime) return;
 
   double value = 0;
   try {
-    value = TCommonLib::ParseLenientNumber(whole);
+    value = text::ParseLenientNumber(whole);
   } catch (const std::exception&) {
     return;  // Not a time after all: the bar stays where it was.
   }
@@ -162,18 +136,17 @@ void TfrmConverting::actRefreshProgressExecute() {
 }
 
 void TfrmConverting::btnStop1Click() {
-  if (!program_.dialogs().AskYesNo(kApplicationTitle, "Are you sure you want to stop the work ? ")) return;
-  TCustomProc& proc = program_.CustomProc();
-  TCommonLib& lib = program_.CommonLib();
+  if (!deps_.dialogs.AskYesNo(deps_.title, "Are you sure you want to stop the work ? ")) return;
+  BatchState& proc = deps_.state;
   ResumeBeforeStop();
   proc.StopRequested = true;
   proc.BatchInterrupted = true;
   Form.Hide();
-  program_.MainForm().Form.SetEnabled(true);
-  proc.RowIndex = program_.MainForm().dxTreeSourceFileInfo.RowCount() + 10;
+  deps_.enable_main_window();
+  proc.RowIndex = deps_.grid.RowCount() + 10;
   // One call ends every encoder this program started, whatever its name: a
   // second would only repeat the wait for one that cannot be ended.
-  lib.StopEncoder(lib.ConvertParameter.EncoderPath);
+  deps_.stop_encoder();
   ProgressBar1.SetPosition(0);
   pbTotal.SetMax(0);
   pbTotal.SetPosition(0);
@@ -182,27 +155,26 @@ void TfrmConverting::btnStop1Click() {
 }
 
 bool TfrmConverting::FormClose() {
-  if (!program_.dialogs().AskYesNo(kApplicationTitle, "Are you sure to stop processing ?")) return false;
-  TCustomProc& proc = program_.CustomProc();
-  TCommonLib& lib = program_.CommonLib();
+  if (!deps_.dialogs.AskYesNo(deps_.title, "Are you sure to stop processing ?")) return false;
+  BatchState& proc = deps_.state;
   ResumeBeforeStop();
   proc.BatchInterrupted = true;
   Form.Hide();
-  program_.MainForm().Form.SetEnabled(true);
-  proc.RowIndex = program_.MainForm().dxTreeSourceFileInfo.RowCount() + 10;
-  lib.StopEncoder(lib.ConvertParameter.EncoderPath);
+  deps_.enable_main_window();
+  proc.RowIndex = deps_.grid.RowCount() + 10;
+  deps_.stop_encoder();
   return true;
 }
 
 void TfrmConverting::btnPauseClick() {
   if (Paused) return;
   // Between rows there is no encoder to suspend.
-  if (program_.CustomProc().SuspendEncoder(true)) ShowPaused(true);
+  if (deps_.suspend_encoder(true)) ShowPaused(true);
 }
 
 void TfrmConverting::btnResumeClick() {
   if (!Paused) return;
-  program_.CustomProc().SuspendEncoder(false);
+  deps_.suspend_encoder(false);
   ShowPaused(false);
 }
 
@@ -227,9 +199,9 @@ void TfrmConverting::ShowPaused(bool paused) {
 
 void TfrmConverting::UpdateTimeLeft() {
   if (Paused || !Form.Visible()) return;
-  const TCustomProc& proc = program_.CustomProc();
+  const BatchState& proc = deps_.state;
   int64_t current = 0;
-  if (!ParseWholeNumber(proc.TrimSecondsText, current) || current < 0) current = 0;
+  if (!text::ParseWholeNumber(proc.TrimSecondsText, current) || current < 0) current = 0;
   const int64_t position = std::clamp<int64_t>(ProgressBar1.Position(), 0, current);
   int64_t before = 0, after = 0;
   for (size_t row = 0; row < row_seconds_.size(); ++row) {
@@ -238,7 +210,7 @@ void TfrmConverting::UpdateTimeLeft() {
   }
   const int64_t left =
       EstimateSecondsLeft(before + position, current - position + after, NowMs() - shown_ms_ - paused_total_ms_);
-  lblTimeLeft.SetCaption(left < 0 ? "" : "Time left: " + TCommonLib::FormatSeconds(left));
+  lblTimeLeft.SetCaption(left < 0 ? "" : "Time left: " + text::FormatSeconds(left));
 }
 
 int64_t EstimateSecondsLeft(int64_t done_seconds, int64_t left_seconds, int64_t elapsed_ms) {

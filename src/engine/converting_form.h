@@ -1,19 +1,46 @@
 // TfrmConverting: the progress window of a batch, with its component models and
-// handlers. It talks to the batch driver only through the batch state of
-// TCustomProc and by ending the encoder processes.
+// handlers. It talks to the batch driver only through the batch state and by
+// ending the encoder processes.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "engine/batch_state.h"
 #include "ui/models.h"
 
-class Program;
+struct TConvertParameterStruct;
+namespace ui {
+class Dialogs;
+class EventLoop;
+class SourceGrid;
+}  // namespace ui
+
+// What the progress window works with besides its own components.
+struct ConvertingDeps {
+  BatchState& state;
+  // The parameter record of the job being converted.
+  const TConvertParameterStruct& job;
+  // The rows of the batch.
+  const ui::SourceGrid& grid;
+  ui::Dialogs& dialogs;
+  ui::EventLoop& loop;
+  // Caption of the confirmation boxes.
+  std::string title;
+  int spinner_ms = 0;
+  // Gives the main window back to the user.
+  std::function<void()> enable_main_window;
+  // Suspends (true) or resumes (false) the running encoder; false when none runs.
+  std::function<bool(bool)> suspend_encoder;
+  // Ends every encoder this program started.
+  std::function<void()> stop_encoder;
+};
 
 class TfrmConverting {
  public:
-  explicit TfrmConverting(Program& program);
+  explicit TfrmConverting(ConvertingDeps deps);
   ~TfrmConverting();
   TfrmConverting(const TfrmConverting&) = delete;
   TfrmConverting& operator=(const TfrmConverting&) = delete;
@@ -66,7 +93,7 @@ class TfrmConverting {
   // Resumes a suspended encoder, so that it can take the request to end.
   void ResumeBeforeStop();
 
-  Program& program_;
+  ConvertingDeps deps_;
   // Time of the window's showing (the batch's start) and time spent paused.
   int64_t shown_ms_ = 0;
   int64_t paused_since_ms_ = 0;

@@ -1,7 +1,6 @@
-#include "engine/catalogue.h"
-#include "shell/common_lib.h"
 #include "engine/fragments.h"
-#include "ui/list_box.h"
+
+#include "engine/catalogue.h"
 
 namespace {
 
@@ -24,22 +23,38 @@ std::string CodecArgs(int output_type) {
   return Fragment(" ", EntryAt(catalogue::CodecArgList(), output_type), " -vcodec xvid -acodec mp3");
 }
 
-std::string VideoBitrateArg(const std::string& item) { return Fragment(" -b ", item, " -b 512"); }
+std::string VideoBitrateArg(const std::string& item) {
+  return Fragment(" -b ", item, " -b 512");
+}
 
-std::string VideoSizeArg(const std::string& item) { return Fragment(" -s ", item, " -s 320x240"); }
+std::string VideoSizeArg(const std::string& item) {
+  return Fragment(" -s ", item, " -s 320x240");
+}
 
-std::string FrameRateArg(const std::string& item) { return Fragment(" -r ", item, " -r 25"); }
+std::string FrameRateArg(const std::string& item) {
+  return Fragment(" -r ", item, " -r 25");
+}
 
-std::string AspectArg(const std::string& item) { return Fragment(" -aspect ", item, " -aspect 4:3"); }
+std::string AspectArg(const std::string& item) {
+  return Fragment(" -aspect ", item, " -aspect 4:3");
+}
 
-std::string AudioBitrateArg(const std::string& item) { return Fragment(" -ab ", item, " -ab 64"); }
+std::string AudioBitrateArg(const std::string& item) {
+  return Fragment(" -ab ", item, " -ab 64");
+}
 
-std::string VolumeArg(const std::string& item) { return Fragment(" -vol ", item, " "); }
+std::string VolumeArg(const std::string& item) {
+  return Fragment(" -vol ", item, " ");
+}
 
 // The caption's first character is the channel count.
-std::string ChannelsArg(const std::string& item) { return Fragment(" -ac ", item.substr(0, 1), " -ac 2"); }
+std::string ChannelsArg(const std::string& item) {
+  return Fragment(" -ac ", item.substr(0, 1), " -ac 2");
+}
 
-std::string SampleRateArg(const std::string& item) { return Fragment(" -ar ", item, " -ar 44100"); }
+std::string SampleRateArg(const std::string& item) {
+  return Fragment(" -ar ", item, " -ar 44100");
+}
 
 std::string FormatArg(int output_type) {
   const std::string value = EntryAt(catalogue::FormatList(), output_type);
@@ -52,41 +67,3 @@ std::string OutputExt(int output_type) {
 }
 
 }  // namespace fragments
-
-std::string TCommonLib::GetCodecArgs(int output_type) const { return fragments::CodecArgs(output_type); }
-
-std::string TCommonLib::GetVideoBitrateArg(const ui::ListBox& list, int position) const {
-  return fragments::VideoBitrateArg(list.ItemText(position));
-}
-
-std::string TCommonLib::GetVideoSizeArg(const ui::ListBox& list, int position) const {
-  return fragments::VideoSizeArg(list.ItemText(position));
-}
-
-std::string TCommonLib::GetFrameRateArg(const ui::ListBox& list, int position) const {
-  return fragments::FrameRateArg(list.ItemText(position));
-}
-
-std::string TCommonLib::GetAspectArg(const ui::ListBox& list, int position) const {
-  return fragments::AspectArg(list.ItemText(position));
-}
-
-std::string TCommonLib::GetAudioBitrateArg(const ui::ListBox& list, int position) const {
-  return fragments::AudioBitrateArg(list.ItemText(position));
-}
-
-std::string TCommonLib::GetVolumeArg(const ui::ListBox& list, int position) const {
-  return fragments::VolumeArg(list.ItemText(position));
-}
-
-std::string TCommonLib::GetChannelsArg(const ui::ListBox& list, int position) const {
-  return fragments::ChannelsArg(list.ItemText(position));
-}
-
-std::string TCommonLib::GetSampleRateArg(const ui::ListBox& list, int position) const {
-  return fragments::SampleRateArg(list.ItemText(position));
-}
-
-std::string TCommonLib::GetFormatArg(int output_type) const { return fragments::FormatArg(output_type); }
-
-std::string TCommonLib::GetOutputExt(int output_type) const { return fragments::OutputExt(output_type); }

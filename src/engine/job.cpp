@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/helpers.h"
 #include "common/text.h"
 #include "engine/builder.h"
 #include "engine/catalogue.h"
 #include "engine/fragments.h"
 #include "platform/errors.h"
-#include "common/helpers.h"
+#include "ui/source_grid.h"
 
 namespace {
 
@@ -116,6 +117,14 @@ BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
   const CommandForm form = ClassifyCommand(p.CodecArgs, p.OutputExt);
   if (form == CommandForm::None || form == CommandForm::Unknown) return built;
   built.output_path = names.MakeUniqueFileName(p.OutputDir + p.OutputBaseName + p.OutputExt);
+  p.OutputFile = built.output_path;
   built.command = ComposeCommand(form, p, built.output_path);
   return built;
+}
+
+int LastRowOfSource(const ui::SourceGrid& grid, const std::string& source) {
+  int last = -1;
+  for (int row = 0; row < grid.RowCount(); ++row)
+    if (SameTextAscii(grid.Cell(row, ui::kColPath), source)) last = row;
+  return last;
 }

@@ -33,7 +33,7 @@ struct ConversionJob {
   JobOptions options;
   // Absolute, with a trailing separator.
   std::string output_dir;
-  // Program folder, with a trailing separator: the encoders live there.
+  // The program folder, with a trailing separator: the encoders live there.
   std::string app_dir;
   std::string encoder_name = platform::kEncoderName;
   std::string rm_encoder_name = platform::kRealMediaEncoderName;
@@ -68,6 +68,12 @@ JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value);
 JobOptions DefaultJobOptions();
 
 class TFileFunc;
+namespace ui {
+class SourceGrid;
+}
+
+// The last grid row whose path equals `source`, ASCII letters folded; -1 when none.
+int LastRowOfSource(const ui::SourceGrid& grid, const std::string& source);
 
 // Writes the RealMedia script, chooses a free output name through `names` and
 // composes the command line. Throws FileCreateError when the script cannot be

@@ -3,11 +3,11 @@
 #include <set>
 #include <vector>
 
-#include "shell/common_lib.h"
-#include "platform/process_table.h"
 #include "common/helpers.h"
-#include "shell/program.h"
+#include "engine/runner.h"
+#include "platform/process_table.h"
 #include "ui/event_loop.h"
+#include "ui/timing.h"
 
 namespace {
 
@@ -31,21 +31,22 @@ pid_t TSysFunc::ProcessIdByName(const std::string& name) const {
   return result;
 }
 
-pid_t TCommonLib::GetProcessIdByName(const std::string& name) const {
-  const pid_t pid = program_.SysFunc().ProcessIdByName(name);
-  if (pid == 0) program_.WriteLog("Get Process id error.");
+namespace engine {
+
+pid_t GetProcessIdByName(const TSysFunc& lookup, const std::string& name, const EngineLog& log) {
+  const pid_t pid = lookup.ProcessIdByName(name);
+  if (pid == 0) log("Get Process id error.");
   return pid;
 }
 
-bool TCommonLib::KillProcessByName(const std::string& name) const {
-  EnableDebugPrivilege();
-  platform::ProcessTable& table = program_.processes();
+bool KillProcessByName(const EncoderProcesses& encoders, const std::string& name) {
+  platform::ProcessTable& table = encoders.table;
   bool result = false;
   bool matched = false;
   // Only our own encoders: another user's or another instance's process of the
   // same name is never touched.
   const auto snapshot = table.Snapshot();
-  EncoderChildren.WithChildren([&](const std::set<pid_t>& ours) {
+  encoders.children.WithChildren([&](const std::set<pid_t>& ours) {
     for (const auto& entry : snapshot) {
       if (!ours.count(entry.pid) || !NameMatches(entry.name, name)) continue;
       matched = true;
@@ -53,37 +54,26 @@ bool TCommonLib::KillProcessByName(const std::string& name) const {
     }
   });
   if (!matched || !result) {
-    program_.WriteLog("Terminate process error.");
+    encoders.log("Terminate process error.");
     return false;
   }
   return true;
 }
 
-bool TCommonLib::SetTokenPrivilege(int /*token*/, const std::string& /*privilege*/, bool /*enable*/) const {
-  // Any process may signal its own user's processes here: nothing to enable.
-  return true;
-}
-
-bool TCommonLib::EnableDebugPrivilege() const {
-  return SetTokenPrivilege(0, "SeDebugPrivilege", true);
-}
-
-bool TCommonLib::OwnEncoderRunning() const {
-  const auto snapshot = program_.processes().Snapshot();
+bool OwnEncoderRunning(platform::ProcessTable& table, const ChildRegistry& children) {
+  const auto snapshot = table.Snapshot();
   bool running = false;
-  EncoderChildren.WithChildren([&](const std::set<pid_t>& ours) {
+  children.WithChildren([&](const std::set<pid_t>& ours) {
     for (const auto& entry : snapshot)
       if (ours.count(entry.pid)) running = true;
   });
   return running;
 }
 
-void TCommonLib::StopEncoder(const std::string& /*path*/) const {
+void StopEncoder(const EncoderProcesses& encoders, ui::EventLoop& loop, const ui::Timing& timing) {
   // Every encoder this program started is ended, whatever its name: a runner
   // only ever starts the job's encoder.
-  const ui::Timing& timing = program_.timing();
-  platform::ProcessTable& table = program_.processes();
-  EnableDebugPrivilege();
+  platform::ProcessTable& table = encoders.table;
   // Time spent, counted in the pauses between looks; the loop's clock may be virtual.
   int64_t spent_ms = 0;
   const int step_ms = timing.stop_retry_ms > 0 ? timing.stop_retry_ms : 1;
@@ -93,7 +83,7 @@ void TCommonLib::StopEncoder(const std::string& /*path*/) const {
     // which are still ours to signal.
     const auto snapshot = table.Snapshot();
     std::vector<pid_t> left;
-    EncoderChildren.WithChildren([&](const std::set<pid_t>& ours) {
+    encoders.children.WithChildren([&](const std::set<pid_t>& ours) {
       for (const auto& entry : snapshot) {
         if (!ours.count(entry.pid)) continue;
         left.push_back(entry.pid);
@@ -110,11 +100,13 @@ void TCommonLib::StopEncoder(const std::string& /*path*/) const {
     if (left.empty()) return;
     if (spent_ms >= timing.stop_give_up_ms) {
       // One bounded attempt: what could not be ended is said once, per process.
-      for (size_t i = 0; i < left.size(); ++i) program_.WriteLog("Terminate process error.");
+      for (size_t i = 0; i < left.size(); ++i) encoders.log("Terminate process error.");
       return;
     }
-    program_.loop().Wait(timing.stop_retry_ms);
-    program_.loop().ProcessEvents();
+    loop.Wait(timing.stop_retry_ms);
+    loop.ProcessEvents();
     spent_ms += step_ms;
   }
 }
+
+}  // namespace engine

@@ -37,7 +37,7 @@ class TCommonLib {
   // Path of the file loaded in the preview player; empty when none.
   std::string PreviewFile;
 
-  // --- Option fragments (engine/fragments.cpp). Each begins with a blank. ---
+  // --- Option fragments (shell/engine_ops.cpp). Each begins with a blank. ---
   std::string GetCodecArgs(int output_type) const;
   std::string GetVideoBitrateArg(const ui::ListBox& list, int position) const;
   std::string GetVideoSizeArg(const ui::ListBox& list, int position) const;
@@ -76,7 +76,7 @@ class TCommonLib {
   std::string ReadNamedValue(const std::string& file_name, const std::string& name) const;
   std::string ConfigPath(const std::string& file_name) const;
 
-  // --- Process table operations (engine/process_table.cpp). ---
+  // --- Process table operations (shell/engine_ops.cpp). ---
   // The encoder processes this program's runners started and have not yet
   // collected. Only these are ever waited for or ended.
   mutable ChildRegistry EncoderChildren;
@@ -98,7 +98,7 @@ class TCommonLib {
   // one left gets one "Terminate process error." line.
   void StopEncoder(const std::string& path) const;
 
-  // --- After-batch actions (engine/after_batch.cpp). ---
+  // --- After-batch actions (shell/engine_ops.cpp). ---
   // Shows the folder in the desktop's file manager; the outcome is not looked at.
   void OpenFolder(const std::string& folder) const;
   // Asks the system to power off (no force). When it refuses or cannot be

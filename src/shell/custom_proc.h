@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/batch_state.h"
 #include "platform/desktop.h"
 
 namespace ui {
@@ -19,24 +20,10 @@ namespace ui {
 class SourceGrid;
 }
 
-class TCustomProc {
+// The batch state (engine/batch_state.h) is part of the controller.
+class TCustomProc : public BatchState {
  public:
   explicit TCustomProc(Program& program) : program_(program) {}
-
-  // --- Batch state: counters and flags of the batch that runs or ran last. ---
-  int32_t FilesDone = 0;
-  int32_t CheckedCount = 0;
-  int32_t RefreshCount = 0;
-  int32_t RowIndex = 0;
-  std::string CurrentCommand;
-  bool StopRequested = false;
-  // Set by the progress window's Stop and close handlers, cleared when a batch
-  // starts: a row's encoder that ended on a stop counts as stopped, not failed.
-  bool BatchInterrupted = false;
-
-  // Start (hh:mm:ss) and length (whole seconds) of the range of the job last built.
-  std::string TrimStartText;
-  std::string TrimSecondsText;
 
   // --- User settings (settings/user_settings.cpp). ---
   // Folder the add-files dialog opens at.
@@ -99,7 +86,7 @@ class TCustomProc {
   void PreviewPause();
   void PreviewStop();
 
-  // --- Command-line builder (engine/builder.cpp). ---
+  // --- Command-line builder (shell/engine_ops.cpp). ---
   // Composes the encoder command line for a source, filling the parameter record,
   // the trim texts and VideoFile.avs; empty when the codec text is unknown.
   // Throws FileCreateError when the script cannot be written.
@@ -111,23 +98,20 @@ class TCustomProc {
   // End minus start of the source's last row in whole seconds; empty when none.
   std::string GetTrimSeconds(const std::string& source);
 
-  // --- Batch driver (engine/batch.cpp). ---
+  // --- Batch driver (shell/engine_ops.cpp). ---
   // Converts every checked row in list order, then carries out the after-batch
   // actions. Refused while a batch runs. Errors while a row is prepared propagate
   // after the windows are restored.
   void ConvertCheckedRows(ui::SourceGrid& grid);
   // Receives each console text of the running encoder, on the user-interface thread.
   void ConvertOutputCallback(const std::string& text);
-  bool BatchRunning() const { return batch_running_; }
+  bool BatchRunning() const { return Running; }
   // Suspends (true) or resumes (false) the encoder of the row being converted:
   // our own child, nothing else. False when none of ours runs.
   bool SuspendEncoder(bool suspend);
 
  private:
   Program& program_;
-  bool batch_running_ = false;
-  // The runner of the row being converted; none between rows.
-  TAdvanceSystem* runner_ = nullptr;
   // Keeps the screen saver off while the preview plays.
   std::unique_ptr<platform::Hold> screen_on_;
   void SyncScreenSaver();

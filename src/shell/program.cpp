@@ -45,9 +45,22 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
   init_file_form_ = std::make_unique<TFrmInitFileForm>(*this);
-  converting_form_ = std::make_unique<TfrmConverting>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
+  // The progress window works on the batch state and the parameter record, so it
+  // comes after the controllers that hold them.
+  converting_form_ = std::make_unique<TfrmConverting>(ConvertingDeps{
+      *custom_proc_,
+      common_lib_->ConvertParameter,
+      main_form_->dxTreeSourceFileInfo,
+      *services_.dialogs,
+      *services_.loop,
+      kApplicationTitle,
+      services_.timing.spinner_ms,
+      [this] { main_form_->Form.SetEnabled(true); },
+      [this](bool suspend) { return custom_proc_->SuspendEncoder(suspend); },
+      [this] { common_lib_->StopEncoder(common_lib_->ConvertParameter.EncoderPath); },
+  });
   app_func_ = std::make_unique<TAppFunc>(services_.app_dir);
   file_func_ = std::make_unique<TFileFunc>();
   soft_info_ = std::make_unique<RecSoftInfo>();
