@@ -19,6 +19,7 @@
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "settings/ini_file.h"
+#include "settings/output_folder.h"
 #include "common/helpers.h"
 
 namespace cli {
@@ -375,7 +376,7 @@ void RunControl::Remove(pid_t pid) {
 std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::string>& files, int jobs,
                                        Reporter& reporter, RunControl& control) {
   std::vector<FileResult> results(files.size());
-  if (!TCommonLib::MakeFoldersOnDisk(plan.output_dir)) {
+  if (!settings::MakeFolders(plan.output_dir)) {
     for (size_t i = 0; i < files.size(); ++i) {
       results[i].source = files[i];
       results[i].reason = "the output folder " + plan.output_dir + " cannot be created";

@@ -1,17 +1,25 @@
-#include "shell/common_lib.h"
 #include "platform/platform.h"
+#include "settings/config_files.h"
 #include "settings/ini_file.h"
 
-std::string TCommonLib::ConfigPath(const std::string& file_name) const {
-  return AppDir + platform::kConfigFolder + file_name;
+namespace settings {
+
+std::string ConfigFolder(const std::string& app_dir) {
+  return app_dir + platform::kConfigFolder;
 }
 
-std::vector<std::string> TCommonLib::ReadIniSections(const std::string& file_name) const {
+std::string ConfigPath(const std::string& config_folder, const std::string& file_name) {
+  return config_folder + file_name;
+}
+
+std::vector<std::string> ReadIniSections(const std::string& config_folder, const std::string& file_name) {
   std::vector<std::string> names;
-  TIniFile32(ConfigPath(file_name)).ReadSections(&names);
+  TIniFile32(ConfigPath(config_folder, file_name)).ReadSections(&names);
   return names;
 }
 
-std::string TCommonLib::ReadNamedValue(const std::string& file_name, const std::string& name) const {
-  return TIniFile32(ConfigPath(file_name)).ReadString(name, name, "");
+std::string ReadNamedValue(const std::string& config_folder, const std::string& file_name, const std::string& name) {
+  return TIniFile32(ConfigPath(config_folder, file_name)).ReadString(name, name, "");
 }
+
+}  // namespace settings

@@ -1,22 +1,17 @@
 #include "settings/option_form.h"
 
+#include <utility>
+
 #include "engine/catalogue.h"
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
 
-namespace {
-constexpr const char* kProfileFile = "UserProfileInfo.ini";
-}
-
-TfrmOption::TfrmOption(Program& program) : program_(program) {
+TfrmOption::TfrmOption(std::string config_folder, settings::Messages messages, ui::ListBox& main_profiles)
+    : config_folder_(std::move(config_folder)), messages_(std::move(messages)), main_profiles_(main_profiles) {
   Form.OnShow = [this] { FormShow(); };
   cbbCustomProfile.OnChange = [this] { cbbCustomProfileChange(); };
 }
 
 void TfrmOption::ReloadProfiles() {
-  cbbCustomProfile.SetItems(program_.CommonLib().ReadIniSections(kProfileFile));
+  cbbCustomProfile.SetItems(settings::ReadIniSections(config_folder_, settings::kProfileFile));
 }
 
 void TfrmOption::SelectLastProfile() {
@@ -28,39 +23,38 @@ void TfrmOption::FormShow() {
   // A name still shown from an earlier showing stays, unselected; otherwise the
   // box follows the custom profile chosen in the main window, if any.
   if (cbbCustomProfile.Text().empty())
-    cbbCustomProfile.SetItemIndex(program_.MainForm().cbbProfile.ItemIndex() - catalogue::kFirstCustomProfile);
+    cbbCustomProfile.SetItemIndex(main_profiles_.ItemIndex() - catalogue::kFirstCustomProfile);
   snapshot_ = {cbbVideoSize.ItemIndex(),       cbbVideoBitrate.ItemIndex(),  cbbFramerate.ItemIndex(),
                cbbAspectratio.ItemIndex(),     cbbAudioBitrate.ItemIndex(),  cbbAudioSample.ItemIndex(),
                cbbAudioVolumeGain.ItemIndex(), cbbAudioChannels.ItemIndex(), cbbCustomProfile.ItemIndex()};
 }
 
 void TfrmOption::cbbCustomProfileChange() {
-  program_.CustomProc().ApplyCustomProfile();
+  settings::ApplyCustomProfile(config_folder_, cbbCustomProfile, ProfileFields());
 }
 
 void TfrmOption::btnAddClick() {
-  program_.CustomProc().AddCustomProfile();
+  settings::AddCustomProfile(config_folder_, ProfileFields(), messages_);
   ReloadProfiles();
   SelectLastProfile();
 }
 
 void TfrmOption::btnSaveClick() {
-  program_.CustomProc().SaveCustomProfile();
+  settings::SaveCustomProfile(config_folder_, cbbCustomProfile, ProfileFields(), messages_);
   ReloadProfiles();
   SelectLastProfile();
 }
 
 void TfrmOption::btnDelClick() {
-  program_.CustomProc().DeleteCustomProfile();
+  settings::DeleteCustomProfile(config_folder_, cbbCustomProfile);
   ReloadProfiles();
   SelectLastProfile();
   if (cbbCustomProfile.Count() == 0) cbbCustomProfile.SetText("");
 }
 
 void TfrmOption::btnApplyClick() {
-  ui::ListBox& profiles = program_.MainForm().cbbProfile;
-  profiles.Clear();
-  program_.CustomProc().FillProfileList(profiles);
+  main_profiles_.Clear();
+  settings::FillProfileList(config_folder_, main_profiles_);
   Form.Hide();
 }
 

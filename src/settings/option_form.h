@@ -3,15 +3,19 @@
 // options the command-line builder reads, whether it is shown or not.
 #pragma once
 
+#include <string>
+
+#include "settings/config_files.h"
+#include "settings/profiles.h"
 #include "ui/combo_box.h"
 #include "ui/list_box.h"
 #include "ui/models.h"
 
-class Program;
-
 class TfrmOption {
  public:
-  explicit TfrmOption(Program& program);
+  // The profiles are stored in the config folder; main_profiles is the main
+  // window's profile list, which the dialog follows when shown and refills on OK.
+  TfrmOption(std::string config_folder, settings::Messages messages, ui::ListBox& main_profiles);
 
   ui::Window Form{"Options"};
 
@@ -65,11 +69,18 @@ class TfrmOption {
   };
   const Snapshot& OptionSnapshot() const { return snapshot_; }
 
+  // The six lists a profile sets, in the order of a profile value's fields.
+  settings::ProfileLists ProfileFields() {
+    return {&cbbVideoSize, &cbbFramerate, &cbbVideoBitrate, &cbbAudioBitrate, &cbbAudioChannels, &cbbAudioSample};
+  }
+
  private:
   // Replaces the box's items with the stored profile names; the text stays.
   void ReloadProfiles();
   void SelectLastProfile();
 
-  Program& program_;
+  const std::string config_folder_;
+  const settings::Messages messages_;
+  ui::ListBox& main_profiles_;
   Snapshot snapshot_;
 };

@@ -4,39 +4,39 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "engine/catalogue.h"
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
-#include "settings/option_form.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
+#include "settings/profiles.h"
+
+namespace settings {
 
 namespace {
 
-constexpr const char* kProfileFile = "UserProfileInfo.ini";
 constexpr const char* kNoChange = "none";
 
 // The catalogue is fixed data: its default indexes are always plain decimals.
-int CatalogueIndex(const std::string& text) {
-  return std::stoi(text);
+int CatalogueIndex(const std::string& field) {
+  int64_t value = 0;
+  text::ParseWholeNumber(field, value);
+  return static_cast<int>(value);
 }
 
 }  // namespace
 
-void TCustomProc::FillListFromCatalogue(ui::ListBox& control, const std::vector<std::string>& table) {
+void FillListFromCatalogue(ui::ListBox& control, const std::vector<std::string>& table) {
   if (table.empty()) return;
   for (size_t i = 0; i + 1 < table.size(); ++i) control.Add(table[i]);
   control.SetItemIndex(CatalogueIndex(table.back()));
 }
 
-void TCustomProc::FillProfileList(ui::ListBox& control) const {
+void FillProfileList(const std::string& config_folder, ui::ListBox& control) {
   const catalogue::TextList levels = catalogue::QualityLevelList();
   std::vector<std::string> items = control.Items();
   for (size_t i = 0; i + 1 < levels.size(); ++i) items.push_back(levels[i]);
   // The quality levels go in whatever happens to the profile file.
   std::exception_ptr failure;
   try {
-    for (std::string& name : program_.CommonLib().ReadIniSections(kProfileFile)) items.push_back(std::move(name));
+    for (std::string& name : ReadIniSections(config_folder, kProfileFile)) items.push_back(std::move(name));
   } catch (const std::exception&) {
     failure = std::current_exception();
   }
@@ -47,9 +47,9 @@ void TCustomProc::FillProfileList(ui::ListBox& control) const {
   if (failure) std::rethrow_exception(failure);
 }
 
-void TCustomProc::FillOptionLists() {
-  TFrmMainForm& main = program_.MainForm();
-  TfrmOption& options = program_.OptionForm();
+void FillOptionLists(const std::string& config_folder, const OptionLists& lists, ui::ComboBox& custom_profiles,
+                     const std::function<void()>& load_user_settings,
+                     const std::function<void(const std::exception&)>& report) {
   // A profile or settings file that cannot be read is reported, but every list
   // is filled all the same: half-filled lists would leave nothing to convert with.
   std::vector<std::string> reported;
@@ -59,52 +59,38 @@ void TCustomProc::FillOptionLists() {
     } catch (const std::exception& error) {
       if (std::find(reported.begin(), reported.end(), error.what()) != reported.end()) return;
       reported.emplace_back(error.what());
-      program_.ReportError(error);
+      report(error);
     }
   };
-  FillListFromCatalogue(main.cbbOutputFiletype, catalogue::OutputTypeList());
-  reporting([&] { FillProfileList(main.cbbProfile); });
+  FillListFromCatalogue(lists.cbbOutputFiletype, catalogue::OutputTypeList());
+  reporting([&] { FillProfileList(config_folder, lists.cbbProfile); });
   // The dialog's box gets the same names now, not only when the dialog is first
   // shown: a custom profile chosen in the main window before that must apply.
-  reporting([&] { options.cbbCustomProfile.SetItems(program_.CommonLib().ReadIniSections(kProfileFile)); });
-  FillListFromCatalogue(options.cbbAspectratio, catalogue::AspectRatioList());
-  FillListFromCatalogue(options.cbbVideoBitrate, catalogue::VideoBitrateList());
-  FillListFromCatalogue(options.cbbAudioBitrate, catalogue::AudioBitrateList());
-  FillListFromCatalogue(options.cbbAudioChannels, catalogue::AudioChannelsList());
-  FillListFromCatalogue(options.cbbFramerate, catalogue::FrameRateList());
-  FillListFromCatalogue(options.cbbAudioSample, catalogue::AudioSampleList());
-  FillListFromCatalogue(options.cbbAudioVolumeGain, catalogue::VolumeGainList());
-  FillListFromCatalogue(options.cbbVideoSize, catalogue::VideoSizeList());
-  reporting([&] { LoadUserSettings(); });
+  reporting([&] { custom_profiles.SetItems(ReadIniSections(config_folder, kProfileFile)); });
+  FillListFromCatalogue(lists.cbbAspectratio, catalogue::AspectRatioList());
+  FillListFromCatalogue(lists.cbbVideoBitrate, catalogue::VideoBitrateList());
+  FillListFromCatalogue(lists.cbbAudioBitrate, catalogue::AudioBitrateList());
+  FillListFromCatalogue(lists.cbbAudioChannels, catalogue::AudioChannelsList());
+  FillListFromCatalogue(lists.cbbFramerate, catalogue::FrameRateList());
+  FillListFromCatalogue(lists.cbbAudioSample, catalogue::AudioSampleList());
+  FillListFromCatalogue(lists.cbbAudioVolumeGain, catalogue::VolumeGainList());
+  FillListFromCatalogue(lists.cbbVideoSize, catalogue::VideoSizeList());
+  reporting(load_user_settings);
 }
 
-void TCustomProc::ApplyProfile() {
-  TFrmMainForm& main = program_.MainForm();
-  TfrmOption& options = program_.OptionForm();
-  const int profile = main.cbbProfile.ItemIndex();
+void ApplyProfile(const std::string& config_folder, const OptionLists& lists, ui::ComboBox& custom_profiles) {
+  const int profile = lists.cbbProfile.ItemIndex();
   if (profile >= catalogue::kFirstCustomProfile) {
-    options.cbbCustomProfile.SetItemIndex(profile - catalogue::kFirstCustomProfile);
-    ApplyCustomProfile();
+    custom_profiles.SetItemIndex(profile - catalogue::kFirstCustomProfile);
+    ApplyCustomProfile(config_folder, custom_profiles, lists.ProfileFields());
     return;
   }
   // Without an output type or a quality level nothing changes.
-  const std::string value = catalogue::QualityPreset(main.cbbOutputFiletype.ItemIndex(), profile);
-  ui::ListBox* const lists[] = {&options.cbbVideoSize,    &options.cbbFramerate,     &options.cbbVideoBitrate,
-                                &options.cbbAudioBitrate, &options.cbbAudioChannels, &options.cbbAudioSample};
-  const std::vector<std::string> fields = TCommonLib::SplitText(value, '|');
-  for (size_t i = 0; i < fields.size() && i < std::size(lists); ++i)
-    if (fields[i] != kNoChange) lists[i]->SetItemIndex(CatalogueIndex(fields[i]));
+  const std::string value = catalogue::QualityPreset(lists.cbbOutputFiletype.ItemIndex(), profile);
+  const ProfileLists fields_lists = lists.ProfileFields();
+  const std::vector<std::string> fields = text::SplitText(value, '|');
+  for (size_t i = 0; i < fields.size() && i < fields_lists.size(); ++i)
+    if (fields[i] != kNoChange) fields_lists[i]->SetItemIndex(CatalogueIndex(fields[i]));
 }
 
-void TFrmMainForm::cbbOutputFiletypeChange() {
-  program_.CustomProc().ApplyProfile();
-}
-
-void TFrmMainForm::cbbProfileChange() {
-  program_.CustomProc().ApplyProfile();
-}
-
-void TFrmMainForm::WireSettingsHandlers() {
-  cbbOutputFiletype.OnChange = [this] { cbbOutputFiletypeChange(); };
-  cbbProfile.OnChange = [this] { cbbProfileChange(); };
-}
+}  // namespace settings

@@ -1,3 +1,5 @@
+#include "settings/output_folder.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -5,10 +7,10 @@
 #include <string>
 #include <system_error>
 
-#include "shell/common_lib.h"
 #include "platform/platform.h"
-#include "shell/program.h"
 #include "ui/dialogs.h"
+
+namespace settings {
 
 namespace {
 
@@ -45,38 +47,41 @@ std::string ProbePath(const std::string& folder) {
 
 }  // namespace
 
-bool TCommonLib::MakeFoldersOnDisk(const std::string& folder) {
+bool MakeFolders(const std::string& folder) {
   if (folder.empty()) return false;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   return IsFolder(folder);
 }
 
-std::string TCommonLib::ChooseOutputFolder(const std::string& current) const {
-  const std::optional<std::string> chosen = program_.dialogs().BrowseForFolder(kBrowseTitle);
+std::string ChooseOutputFolder(const std::string& current, const Messages& messages,
+                               const std::function<bool(const std::string&)>& make_folders) {
+  const std::optional<std::string> chosen = messages.dialogs.BrowseForFolder(kBrowseTitle);
   constexpr auto warning = ui::MessageKind::Warning;
   bool accepted = false;
   if (chosen) {
     // Such a folder would break the line it is saved on in UserSettings.ini.
     if (chosen->find_first_of("\r\n") != std::string::npos) {
-      ShowMessageBox(kLineBreakPath, warning);
+      messages.Show(kLineBreakPath, warning);
     } else if (!IsFolder(*chosen)) {
-      ShowMessageBox(kInvalidPath, warning);
+      messages.Show(kInvalidPath, warning);
     } else {
       // Creating a sub-folder is the one test of writability that holds on every medium.
       const std::string probe = ProbePath(*chosen);
       const bool probe_existed = IsFolder(probe);
-      accepted = MakeFolders(probe);
+      accepted = make_folders(probe);
       // A "test" folder the user had stays; only our own probe is removed.
       if (!probe_existed) ::rmdir(probe.c_str());
-      if (!accepted) ShowMessageBox(kReadOnlyPath, warning);
+      if (!accepted) messages.Show(kReadOnlyPath, warning);
     }
   }
   if (accepted) {
-    if (!IsFolder(*chosen)) MakeFolders(*chosen);
+    if (!IsFolder(*chosen)) make_folders(*chosen);
     return *chosen;
   }
   // Failures are left to the conversion, which reports output folder problems itself.
-  if (!IsFolder(current)) MakeFolders(current);
+  if (!IsFolder(current)) make_folders(current);
   return current;
 }
+
+}  // namespace settings

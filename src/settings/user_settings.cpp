@@ -1,14 +1,12 @@
+#include "settings/user_settings.h"
+
 #include <exception>
 
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
-#include "platform/errors.h"
+#include "common/helpers.h"
 #include "platform/platform.h"
 #include "settings/ini_file.h"
-#include "common/helpers.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
-#include "ui/dialogs.h"
+
+namespace settings {
 
 namespace {
 
@@ -25,49 +23,47 @@ const char* TickText(bool ticked) {
 
 }  // namespace
 
-std::string TCustomProc::ReadInitDir() const {
-  return TIniFile32(program_.CommonLib().ConfigPath(kUserSettingsFile))
+std::string ReadInitDir(const std::string& config_folder) {
+  return TIniFile32(ConfigPath(config_folder, kUserSettingsFile))
       .ReadString(kSection, "InitDir", platform::DefaultInitDir());
 }
 
-void TCustomProc::SaveInitDir() const {
-  const std::string folder = TFileFunc::GetFileFolder(program_.MainForm().dlgOpenSourceFile.FileName());
+void SaveInitDir(const std::string& config_folder, const ui::OpenDialog& dialog) {
+  const std::string folder = TFileFunc::GetFileFolder(dialog.FileName());
   if (folder.empty()) return;
-  TIniFile32(program_.CommonLib().ConfigPath(kUserSettingsFile)).WriteString(kSection, "InitDir", folder);
+  TIniFile32(ConfigPath(config_folder, kUserSettingsFile)).WriteString(kSection, "InitDir", folder);
 }
 
-void TCustomProc::LoadUserSettings() const {
-  TFrmMainForm& form = program_.MainForm();
-  const TIniFile32 ini(program_.CommonLib().ConfigPath(kUserSettingsFile));
-  form.chkShowOutputDirectory.SetChecked(IsTicked(ini.ReadString(kSection, "SHWDDir", "0")));
-  form.chkShutdown.SetChecked(IsTicked(ini.ReadString(kSection, "SHUTDOWN", "0")));
+void LoadUserSettings(const std::string& config_folder, const std::string& app_dir,
+                      const UserSettingsControls& controls) {
+  const TIniFile32 ini(ConfigPath(config_folder, kUserSettingsFile));
+  controls.chkShowOutputDirectory.SetChecked(IsTicked(ini.ReadString(kSection, "SHWDDir", "0")));
+  controls.chkShutdown.SetChecked(IsTicked(ini.ReadString(kSection, "SHUTDOWN", "0")));
   // The folder is neither tested nor created here; the conversion creates it when
   // needed. A hand-edited relative folder is taken below the program folder, the
   // encoder's current folder, and made absolute before anything creates or
   // writes it: the program's own current folder may be another one.
-  const std::string folder = ini.ReadString(kSection, "OutDir", form.edtOutputFolder.Text());
-  form.edtOutputFolder.SetText(TFileFunc::AbsolutePath(folder, program_.CommonLib().AppDir));
+  const std::string folder = ini.ReadString(kSection, "OutDir", controls.edtOutputFolder.Text());
+  controls.edtOutputFolder.SetText(TFileFunc::AbsolutePath(folder, app_dir));
 }
 
-void TCustomProc::SaveUserSettings() const {
-  const TFrmMainForm& form = program_.MainForm();
-  TIniFile32 ini(program_.CommonLib().ConfigPath(kUserSettingsFile));
-  ini.WriteString(kSection, "SHWDDir", TickText(form.chkShowOutputDirectory.Checked()));
-  ini.WriteString(kSection, "SHUTDOWN", TickText(form.chkShutdown.Checked()));
-  ini.WriteString(kSection, "OutDir", form.edtOutputFolder.Text());
+void SaveUserSettings(const std::string& config_folder, const UserSettingsControls& controls) {
+  TIniFile32 ini(ConfigPath(config_folder, kUserSettingsFile));
+  ini.WriteString(kSection, "SHWDDir", TickText(controls.chkShowOutputDirectory.Checked()));
+  ini.WriteString(kSection, "SHUTDOWN", TickText(controls.chkShutdown.Checked()));
+  ini.WriteString(kSection, "OutDir", controls.edtOutputFolder.Text());
 }
 
-bool TCustomProc::SaveUserSettingsOnClose() const {
+bool SaveUserSettingsOnClose(const std::string& config_folder, const UserSettingsControls& controls,
+                             const Messages& messages) {
   // The user is leaving: tell them what could not be kept, but never hold them back.
   try {
-    SaveUserSettings();
+    SaveUserSettings(config_folder, controls);
     return true;
   } catch (const std::exception& error) {
-    program_.CommonLib().ShowMessageBox(error.what(), ui::MessageKind::Error);
+    messages.Show(error.what(), ui::MessageKind::Error);
     return false;
   }
 }
 
-void TFrmMainForm::btnSelectOutputFolderClick() {
-  edtOutputFolder.SetText(program_.CommonLib().ChooseOutputFolder(edtOutputFolder.Text()));
-}
+}  // namespace settings

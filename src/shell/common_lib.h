@@ -71,7 +71,7 @@ class TCommonLib {
     return ShowMessageBox(text, static_cast<int>(kind));
   }
 
-  // --- INI wrappers for files in the Config folder (settings/ini_wrappers.cpp). ---
+  // --- INI wrappers for files in the Config folder (shell/settings_ops.cpp, on settings/config_files.h). ---
   std::vector<std::string> ReadIniSections(const std::string& file_name) const;
   std::string ReadNamedValue(const std::string& file_name, const std::string& name) const;
   std::string ConfigPath(const std::string& file_name) const;
@@ -105,7 +105,7 @@ class TCommonLib {
   // asked, tells the user why and returns false.
   bool ShutdownComputer() const;
   void EnableShutdownPrivilege() const;
-  // --- Output folder choice (settings/output_folder.cpp). ---
+  // --- Output folder choice (shell/settings_ops.cpp, delegating to settings/output_folder.h). ---
   // Lets the user browse for a folder and returns the folder the output box
   // should show: the chosen one when it exists and can be written, else current.
   std::string ChooseOutputFolder(const std::string& current) const;

@@ -25,7 +25,7 @@ class TCustomProc : public BatchState {
  public:
   explicit TCustomProc(Program& program) : program_(program) {}
 
-  // --- User settings (settings/user_settings.cpp). ---
+  // --- User settings (shell/settings_ops.cpp, delegating to settings/user_settings.h). ---
   // Folder the add-files dialog opens at.
   std::string ReadInitDir() const;
   // Stores the folder of the file the open dialog last returned, if any.
@@ -40,7 +40,7 @@ class TCustomProc : public BatchState {
   // box and swallowed, so closing goes on. True when everything was written.
   bool SaveUserSettingsOnClose() const;
 
-  // --- Option lists and profile selection (settings/option_lists.cpp). ---
+  // --- Option lists and profile selection (shell/settings_ops.cpp, delegating to settings/profiles.h). ---
   // Fills the ten option lists from the catalogue, then loads the user settings.
   // A profile or settings file that cannot be read is reported through the
   // general error report (each message once); every list is filled all the same.
@@ -54,7 +54,7 @@ class TCustomProc : public BatchState {
   // Applies the profile selected in the main window to the six profile-driven lists.
   void ApplyProfile();
 
-  // --- Custom profiles (settings/custom_profiles.cpp). ---
+  // --- Custom profiles (shell/settings_ops.cpp, delegating to settings/profiles.h). ---
   // Stored value of the profile selected in the Options dialog's box; empty when
   // none is selected or stored.
   std::string CustomProfileValue() const;

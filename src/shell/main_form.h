@@ -122,7 +122,7 @@ class TFrmMainForm {
   // --- Conversion (engine/batch.cpp). ---
   // Convert: converts the checked rows.
   void btnConvertClick();
-  // --- Output folder and profile selection (settings/). ---
+  // --- Output folder and profile selection (shell/settings_ops.cpp). ---
   // Browses for the output folder and shows the one accepted.
   void btnSelectOutputFolderClick();
   // Both apply the selected profile for the selected output type.

@@ -11,6 +11,7 @@
 #include "media/preview_graph.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
+#include "settings/config_files.h"
 #include "settings/option_form.h"
 #include "common/helpers.h"
 #include "shell/main_form.h"
@@ -43,7 +44,9 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     services_.preview_graph = inert_preview_graph_.get();
   }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
-  option_form_ = std::make_unique<TfrmOption>(*this);
+  option_form_ = std::make_unique<TfrmOption>(settings::ConfigFolder(services_.app_dir),
+                                              settings::Messages{*services_.dialogs, kApplicationTitle},
+                                              main_form_->cbbProfile);
   init_file_form_ = std::make_unique<TFrmInitFileForm>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
