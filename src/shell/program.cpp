@@ -44,7 +44,10 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ = std::make_unique<TfrmOption>(*this);
-  init_file_form_ = std::make_unique<TFrmInitFileForm>(*this);
+  init_file_form_ = std::make_unique<TFrmInitFileForm>(loop(), timing(), [this](const std::vector<std::string>& paths) {
+    CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths);
+    CustomProc().SaveInitDir();
+  });
   converting_form_ = std::make_unique<TfrmConverting>(*this);
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
