@@ -20,6 +20,7 @@
 #include "platform/command_line.h"
 #include "settings/ini_file.h"
 #include "settings/output_folder.h"
+#include "sources/source_list.h"
 #include "common/helpers.h"
 
 namespace cli {
@@ -156,7 +157,7 @@ class Worker {
     const std::string source = Absolute(given, plan_.current_folder);
     if (control_.StopRequested()) throw std::runtime_error("stopped before it started");
     if (FileSize(source) < 0) throw std::runtime_error("no such file, or not a regular file");
-    if (!TCommonLib::AcceptedSourceExtension(source)) throw std::runtime_error("not a supported source type");
+    if (!sources::AcceptedSourceExtension(source)) throw std::runtime_error("not a supported source type");
     int64_t duration_ms = 0;
     try {
       duration_ms = media::DurationProbe().DurationMs(source);

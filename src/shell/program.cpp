@@ -47,7 +47,10 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   option_form_ = std::make_unique<TfrmOption>(settings::ConfigFolder(services_.app_dir),
                                               settings::Messages{*services_.dialogs, kApplicationTitle},
                                               main_form_->cbbProfile);
-  init_file_form_ = std::make_unique<TFrmInitFileForm>(*this);
+  init_file_form_ = std::make_unique<TFrmInitFileForm>(loop(), timing(), [this](const std::vector<std::string>& paths) {
+    CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths);
+    CustomProc().SaveInitDir();
+  });
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
   // The progress window works on the batch state and the parameter record, so it

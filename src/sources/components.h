@@ -12,15 +12,6 @@
 
 namespace sources {
 
-// Columns of a source row (the grid's column order is fixed).
-inline constexpr int dxtrlchkCheckStatus = 0;
-inline constexpr int dxtrlSourceFileName = 1;
-inline constexpr int dxtrlSourceFileSize = 2;
-inline constexpr int dxtrlSourceFileDuration = 3;
-inline constexpr int dxtrlSourceFileStartTime = 4;
-inline constexpr int dxtrlSourceFileEndTime = 5;
-inline constexpr int dxtrlstclConvertDuration = 6;
-
 class Panel : public ui::Model {
  public:
   explicit Panel(int width = 0, std::string caption = {}, bool visible = true)

@@ -2,30 +2,30 @@
 
 #include <utility>
 
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
 #include "ui/event_loop.h"
+#include "ui/timing.h"
 
-TFrmInitFileForm::TFrmInitFileForm(Program& program)
-    : Timer1(program.timing().busy_spinner_ms, false), Timer2(program.timing().busy_start_ms, false), program_(program) {
+TFrmInitFileForm::TFrmInitFileForm(ui::EventLoop& loop, const ui::Timing& timing, AddFiles add_files)
+    : Timer1(timing.busy_spinner_ms, false),
+      Timer2(timing.busy_start_ms, false),
+      loop_(loop),
+      add_files_(std::move(add_files)) {
   Form.OnShow = [this] { FormShow(); };
   Timer1.OnTimer = [this] { Timer1Timer(); };
   Timer2.OnTimer = [this] { Timer2Timer(); };
-  program_.loop().Attach(Timer1);
-  program_.loop().Attach(Timer2);
+  loop_.Attach(Timer1);
+  loop_.Attach(Timer2);
 }
 
 TFrmInitFileForm::~TFrmInitFileForm() {
-  program_.loop().Detach(Timer1);
-  program_.loop().Detach(Timer2);
+  loop_.Detach(Timer1);
+  loop_.Detach(Timer2);
 }
 
 void TFrmInitFileForm::ShowModal() {
   failure_ = nullptr;
   Form.Show();
-  while (Form.Visible()) program_.loop().Wait(ui::BasicEventLoop::kSliceMs);
+  while (Form.Visible()) loop_.Wait(ui::BasicEventLoop::kSliceMs);
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
@@ -48,18 +48,17 @@ void TFrmInitFileForm::FormClose() {
 }
 
 void TFrmInitFileForm::Timer1Timer() {
-  program_.loop().ProcessEvents();
+  loop_.ProcessEvents();
   if (++SpinnerPhase > 4) SpinnerPhase = 1;
   static constexpr const char* kSpinner[] = {"|", "/", "-", "\\"};
   lblInfo.SetCaption(std::string("Installing File...  ") + kSpinner[SpinnerPhase - 1]);
 }
 
 void TFrmInitFileForm::Timer2Timer() {
-  program_.loop().ProcessEvents();
+  loop_.ProcessEvents();
   Timer2.SetEnabled(false);
   try {
-    program_.CommonLib().AddSourceFiles(program_.MainForm().dxTreeSourceFileInfo, FileList);
-    program_.CustomProc().SaveInitDir();
+    add_files_(FileList);
   } catch (...) {
     failure_ = std::current_exception();
   }

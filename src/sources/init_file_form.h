@@ -4,16 +4,23 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "ui/models.h"
 
-class Program;
+namespace ui {
+class EventLoop;
+struct Timing;
+}  // namespace ui
 
 class TFrmInitFileForm {
  public:
-  explicit TFrmInitFileForm(Program& program);
+  // Does the adding of the paths; runs from Timer2, inside the event loop.
+  using AddFiles = std::function<void(const std::vector<std::string>&)>;
+
+  TFrmInitFileForm(ui::EventLoop& loop, const ui::Timing& timing, AddFiles add_files);
   ~TFrmInitFileForm();
   TFrmInitFileForm(const TFrmInitFileForm&) = delete;
   TFrmInitFileForm& operator=(const TFrmInitFileForm&) = delete;
@@ -43,7 +50,8 @@ class TFrmInitFileForm {
   void Timer2Timer();
 
  private:
-  Program& program_;
+  ui::EventLoop& loop_;
+  AddFiles add_files_;
   // Kept out of the event loop, which must not unwind through its timers.
   std::exception_ptr failure_;
 };

@@ -1,15 +1,17 @@
 // The preview player: loading, playing, pausing and stopping the preview graph,
 // its buttons and the playback clock's tick.
+#include "sources/preview_player.h"
+
 #include <cinttypes>
 #include <cstdio>
 
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
+#include "media/playback_clock.h"
 #include "media/preview_graph.h"
 #include "platform/desktop.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
 #include "ui/event_loop.h"
+#include "ui/models.h"
+#include "ui/source_grid.h"
+#include "ui/timing.h"
 
 namespace {
 
@@ -20,9 +22,28 @@ std::string ClockText(int64_t seconds) {
   return buf;
 }
 
+// Play and Pause differ only in the graph call and the play flag; a failure
+// brings the logo back.
+void RunOrPause(sources::Preview& preview, bool run) {
+  media::PreviewGraph& graph = preview.graph;
+  if (!graph.Active()) return;
+  try {
+    if (run)
+      graph.Run();
+    else
+      graph.Pause();
+    preview.is_playing = run;
+    preview.logo.Hide();
+  } catch (const std::exception&) {
+    preview.logo.Show();
+  }
+}
+
 }  // namespace
 
-void TCommonLib::SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms) {
+namespace sources {
+
+void SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms) {
   try {
     graph.SeekToMilliseconds(ms);
   } catch (const std::exception&) {
@@ -30,70 +51,45 @@ void TCommonLib::SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms) {
   }
 }
 
-namespace {
-
-// Play and Pause differ only in the graph call and the play flag; a failure
-// brings the logo back.
-void RunOrPause(Program& program, bool& is_playing, bool run) {
-  media::PreviewGraph& graph = program.previewGraph();
-  TFrmMainForm& form = program.MainForm();
-  if (!graph.Active()) return;
-  try {
-    if (run)
-      graph.Run();
-    else
-      graph.Pause();
-    is_playing = run;
-    form.panLogo.Hide();
-  } catch (const std::exception&) {
-    form.panLogo.Show();
-  }
+void SyncScreenSaver(Preview& preview) {
+  if (!preview.is_playing)
+    preview.screen_on.reset();
+  else if (!preview.screen_on)
+    preview.screen_on = preview.desktop.KeepScreenOn(platform::kPreviewInhibitReason);
 }
 
-}  // namespace
-
-void TCustomProc::SyncScreenSaver() {
-  if (!IsPlaying)
-    screen_on_.reset();
-  else if (!screen_on_)
-    screen_on_ = program_.desktop().KeepScreenOn(platform::kPreviewInhibitReason);
+void PreviewPlay(Preview& preview) {
+  RunOrPause(preview, true);
+  SyncScreenSaver(preview);
 }
 
-void TCustomProc::PreviewPlay() {
-  RunOrPause(program_, IsPlaying, true);
-  SyncScreenSaver();
+void PreviewPause(Preview& preview) {
+  RunOrPause(preview, false);
+  SyncScreenSaver(preview);
 }
 
-void TCustomProc::PreviewPause() {
-  RunOrPause(program_, IsPlaying, false);
-  SyncScreenSaver();
-}
-
-void TCustomProc::PreviewStop() {
-  media::PreviewGraph& graph = program_.previewGraph();
-  TFrmMainForm& form = program_.MainForm();
+void PreviewStop(Preview& preview) {
+  media::PreviewGraph& graph = preview.graph;
   if (!graph.Active()) return;
   try {
     graph.Stop();
     graph.SetActive(false);
     graph.Clear();
-    program_.CommonLib().PreviewFile.clear();
-    form.pnlCurTime.SetCaption(ClockText(0));
-    IsPlaying = false;
-    form.panLogo.Show();
-    form.dstrckbrMainform.SetPosition(0);
-    form.pbPlayState.SetPosition(0);
+    preview.file.clear();
+    preview.clock_text.SetCaption(ClockText(0));
+    preview.is_playing = false;
+    preview.logo.Show();
+    preview.clock.SetPosition(0);
+    preview.progress.SetPosition(0);
   } catch (const std::exception&) {
-    form.panLogo.Show();
-    form.pbPlayState.SetPosition(0);
+    preview.logo.Show();
+    preview.progress.SetPosition(0);
   }
-  SyncScreenSaver();
+  SyncScreenSaver(preview);
 }
 
-void TCustomProc::PreviewOpenAndPlay(const std::string& path) {
-  media::PreviewGraph& graph = program_.previewGraph();
-  TFrmMainForm& form = program_.MainForm();
-  TCommonLib& lib = program_.CommonLib();
+void PreviewOpenAndPlay(Preview& preview, const std::string& path) {
+  media::PreviewGraph& graph = preview.graph;
   try {
     graph.SetActive(false);
     graph.Clear();
@@ -106,71 +102,69 @@ void TCustomProc::PreviewOpenAndPlay(const std::string& path) {
       // The file counts as the one in the preview while it loads: loading
       // handles events, and a reload of the trim bar meanwhile (the grid's
       // key-up of the Ctrl+P that started it) must not stop it.
-      lib.PreviewFile = path;
+      preview.file = path;
       result = graph.RenderFile(path);
     } catch (const std::exception&) {
-      lib.PreviewFile.clear();
+      preview.file.clear();
       failed = true;
     }
     if (failed || result != 0) {
-      program_.WriteLog("Playing Video error.");
+      preview.log("Playing Video error.");
       graph.Clear();
       return;
     }
 
     try {
-      PreviewPause();
-      PreviewPlay();
+      PreviewPause(preview);
+      PreviewPlay(preview);
       // A graph that would not run has shown the logo; calling it playing would
       // leave Play dead until a Pause.
       if (graph.GetState() != media::PreviewGraph::State::Running) return;
-      program_.loop().Wait(program_.timing().preview_start_ms);
-      program_.loop().ProcessEvents();
-      if (form.TrimBarReady) TCommonLib::SeekToMilliseconds(graph, int64_t{form.StartMarkSeconds} * 1000);
-      IsPlaying = true;
-      SyncScreenSaver();
-      form.panLogo.Hide();
+      preview.loop.Wait(preview.timing.preview_start_ms);
+      preview.loop.ProcessEvents();
+      if (preview.trim_bar_ready) SeekToMilliseconds(graph, int64_t{preview.start_mark_seconds} * 1000);
+      preview.is_playing = true;
+      SyncScreenSaver(preview);
+      preview.logo.Hide();
     } catch (const std::exception&) {
-      form.panLogo.Show();
+      preview.logo.Show();
     }
   } catch (const std::exception&) {
     // A preview that cannot be loaded leaves the list as it is.
   }
 }
 
-void TFrmMainForm::btnPlayClick() {
-  TCustomProc& proc = program_.CustomProc();
-  if (!program_.CommonLib().PreviewFile.empty()) {
+void PlayClicked(PreviewHost& host, const std::string& preview_file, bool is_playing, const ui::SourceGrid& grid) {
+  if (!preview_file.empty()) {
     // Play resumes where the graph stands.
-    if (!proc.IsPlaying) proc.PreviewPlay();
+    if (!is_playing) host.Play();
     return;
   }
   // Each selected row in turn, so the last one ends up playing.
-  for (int row : dxTreeSourceFileInfo.SelectedRows())
-    proc.PreviewOpenAndPlay(dxTreeSourceFileInfo.Cell(row, sources::dxtrlSourceFileName));
+  for (int row : grid.SelectedRows()) host.OpenAndPlay(grid.Cell(row, ui::kColPath));
 }
 
-void TFrmMainForm::btnPauseClick() {
-  TCustomProc& proc = program_.CustomProc();
-  if (!program_.CommonLib().PreviewFile.empty() && proc.IsPlaying) proc.PreviewPause();
+void PauseClicked(PreviewHost& host, const std::string& preview_file, bool is_playing) {
+  if (!preview_file.empty() && is_playing) host.Pause();
 }
 
-void TFrmMainForm::btnStopClick() { program_.CustomProc().PreviewStop(); }
-
-void TFrmMainForm::dstrckbrMainformTimer(uint32_t current_pos, uint32_t stop_pos) {
-  pbPlayState.SetRange(dstrckbrMainform.Min(), dstrckbrMainform.Max());
-  pbPlayState.SetPosition(dstrckbrMainform.Position());
-  media::PreviewGraph& graph = program_.previewGraph();
+void ClockTick(PreviewHost& host, media::PreviewGraph& graph, const media::PlaybackClock& clock,
+               ui::ProgressBar& progress, Panel& clock_text, const std::string& stop_text, uint32_t current_pos,
+               uint32_t stop_pos) {
+  progress.SetRange(clock.Min(), clock.Max());
+  progress.SetPosition(clock.Position());
   int64_t seconds = graph.CurrentPosition() / 10000000;
   if (seconds < 0) seconds = 0;
-  pnlCurTime.SetCaption(ClockText(seconds));
-  if (pnlCurTime.Caption() == PreviewStopText) {
+  clock_text.SetCaption(ClockText(seconds));
+  if (clock_text.Caption() == stop_text) {
     // The end mark rewinds to the beginning of the file, not to the start mark.
-    TCommonLib::SeekToMilliseconds(graph, 0);
-    program_.CustomProc().PreviewPause();
+    SeekToMilliseconds(graph, 0);
+    host.Pause();
   }
   if (current_pos >= stop_pos) {
-    TCommonLib::SeekToMilliseconds(graph, 0);
-    program_.CustomProc().PreviewStop();
+    SeekToMilliseconds(graph, 0);
+    host.Stop();
   }
 }
+
+}  // namespace sources

@@ -1,5 +1,7 @@
 // The source list: adding files by dialog or drop, measuring them, removing and
-// clearing rows, and the main window's handlers that act on the list.
+// clearing rows.
+#include "sources/source_list.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,14 +11,10 @@
 #include <filesystem>
 #include <unordered_set>
 
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
+#include "common/helpers.h"
+#include "common/text.h"
 #include "media/duration_probe.h"
 #include "platform/errors.h"
-#include "common/helpers.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
-#include "sources/init_file_form.h"
 #include "ui/dialogs.h"
 #include "ui/event_loop.h"
 #include "ui/open_dialog.h"
@@ -44,7 +42,7 @@ constexpr const char* kOpenDialogFilter =
 
 bool GridHoldsPath(const ui::SourceGrid& grid, const std::string& path) {
   for (int row = 0; row < grid.RowCount(); ++row)
-    if (grid.Cell(row, sources::dxtrlSourceFileName) == path) return true;
+    if (grid.Cell(row, ui::kColPath) == path) return true;
   return false;
 }
 
@@ -64,7 +62,13 @@ class FileDescriptor {
 
 }  // namespace
 
-bool TCommonLib::AcceptedSourceExtension(const std::string& path) {
+namespace sources {
+
+const char* OpenDialogFilter() {
+  return kOpenDialogFilter;
+}
+
+bool AcceptedSourceExtension(const std::string& path) {
   std::string ext = TFileFunc::GetFileExt(path);
   for (char& c : ext)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -73,7 +77,7 @@ bool TCommonLib::AcceptedSourceExtension(const std::string& path) {
   return false;
 }
 
-int64_t TCommonLib::ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe) {
+int64_t ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe) {
   try {
     return probe.DurationMs(path) / 1000;
   } catch (...) {
@@ -81,7 +85,7 @@ int64_t TCommonLib::ProbeDurationSeconds(const std::string& path, const media::D
   }
 }
 
-int64_t TCommonLib::SourceFileSize(const std::string& path) {
+int64_t SourceFileSize(const std::string& path) {
   // O_NONBLOCK: opening a pipe must not wait for a writer.
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) throw FileOpenError(path, std::strerror(errno));
@@ -90,7 +94,9 @@ int64_t TCommonLib::SourceFileSize(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
-void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths) const {
+void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
+                    const std::function<void(const std::string&)>& show_codec_error,
+                    const std::function<void()>& load_trim_bar) {
   const media::DurationProbe probe;
   for (const std::string& path : paths) {
     if (GridHoldsPath(grid, path)) continue;
@@ -98,9 +104,9 @@ void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::str
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) continue;
 
-    const std::string duration = FormatSeconds(ProbeDurationSeconds(path, probe));
+    const std::string duration = text::FormatSeconds(ProbeDurationSeconds(path, probe));
     if (duration == "00:00:00") {
-      ShowCodecError(path);
+      show_codec_error(path);
       continue;
     }
     // Measured but gone or locked the moment after: refused like any unreadable
@@ -109,26 +115,26 @@ void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::str
     try {
       size = SourceFileSize(path);
     } catch (const FileOpenError&) {
-      ShowCodecError(path);
+      show_codec_error(path);
       continue;
     }
-    grid.AddRow({"True", path, FormatFileSize(size), duration, "00:00:00", duration, duration});
+    grid.AddRow({"True", path, text::FormatFileSize(size), duration, "00:00:00", duration, duration});
   }
   if (grid.RowCount() > 0) {
     grid.SetSelected(0, true);
-    program_.CustomProc().LoadTrimBar();
+    load_trim_bar();
   }
 }
 
-std::vector<std::string> TCommonLib::SelectSourceFiles(ui::OpenDialog& dialog, bool unique,
-                                                       const std::string& initial_folder) const {
+std::vector<std::string> SelectSourceFiles(ui::OpenDialog& dialog, ui::Dialogs& dialogs, bool unique,
+                                           const std::string& initial_folder) {
   dialog.InitialDir = initial_folder;
-  if (!dialog.Execute(program_.dialogs())) return {};
+  if (!dialog.Execute(dialogs)) return {};
   std::vector<std::string> paths = dialog.FileNames();
   return unique ? UniqueFileList(paths) : paths;
 }
 
-std::vector<std::string> TCommonLib::UniqueFileList(const std::vector<std::string>& paths) {
+std::vector<std::string> UniqueFileList(const std::vector<std::string>& paths) {
   std::vector<std::string> result;
   std::unordered_set<std::string> seen;
   for (const std::string& path : paths)
@@ -136,9 +142,8 @@ std::vector<std::string> TCommonLib::UniqueFileList(const std::vector<std::strin
   return result;
 }
 
-void TCommonLib::RemoveSelectedRows(ui::SourceGrid& grid) const {
+void RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
   if (grid.SelectedCount() == 0) return;
-  ui::EventLoop& loop = program_.loop();
   loop.ProcessEvents();
   // Known by identity, not by index: rows before it disappear during the removal.
   ui::SourceGrid::RowId remembered = grid.IdOf(grid.RowBefore(grid.FocusedRow()));
@@ -163,7 +168,7 @@ void TCommonLib::RemoveSelectedRows(ui::SourceGrid& grid) const {
   grid.EndUpdate();
 }
 
-bool TCommonLib::ClearRows(ui::SourceGrid& grid) {
+bool ClearRows(ui::SourceGrid& grid) {
   try {
     grid.Clear();
     return true;
@@ -172,76 +177,4 @@ bool TCommonLib::ClearRows(ui::SourceGrid& grid) {
   }
 }
 
-void TCommonLib::ShowCodecError(const std::string& path) const { program_.dialogs().ShowCodecError(path); }
-
-// --- The main window's side of the list. ---
-
-void TFrmMainForm::InitSourceList() {
-  const ui::Timing& timing = program_.timing();
-  ui::EventLoop& loop = program_.loop();
-
-  dlgOpenSourceFile.Filter = kOpenDialogFilter;
-  dlgOpenSourceFile.MultiSelect = true;
-
-  dxTreeSourceFileInfo.OnEdited = [this] { dxTreeSourceFileInfoEdited(); };
-  dxTreeSourceFileInfo.OnEditorChange = [this](int column) {
-    if (column == sources::dxtrlSourceFileStartTime) dxtrlSourceFileStartTimeChange();
-  };
-
-  tmrPaintSP.SetInterval(timing.marker_paint_ms);
-  tmrPaintSP.OnTimer = [this] { tmrPaintSPTimer(); };
-  source_list_timers_.Attach(loop, tmrPaintSP);
-
-  dstrckbrMainform.SetTimerInterval(timing.playback_clock_ms);
-  dstrckbrMainform.SetFilterGraph(&program_.previewGraph());
-  dstrckbrMainform.OnTimer = [this](uint32_t current, uint32_t stop) { dstrckbrMainformTimer(current, stop); };
-  source_list_timers_.Attach(loop, dstrckbrMainform.timer());
-}
-
-void TFrmMainForm::ResetTrimFillers() {
-  Panel2.SetWidth(2);
-  Panel3.SetWidth(2);
-}
-
-void TFrmMainForm::btnOpenFileClick() {
-  TCustomProc& proc = program_.CustomProc();
-  const std::vector<std::string> paths =
-      program_.CommonLib().SelectSourceFiles(dlgOpenSourceFile, /*unique=*/true, proc.ReadInitDir());
-  TFrmInitFileForm& busy = program_.InitFileForm();
-  busy.SetFileList(paths);
-  busy.ShowModal();
-  proc.SaveInitDir();
-}
-
-void TFrmMainForm::btnRemoveFileClick() {
-  program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo);
-  if (dxTreeSourceFileInfo.RowCount() == 0) ResetTrimFillers();
-  program_.CustomProc().PreviewStop();
-  program_.CustomProc().LoadTrimBar();
-}
-
-void TFrmMainForm::btnClearFileClick() {
-  TCommonLib::ClearRows(dxTreeSourceFileInfo);
-  program_.CustomProc().PreviewStop();
-  ResetTrimFillers();
-}
-
-void TFrmMainForm::WMDropFiles(const std::vector<std::string>& paths) {
-  program_.CommonLib().AddSourceFiles(dxTreeSourceFileInfo, paths);
-}
-
-void TFrmMainForm::dxTreeSourceFileInfoKeyDown(sources::GridKey key) {
-  program_.CustomProc().LoadTrimBar();
-  if (key != sources::GridKey::Delete) return;
-  program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo);
-  program_.CustomProc().PreviewStop();
-  if (dxTreeSourceFileInfo.RowCount() == 0) ResetTrimFillers();
-}
-
-void TFrmMainForm::dxTreeSourceFileInfoKeyUp(sources::GridKey) { program_.CustomProc().LoadTrimBar(); }
-
-void TFrmMainForm::actDxTreeListOnClickExecute() { program_.CustomProc().LoadTrimBar(); }
-
-void TFrmMainForm::dxTreeSourceFileInfoEndDrag(bool dropped_on_grid) {
-  if (!dropped_on_grid) btnRemoveFileClick();
-}
+}  // namespace sources

@@ -1,24 +1,19 @@
 // Trim range editing: the marker bar and the check of typed start and end times.
+#include "sources/trim_editing.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
+#include "common/helpers.h"
+#include "common/text.h"
 #include "media/preview_graph.h"
 #include "platform/errors.h"
-#include "common/helpers.h"
-#include "shell/main_form.h"
-#include "shell/program.h"
+#include "sources/preview_player.h"
 #include "ui/event_loop.h"
+#include "ui/source_grid.h"
 
 namespace {
-
-using sources::dxtrlSourceFileDuration;
-using sources::dxtrlSourceFileEndTime;
-using sources::dxtrlSourceFileName;
-using sources::dxtrlSourceFileStartTime;
-using sources::dxtrlstclConvertDuration;
 
 // Larger parts are no time a cell can mean; they count as an unreadable cell.
 constexpr double kLargestPart = 1e12;
@@ -26,13 +21,13 @@ constexpr double kLargestPart = 1e12;
 // The reading of the trim bar: the first three ":"-parts read leniently, fractions
 // dropped; fewer parts, or a part that is no number, make the cell 0.
 int64_t LenientCellSeconds(const std::string& text) {
-  const std::vector<std::string> parts = TCommonLib::SplitText(text, ':');
+  const std::vector<std::string> parts = text::SplitText(text, ':');
   if (parts.size() < 3) return 0;
   int64_t value[3];
   for (size_t i = 0; i < 3; ++i) {
     double number = 0;
     try {
-      number = TCommonLib::ParseLenientNumber(parts[i]);
+      number = text::ParseLenientNumber(parts[i]);
     } catch (const ConversionError&) {
       return 0;
     }
@@ -42,24 +37,21 @@ int64_t LenientCellSeconds(const std::string& text) {
   return value[0] * 3600 + value[1] * 60 + value[2];
 }
 
-// A whole decimal number: optional sign, then digits only.
-bool ParseWholeNumber(const std::string& text, int64_t& value) {
-  size_t i = 0;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  if (i == text.size() || text.size() - i > 12) return false;
-  for (size_t j = i; j < text.size(); ++j)
-    if (text[j] < '0' || text[j] > '9') return false;
-  value = std::strtoll(text.c_str(), nullptr, 10);
-  return true;
+// A cell's whole number takes no blanks and at most twelve digits after an
+// optional sign; anything longer is no time a cell can mean.
+bool ParsePlainWholeNumber(const std::string& t, int64_t& value) {
+  const size_t sign = t.find_first_not_of("+-") == 1 ? 1 : 0;
+  if (t.size() - sign > 12 || t.find_first_not_of("0123456789", sign) != std::string::npos) return false;
+  return text::ParseWholeNumber(t, value);
 }
 
 // The reading of the cut time: exactly three ":"-parts, each a whole number; else 0.
 int64_t StrictCellSeconds(const std::string& text) {
-  const std::vector<std::string> parts = TCommonLib::SplitText(text, ':');
+  const std::vector<std::string> parts = text::SplitText(text, ':');
   if (parts.size() != 3) return 0;
   int64_t value[3];
   for (size_t i = 0; i < 3; ++i)
-    if (!ParseWholeNumber(parts[i], value[i])) return 0;
+    if (!ParsePlainWholeNumber(parts[i], value[i])) return 0;
   return value[0] * 3600 + value[1] * 60 + value[2];
 }
 
@@ -69,7 +61,7 @@ int64_t FieldValue(const std::string& text, size_t start) {
   size_t first = 0;
   while (first < field.size() && field[first] == ' ') ++first;
   int64_t value = 0;
-  if (!ParseWholeNumber(field.substr(first), value))
+  if (!ParsePlainWholeNumber(field.substr(first), value))
     throw ConversionError("'" + field + "' is not a valid integer value");
   return value;
 }
@@ -82,15 +74,14 @@ int64_t PositionalSeconds(const std::string& text) {
 // A time cell as the check after an edit reads it. A cell holds nothing but a
 // whole time text: any other text is put back to what the cell held before the
 // edit (or, failing that, to the fallback) and refused with a conversion error.
-int64_t CheckedCellSeconds(ui::SourceGrid& grid, int row, int column, std::string& text,
-                           const std::string& fallback) {
+int64_t CheckedCellSeconds(ui::SourceGrid& grid, int row, int column, std::string& text, const std::string& fallback) {
   int64_t seconds = 0;
-  if (TCommonLib::ReadTimeText(text, seconds)) return seconds;
+  if (text::ParseTimeText(text, seconds)) return seconds;
   const std::string refused = text;
   const ui::SourceGrid::CommittedEdit& edit = grid.LastCommittedEdit();
   int64_t unused = 0;
   const bool edited_here = edit.id == grid.IdOf(row) && edit.column == column;
-  text = edited_here && TCommonLib::ReadTimeText(edit.before, unused) ? edit.before : fallback;
+  text = edited_here && text::ParseTimeText(edit.before, unused) ? edit.before : fallback;
   grid.SetCell(row, column, text);
   PositionalSeconds(refused);  // a field without digits: "'xx' is not a valid integer value"
   throw ConversionError("'" + refused + "' is not a valid time");
@@ -98,108 +89,117 @@ int64_t CheckedCellSeconds(ui::SourceGrid& grid, int row, int column, std::strin
 
 }  // namespace
 
-int64_t TCustomProc::RowCutSeconds(const std::string& path) const {
-  const ui::SourceGrid& grid = program_.MainForm().dxTreeSourceFileInfo;
+namespace sources {
+
+int64_t RowCutSeconds(const ui::SourceGrid& grid, const std::string& path) {
   int64_t result = 0;
   for (int row = 0; row < grid.RowCount(); ++row) {
-    if (!SameTextAscii(grid.Cell(row, dxtrlSourceFileName), path)) continue;
-    result = StrictCellSeconds(grid.Cell(row, dxtrlSourceFileEndTime)) -
-             StrictCellSeconds(grid.Cell(row, dxtrlSourceFileStartTime));
+    if (!SameTextAscii(grid.Cell(row, ui::kColPath), path)) continue;
+    result = StrictCellSeconds(grid.Cell(row, ui::kColEnd)) - StrictCellSeconds(grid.Cell(row, ui::kColStart));
   }
   return result;
 }
 
-void TCustomProc::LoadTrimBar() {
-  TFrmMainForm& form = program_.MainForm();
-  ui::SourceGrid& grid = form.dxTreeSourceFileInfo;
-  form.Panel1.SetWidth(TFrmMainForm::kTrimBarWidth);
+void LoadTrimBar(TrimBar& bar, const std::string& preview_file, const std::function<void()>& preview_stop) {
+  ui::SourceGrid& grid = bar.grid;
+  bar.bar.SetWidth(bar.full_width);
   for (int row : grid.SelectedRows()) {
     // The bar keeps the range of the file in the preview.
-    if (grid.Cell(row, dxtrlSourceFileName) == program_.CommonLib().PreviewFile) continue;
-    PreviewStop();
-    const int64_t duration = LenientCellSeconds(grid.Cell(row, dxtrlSourceFileDuration));
-    const int64_t start = LenientCellSeconds(grid.Cell(row, dxtrlSourceFileStartTime));
-    const int64_t end = LenientCellSeconds(grid.Cell(row, dxtrlSourceFileEndTime));
-    form.TrimDurationSeconds = static_cast<int32_t>(duration);
-    form.TrimBarReady = false;
+    if (grid.Cell(row, ui::kColPath) == preview_file) continue;
+    preview_stop();
+    const int64_t duration = LenientCellSeconds(grid.Cell(row, ui::kColDuration));
+    const int64_t start = LenientCellSeconds(grid.Cell(row, ui::kColStart));
+    const int64_t end = LenientCellSeconds(grid.Cell(row, ui::kColEnd));
+    bar.duration_seconds = static_cast<int32_t>(duration);
+    bar.ready = false;
     if (duration > 0) {
-      const int width = form.Panel1.Width();
-      const int m1 = form.Splitter1.Width(), m2 = form.Splitter2.Width();
+      const int width = bar.bar.Width();
+      const int m1 = bar.start_marker.Width(), m2 = bar.end_marker.Width();
       const double d = static_cast<double>(duration);
       // nearbyint rounds halves to the even neighbour in the default rounding mode.
       const int t1 = width - 2 - 2 * m1;
       const int left = static_cast<int>(std::nearbyint(static_cast<double>(start) / d * t1)) + 1;
       // An end beyond the duration would ask for a negative width; a filler keeps 1 pixel.
-      if (std::abs(left - form.Panel2.Width()) > 1) form.Panel2.SetWidth(std::max(1, left));
+      if (std::abs(left - bar.left_filler.Width()) > 1) bar.left_filler.SetWidth(std::max(1, left));
       const int t2 = width - 2 - m1 - m2;
       const int right = t2 - static_cast<int>(std::nearbyint(static_cast<double>(end) / d * t2)) + 1;
-      if (std::abs(right - form.Panel3.Width()) > 2) form.Panel3.SetWidth(std::max(1, right));
+      if (std::abs(right - bar.right_filler.Width()) > 2) bar.right_filler.SetWidth(std::max(1, right));
     }
-    form.TrimBarReady = true;
+    bar.ready = true;
   }
 }
 
-int TFrmMainForm::TrackWidth() const {
-  return Panel1.Width() - Panel2.Width() - Splitter1.Width() - Splitter2.Width() - Panel3.Width();
+int TrackWidth(const Panel& bar, const Panel& left_filler, const Splitter& start_marker, const Splitter& end_marker,
+               const Panel& right_filler) {
+  return bar.Width() - left_filler.Width() - start_marker.Width() - end_marker.Width() - right_filler.Width();
 }
 
-void TFrmMainForm::SetStartTimeAndPlay() {
-  program_.loop().ProcessEvents();
-  Panel1.SetWidth(kTrimBarWidth);
-  const int width = Panel1.Width();
-  const int end_marker_left = width - Panel3.Width() - Splitter2.Width();
-  if (end_marker_left - Panel2.Width() < 20 && Panel2.Width() > 1) Panel2.SetWidth(Panel2.Width() - 1);
+void ResetFillers(TrimBar& bar) {
+  bar.left_filler.SetWidth(2);
+  bar.right_filler.SetWidth(2);
+}
+
+void SetStartTimeAndPlay(TrimBar& bar) {
+  bar.loop.ProcessEvents();
+  bar.bar.SetWidth(bar.full_width);
+  const int width = bar.bar.Width();
+  const int end_marker_left = width - bar.right_filler.Width() - bar.end_marker.Width();
+  if (end_marker_left - bar.left_filler.Width() < 20 && bar.left_filler.Width() > 1)
+    bar.left_filler.SetWidth(bar.left_filler.Width() - 1);
   // Integer arithmetic throughout; the division truncates toward zero.
-  const int64_t percent = (static_cast<int64_t>(Panel2.Width() + Splitter1.Width() - 22) * 121) / width;
-  StartMarkSeconds = static_cast<int32_t>((static_cast<int64_t>(TrimDurationSeconds) * percent) / 100);
+  const int64_t percent = (static_cast<int64_t>(bar.left_filler.Width() + bar.start_marker.Width() - 22) * 121) / width;
+  bar.start_mark_seconds = static_cast<int32_t>((static_cast<int64_t>(bar.duration_seconds) * percent) / 100);
 
-  media::PreviewGraph& graph = program_.previewGraph();
-  for (int row : dxTreeSourceFileInfo.SelectedRows()) {
-    dxTreeSourceFileInfo.SetCell(row, dxtrlSourceFileStartTime, TCommonLib::FormatSeconds(StartMarkSeconds));
-    const std::string path = dxTreeSourceFileInfo.Cell(row, dxtrlSourceFileName);
-    dxTreeSourceFileInfo.SetCell(row, dxtrlstclConvertDuration,
-                                 TCommonLib::FormatSeconds(program_.CustomProc().RowCutSeconds(path)));
-    if (TrimBarReady && graph.Active()) TCommonLib::SeekToMilliseconds(graph, int64_t{StartMarkSeconds} * 1000);
+  ui::SourceGrid& grid = bar.grid;
+  for (int row : grid.SelectedRows()) {
+    grid.SetCell(row, ui::kColStart, text::FormatSeconds(bar.start_mark_seconds));
+    const std::string path = grid.Cell(row, ui::kColPath);
+    grid.SetCell(row, ui::kColCutTime, text::FormatSeconds(RowCutSeconds(grid, path)));
+    if (bar.ready && bar.graph.Active()) SeekToMilliseconds(bar.graph, int64_t{bar.start_mark_seconds} * 1000);
   }
 }
 
-void TFrmMainForm::Splitter2Moved() {
-  program_.loop().ProcessEvents();
-  Panel1.SetWidth(kTrimBarWidth);
-  const int width = Panel1.Width();
-  const int end_marker_left = width - Panel3.Width() - Splitter2.Width();
-  if (end_marker_left - Panel2.Width() < 20 && Panel3.Width() > 1) Panel3.SetWidth(Panel3.Width() - 1);
+void EndMarkerMoved(TrimBar& bar) {
+  bar.loop.ProcessEvents();
+  bar.bar.SetWidth(bar.full_width);
+  const int width = bar.bar.Width();
+  const int end_marker_left = width - bar.right_filler.Width() - bar.end_marker.Width();
+  if (end_marker_left - bar.left_filler.Width() < 20 && bar.right_filler.Width() > 1)
+    bar.right_filler.SetWidth(bar.right_filler.Width() - 1);
   // 101 (not 100) at the far right: the next check after an edit brings it back.
-  const int64_t percent = (static_cast<int64_t>(width - Panel3.Width() - Splitter1.Width() - 22) * 121) / width;
-  const std::string end = TCommonLib::FormatSeconds((static_cast<int64_t>(TrimDurationSeconds) * percent) / 100);
+  const int64_t percent =
+      (static_cast<int64_t>(width - bar.right_filler.Width() - bar.start_marker.Width() - 22) * 121) / width;
+  const std::string end = text::FormatSeconds((static_cast<int64_t>(bar.duration_seconds) * percent) / 100);
 
-  for (int row : dxTreeSourceFileInfo.SelectedRows()) {
-    dxTreeSourceFileInfo.SetCell(row, dxtrlSourceFileEndTime, end);
-    PreviewStopText = end;
-    const std::string path = dxTreeSourceFileInfo.Cell(row, dxtrlSourceFileName);
-    dxTreeSourceFileInfo.SetCell(row, dxtrlstclConvertDuration,
-                                 TCommonLib::FormatSeconds(program_.CustomProc().RowCutSeconds(path)));
+  ui::SourceGrid& grid = bar.grid;
+  for (int row : grid.SelectedRows()) {
+    grid.SetCell(row, ui::kColEnd, end);
+    bar.stop_text = end;
+    const std::string path = grid.Cell(row, ui::kColPath);
+    grid.SetCell(row, ui::kColCutTime, text::FormatSeconds(RowCutSeconds(grid, path)));
   }
-  Splitter2.Repaint();
+  bar.end_marker.Repaint();
 }
 
-void TFrmMainForm::Splitter1DragTo(int left_filler_width) {
-  const int most = Panel1.Width() - Panel3.Width() - Splitter1.Width() - Splitter2.Width() - 1;
+void DragStartMarker(TrimBar& bar, int left_filler_width) {
+  const int most = bar.bar.Width() - bar.right_filler.Width() - bar.start_marker.Width() - bar.end_marker.Width() - 1;
   if (most < 1) return;
   const int width = std::clamp(left_filler_width, 1, most);
-  if (width == Panel2.Width()) return;
-  Panel2.SetWidth(width);
-  SetStartTimeAndPlay();
+  if (width == bar.left_filler.Width()) return;
+  bar.left_filler.SetWidth(width);
+  SetStartTimeAndPlay(bar);
 }
 
-void TFrmMainForm::Splitter2DragTo(int right_filler_width) {
-  const int most = Panel1.Width() - Panel2.Width() - Splitter1.Width() - Splitter2.Width() - 1;
+void DragEndMarker(TrimBar& bar, int right_filler_width) {
+  const int most = bar.bar.Width() - bar.left_filler.Width() - bar.start_marker.Width() - bar.end_marker.Width() - 1;
   if (most < 1) return;
   const int width = std::clamp(right_filler_width, 1, most);
-  if (width == Panel3.Width()) return;
-  Panel3.SetWidth(width);
-  Splitter2Moved();
+  if (width == bar.right_filler.Width()) return;
+  bar.right_filler.SetWidth(width);
+  EndMarkerMoved(bar);
 }
+
+}  // namespace sources
 
 namespace {
 
@@ -209,61 +209,63 @@ int FillerStep(sources::ShiftState shift) {
   return 5;
 }
 
+// Narrows the filler by the step; false when it is too narrow or the bar too full.
+bool NarrowFiller(sources::TrimBar& bar, sources::Panel& filler, sources::MouseButton button,
+                  sources::ShiftState shift) {
+  if (button != sources::MouseButton::Left) return false;
+  const int step = FillerStep(shift);
+  if (filler.Width() <= step || bar.left_filler.Width() + bar.right_filler.Width() + 45 > bar.bar.Width()) return false;
+  filler.SetWidth(filler.Width() - step);
+  return true;
+}
+
 }  // namespace
 
-void TFrmMainForm::Panel2MouseDown(sources::MouseButton button, sources::ShiftState shift) {
-  if (button != sources::MouseButton::Left) return;
-  const int step = FillerStep(shift);
-  if (Panel2.Width() <= step || Panel2.Width() + Panel3.Width() + 45 > Panel1.Width()) return;
-  Panel2.SetWidth(Panel2.Width() - step);
-  SetStartTimeAndPlay();
+namespace sources {
+
+void LeftFillerMouseDown(TrimBar& bar, MouseButton button, ShiftState shift) {
+  if (NarrowFiller(bar, bar.left_filler, button, shift)) SetStartTimeAndPlay(bar);
 }
 
-void TFrmMainForm::Panel3MouseDown(sources::MouseButton button, sources::ShiftState shift) {
-  if (button != sources::MouseButton::Left) return;
-  const int step = FillerStep(shift);
-  if (Panel3.Width() <= step || Panel2.Width() + Panel3.Width() + 45 > Panel1.Width()) return;
-  Panel3.SetWidth(Panel3.Width() - step);
-  Splitter2Moved();
+void RightFillerMouseDown(TrimBar& bar, MouseButton button, ShiftState shift) {
+  if (NarrowFiller(bar, bar.right_filler, button, shift)) EndMarkerMoved(bar);
 }
 
-void TFrmMainForm::dxTreeSourceFileInfoEdited() {
-  ui::SourceGrid& grid = dxTreeSourceFileInfo;
-  media::PreviewGraph& graph = program_.previewGraph();
+void CheckEditedTimes(TrimBar& bar) {
+  ui::SourceGrid& grid = bar.grid;
   for (int row : grid.SelectedRows()) {
-    const std::string dur = grid.Cell(row, dxtrlSourceFileDuration);
-    std::string st = grid.Cell(row, dxtrlSourceFileStartTime);
-    std::string en = grid.Cell(row, dxtrlSourceFileEndTime);
+    const std::string dur = grid.Cell(row, ui::kColDuration);
+    std::string st = grid.Cell(row, ui::kColStart);
+    std::string en = grid.Cell(row, ui::kColEnd);
     if (st.empty()) {
       st = "00:00:00";
-      grid.SetCell(row, dxtrlSourceFileStartTime, st);
+      grid.SetCell(row, ui::kColStart, st);
     }
     if (en.empty()) {
       en = dur;
-      grid.SetCell(row, dxtrlSourceFileEndTime, en);
+      grid.SetCell(row, ui::kColEnd, en);
     }
     int64_t d = 0;
-    if (!TCommonLib::ReadTimeText(dur, d)) d = PositionalSeconds(dur);
-    const int64_t s = CheckedCellSeconds(grid, row, dxtrlSourceFileStartTime, st, "00:00:00");
-    const int64_t e = CheckedCellSeconds(grid, row, dxtrlSourceFileEndTime, en, dur);
+    if (!text::ParseTimeText(dur, d)) d = PositionalSeconds(dur);
+    const int64_t s = CheckedCellSeconds(grid, row, ui::kColStart, st, "00:00:00");
+    const int64_t e = CheckedCellSeconds(grid, row, ui::kColEnd, en, dur);
     // Whole time texts: the duration and the start are written as they stand.
-    if (s >= d) grid.SetCell(row, dxtrlSourceFileStartTime, dur);
-    if (s >= e) grid.SetCell(row, dxtrlSourceFileEndTime, st);
-    if (TrimBarReady && graph.Active())
-      TCommonLib::SeekToMilliseconds(graph, std::min(s, d) * 1000);
-    if (e >= d) grid.SetCell(row, dxtrlSourceFileEndTime, dur);
-    grid.SetCell(row, dxtrlstclConvertDuration, TCommonLib::FormatSeconds(std::min(d, e) - s));
+    if (s >= d) grid.SetCell(row, ui::kColStart, dur);
+    if (s >= e) grid.SetCell(row, ui::kColEnd, st);
+    if (bar.ready && bar.graph.Active()) SeekToMilliseconds(bar.graph, std::min(s, d) * 1000);
+    if (e >= d) grid.SetCell(row, ui::kColEnd, dur);
+    grid.SetCell(row, ui::kColCutTime, text::FormatSeconds(std::min(d, e) - s));
   }
 }
 
-void TFrmMainForm::dxtrlSourceFileStartTimeChange() {
-  // Ends the start-time edit at its first change, so the check runs at once.
-  const int focused = dxTreeSourceFileInfo.FocusedRow();
-  if (focused != ui::SourceGrid::kNone && dxTreeSourceFileInfo.IsSelected(focused))
-    dxTreeSourceFileInfo.SetFocusedRow(ui::SourceGrid::kNone);
+void EndStartTimeEdit(ui::SourceGrid& grid) {
+  const int focused = grid.FocusedRow();
+  if (focused != ui::SourceGrid::kNone && grid.IsSelected(focused)) grid.SetFocusedRow(ui::SourceGrid::kNone);
 }
 
-void TFrmMainForm::tmrPaintSPTimer() {
-  Splitter1.Repaint();
-  Splitter2.Repaint();
+void RepaintMarkers(TrimBar& bar) {
+  bar.start_marker.Repaint();
+  bar.end_marker.Repaint();
 }
+
+}  // namespace sources

@@ -1,0 +1,299 @@
+// The controllers' and the main window's side of the source list, the trim bar
+// and the preview player: each hands the sources layer what it acts on.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/duration_probe.h"
+#include "media/preview_graph.h"
+#include "platform/desktop.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
+#include "shell/main_form.h"
+#include "shell/program.h"
+#include "sources/init_file_form.h"
+#include "sources/preview_player.h"
+#include "sources/source_list.h"
+#include "sources/trim_editing.h"
+#include "ui/dialogs.h"
+#include "ui/event_loop.h"
+#include "ui/open_dialog.h"
+#include "ui/source_grid.h"
+
+namespace {
+
+sources::TrimBar TrimBarOf(TFrmMainForm& form, Program& program) {
+  return {form.Panel1,
+          form.Panel2,
+          form.Splitter1,
+          form.Splitter2,
+          form.Panel3,
+          TFrmMainForm::kTrimBarWidth,
+          form.TrimBarReady,
+          form.StartMarkSeconds,
+          form.PreviewStopText,
+          form.TrimDurationSeconds,
+          form.dxTreeSourceFileInfo,
+          program.loop(),
+          program.previewGraph()};
+}
+
+sources::Preview PreviewOf(Program& program, bool& is_playing, std::unique_ptr<platform::Hold>& screen_on) {
+  TFrmMainForm& form = program.MainForm();
+  return {program.previewGraph(),
+          form.panLogo,
+          form.pnlCurTime,
+          form.pbPlayState,
+          form.dstrckbrMainform,
+          is_playing,
+          program.CommonLib().PreviewFile,
+          program.desktop(),
+          screen_on,
+          program.loop(),
+          program.timing(),
+          [&program](const std::string& message) { program.WriteLog(message); },
+          form.TrimBarReady,
+          form.StartMarkSeconds};
+}
+
+// The player's buttons and clock go through the controller's operations.
+class ControllerPreviewHost : public sources::PreviewHost {
+ public:
+  explicit ControllerPreviewHost(TCustomProc& proc) : proc_(proc) {}
+  void Play() override { proc_.PreviewPlay(); }
+  void Pause() override { proc_.PreviewPause(); }
+  void Stop() override { proc_.PreviewStop(); }
+  void OpenAndPlay(const std::string& path) override { proc_.PreviewOpenAndPlay(path); }
+
+ private:
+  TCustomProc& proc_;
+};
+
+}  // namespace
+
+// --- TCommonLib: the source list and the preview's seek. ---
+
+bool TCommonLib::AcceptedSourceExtension(const std::string& path) {
+  return sources::AcceptedSourceExtension(path);
+}
+
+int64_t TCommonLib::ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe) {
+  return sources::ProbeDurationSeconds(path, probe);
+}
+
+int64_t TCommonLib::SourceFileSize(const std::string& path) {
+  return sources::SourceFileSize(path);
+}
+
+void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths) const {
+  sources::AddSourceFiles(
+      grid, paths, [this](const std::string& path) { ShowCodecError(path); },
+      [this] { program_.CustomProc().LoadTrimBar(); });
+}
+
+std::vector<std::string> TCommonLib::SelectSourceFiles(ui::OpenDialog& dialog, bool unique,
+                                                       const std::string& initial_folder) const {
+  return sources::SelectSourceFiles(dialog, program_.dialogs(), unique, initial_folder);
+}
+
+std::vector<std::string> TCommonLib::UniqueFileList(const std::vector<std::string>& paths) {
+  return sources::UniqueFileList(paths);
+}
+
+void TCommonLib::RemoveSelectedRows(ui::SourceGrid& grid) const {
+  sources::RemoveSelectedRows(grid, program_.loop());
+}
+
+bool TCommonLib::ClearRows(ui::SourceGrid& grid) {
+  return sources::ClearRows(grid);
+}
+
+void TCommonLib::ShowCodecError(const std::string& path) const {
+  program_.dialogs().ShowCodecError(path);
+}
+
+void TCommonLib::SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms) {
+  sources::SeekToMilliseconds(graph, ms);
+}
+
+// --- TCustomProc: the trim bar and the preview player. ---
+
+int64_t TCustomProc::RowCutSeconds(const std::string& path) const {
+  return sources::RowCutSeconds(program_.MainForm().dxTreeSourceFileInfo, path);
+}
+
+void TCustomProc::LoadTrimBar() {
+  sources::TrimBar bar = TrimBarOf(program_.MainForm(), program_);
+  sources::LoadTrimBar(bar, program_.CommonLib().PreviewFile, [this] { PreviewStop(); });
+}
+
+void TCustomProc::SyncScreenSaver() {
+  sources::Preview preview = PreviewOf(program_, IsPlaying, screen_on_);
+  sources::SyncScreenSaver(preview);
+}
+
+void TCustomProc::PreviewPlay() {
+  sources::Preview preview = PreviewOf(program_, IsPlaying, screen_on_);
+  sources::PreviewPlay(preview);
+}
+
+void TCustomProc::PreviewPause() {
+  sources::Preview preview = PreviewOf(program_, IsPlaying, screen_on_);
+  sources::PreviewPause(preview);
+}
+
+void TCustomProc::PreviewStop() {
+  sources::Preview preview = PreviewOf(program_, IsPlaying, screen_on_);
+  sources::PreviewStop(preview);
+}
+
+void TCustomProc::PreviewOpenAndPlay(const std::string& path) {
+  sources::Preview preview = PreviewOf(program_, IsPlaying, screen_on_);
+  sources::PreviewOpenAndPlay(preview, path);
+}
+
+// --- TFrmMainForm: the list's, the trim bar's and the player's handlers. ---
+
+void TFrmMainForm::InitSourceList() {
+  const ui::Timing& timing = program_.timing();
+  ui::EventLoop& loop = program_.loop();
+
+  dlgOpenSourceFile.Filter = sources::OpenDialogFilter();
+  dlgOpenSourceFile.MultiSelect = true;
+
+  dxTreeSourceFileInfo.OnEdited = [this] { dxTreeSourceFileInfoEdited(); };
+  dxTreeSourceFileInfo.OnEditorChange = [this](int column) {
+    if (column == ui::kColStart) dxtrlSourceFileStartTimeChange();
+  };
+
+  tmrPaintSP.SetInterval(timing.marker_paint_ms);
+  tmrPaintSP.OnTimer = [this] { tmrPaintSPTimer(); };
+  source_list_timers_.Attach(loop, tmrPaintSP);
+
+  dstrckbrMainform.SetTimerInterval(timing.playback_clock_ms);
+  dstrckbrMainform.SetFilterGraph(&program_.previewGraph());
+  dstrckbrMainform.OnTimer = [this](uint32_t current, uint32_t stop) { dstrckbrMainformTimer(current, stop); };
+  source_list_timers_.Attach(loop, dstrckbrMainform.timer());
+}
+
+void TFrmMainForm::ResetTrimFillers() {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::ResetFillers(bar);
+}
+
+void TFrmMainForm::btnOpenFileClick() {
+  TCustomProc& proc = program_.CustomProc();
+  const std::vector<std::string> paths =
+      program_.CommonLib().SelectSourceFiles(dlgOpenSourceFile, /*unique=*/true, proc.ReadInitDir());
+  TFrmInitFileForm& busy = program_.InitFileForm();
+  busy.SetFileList(paths);
+  busy.ShowModal();
+  proc.SaveInitDir();
+}
+
+void TFrmMainForm::btnRemoveFileClick() {
+  program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo);
+  if (dxTreeSourceFileInfo.RowCount() == 0) ResetTrimFillers();
+  program_.CustomProc().PreviewStop();
+  program_.CustomProc().LoadTrimBar();
+}
+
+void TFrmMainForm::btnClearFileClick() {
+  TCommonLib::ClearRows(dxTreeSourceFileInfo);
+  program_.CustomProc().PreviewStop();
+  ResetTrimFillers();
+}
+
+void TFrmMainForm::WMDropFiles(const std::vector<std::string>& paths) {
+  program_.CommonLib().AddSourceFiles(dxTreeSourceFileInfo, paths);
+}
+
+void TFrmMainForm::dxTreeSourceFileInfoKeyDown(sources::GridKey key) {
+  program_.CustomProc().LoadTrimBar();
+  if (key != sources::GridKey::Delete) return;
+  program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo);
+  program_.CustomProc().PreviewStop();
+  if (dxTreeSourceFileInfo.RowCount() == 0) ResetTrimFillers();
+}
+
+void TFrmMainForm::dxTreeSourceFileInfoKeyUp(sources::GridKey) {
+  program_.CustomProc().LoadTrimBar();
+}
+
+void TFrmMainForm::actDxTreeListOnClickExecute() {
+  program_.CustomProc().LoadTrimBar();
+}
+
+void TFrmMainForm::dxTreeSourceFileInfoEndDrag(bool dropped_on_grid) {
+  if (!dropped_on_grid) btnRemoveFileClick();
+}
+
+int TFrmMainForm::TrackWidth() const {
+  return sources::TrackWidth(Panel1, Panel2, Splitter1, Splitter2, Panel3);
+}
+
+void TFrmMainForm::SetStartTimeAndPlay() {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::SetStartTimeAndPlay(bar);
+}
+
+void TFrmMainForm::Splitter2Moved() {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::EndMarkerMoved(bar);
+}
+
+void TFrmMainForm::Splitter1DragTo(int left_filler_width) {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::DragStartMarker(bar, left_filler_width);
+}
+
+void TFrmMainForm::Splitter2DragTo(int right_filler_width) {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::DragEndMarker(bar, right_filler_width);
+}
+
+void TFrmMainForm::Panel2MouseDown(sources::MouseButton button, sources::ShiftState shift) {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::LeftFillerMouseDown(bar, button, shift);
+}
+
+void TFrmMainForm::Panel3MouseDown(sources::MouseButton button, sources::ShiftState shift) {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::RightFillerMouseDown(bar, button, shift);
+}
+
+void TFrmMainForm::dxTreeSourceFileInfoEdited() {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::CheckEditedTimes(bar);
+}
+
+void TFrmMainForm::dxtrlSourceFileStartTimeChange() {
+  sources::EndStartTimeEdit(dxTreeSourceFileInfo);
+}
+
+void TFrmMainForm::tmrPaintSPTimer() {
+  sources::TrimBar bar = TrimBarOf(*this, program_);
+  sources::RepaintMarkers(bar);
+}
+
+void TFrmMainForm::btnPlayClick() {
+  TCustomProc& proc = program_.CustomProc();
+  ControllerPreviewHost host(proc);
+  sources::PlayClicked(host, program_.CommonLib().PreviewFile, proc.IsPlaying, dxTreeSourceFileInfo);
+}
+
+void TFrmMainForm::btnPauseClick() {
+  TCustomProc& proc = program_.CustomProc();
+  ControllerPreviewHost host(proc);
+  sources::PauseClicked(host, program_.CommonLib().PreviewFile, proc.IsPlaying);
+}
+
+void TFrmMainForm::btnStopClick() {
+  program_.CustomProc().PreviewStop();
+}
+
+void TFrmMainForm::dstrckbrMainformTimer(uint32_t current_pos, uint32_t stop_pos) {
+  ControllerPreviewHost host(program_.CustomProc());
+  sources::ClockTick(host, program_.previewGraph(), dstrckbrMainform, pbPlayState, pnlCurTime, PreviewStopText,
+                     current_pos, stop_pos);
+}

@@ -1,0 +1,50 @@
+// The source list: which files it takes, measuring them, adding, removing and
+// clearing rows. Everything here acts on the grid and services it is handed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ui {
+class Dialogs;
+class EventLoop;
+class OpenDialog;
+class SourceGrid;
+}  // namespace ui
+namespace media {
+class DurationProbe;
+}  // namespace media
+
+namespace sources {
+
+// The open dialog's filter: every accepted extension is in its first entry.
+const char* OpenDialogFilter();
+
+// Whether the lower-cased extension of the path is one the list takes.
+bool AcceptedSourceExtension(const std::string& path);
+// Whole seconds the file plays; 0 when it cannot be measured.
+int64_t ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe);
+// Size in bytes; throws FileOpenError when the file cannot be opened.
+int64_t SourceFileSize(const std::string& path);
+// First occurrence of each path, order kept, exact comparison.
+std::vector<std::string> UniqueFileList(const std::vector<std::string>& paths);
+
+// Appends a row for every path that has an accepted extension, is not in the
+// grid yet (exact comparison) and lasts at least a second; show_codec_error is
+// called for files that cannot be measured. When the grid holds rows afterwards
+// the first is selected and load_trim_bar is called.
+void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
+                    const std::function<void(const std::string&)>& show_codec_error,
+                    const std::function<void()>& load_trim_bar);
+// Runs the open dialog at the folder; the chosen paths, empty when cancelled.
+std::vector<std::string> SelectSourceFiles(ui::OpenDialog& dialog, ui::Dialogs& dialogs, bool unique,
+                                           const std::string& initial_folder);
+// Deletes the selected rows, letting pending events run; focuses the row above
+// the focused one if it stays.
+void RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop);
+// Deletes all rows; false when that failed.
+bool ClearRows(ui::SourceGrid& grid);
+
+}  // namespace sources
