@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   fonts-dejavu-core xdg-utils
+  clang-format
   libsystemd-dev dbus-daemon python3-dbusmock
 )
 

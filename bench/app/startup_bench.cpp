@@ -64,8 +64,8 @@ int Baseline(const std::vector<std::string>& files) {
     const int row = table->rowCount();
     table->insertRow(row);
     const QFileInfo info(QString::fromStdString(file));
-    const QStringList cells{"True", info.absoluteFilePath(), QString::number(info.size()), "00:00:01",
-                            "00:00:00", "00:00:01", "00:00:01"};
+    const QStringList cells{
+        "True", info.absoluteFilePath(), QString::number(info.size()), "00:00:01", "00:00:00", "00:00:01", "00:00:01"};
     for (int c = 0; c < 7; ++c) table->setItem(row, c, new QTableWidgetItem(cells[c]));
   }
   Settle();

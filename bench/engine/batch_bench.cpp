@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
+#include "common/helpers.h"
 #include "engine/catalogue.h"
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
 #include "platform/command_line.h"
 #include "platform/process_table.h"
 #include "settings/option_form.h"
-#include "common/helpers.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "ui/dialogs.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/common_lib.h"
 #include "media/duration_probe.h"
+#include "shell/common_lib.h"
 #include "shell/main_form.h"
 #include "test_media.h"
 #include "test_program.h"
@@ -17,7 +17,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double Seconds(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 template <typename F>
 double BestOf(int runs, F&& body) {

@@ -5,9 +5,9 @@
 #include "app/main_window_view.h"
 #include "app/option_view.h"
 #include "app/qt_preview_graph.h"
+#include "engine/converting_form.h"
 #include "platform/platform.h"
 #include "settings/option_form.h"
-#include "engine/converting_form.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
@@ -27,9 +27,8 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   services.timing = options.timing;
   services.application = application_object_.Get();
   services.end_process = options.end_process;
-  graph_ = std::make_unique<QtPreviewGraph>([this]() -> QVideoWidget* {
-    return main_view_ ? main_view_->videoWindow() : nullptr;
-  });
+  graph_ = std::make_unique<QtPreviewGraph>(
+      [this]() -> QVideoWidget* { return main_view_ ? main_view_->videoWindow() : nullptr; });
   services.preview_graph = graph_.get();
   services.processes = options.processes;
   if (!options.encoder_name.empty()) services.encoder_name = options.encoder_name;

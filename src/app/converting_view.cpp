@@ -13,9 +13,11 @@
 namespace app {
 
 ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* main_window)
-    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint),
-      program_(program), form_(form), main_window_(main_window), guard_(MakeGuard(program)) {
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      program_(program),
+      form_(form),
+      main_window_(main_window),
+      guard_(MakeGuard(program)) {
   setObjectName("frmConverting");
   setModal(false);
   setFixedSize(435, 222);
@@ -114,6 +116,8 @@ void ConvertingView::closeEvent(QCloseEvent* event) {
 }
 
 // Esc is no way round the question.
-void ConvertingView::reject() { close(); }
+void ConvertingView::reject() {
+  close();
+}
 
 }  // namespace app

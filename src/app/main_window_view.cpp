@@ -52,17 +52,23 @@ int KeyCode(int qt_key) {
   if (qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) return 'A' + (qt_key - Qt::Key_A);
   if (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9) return '0' + (qt_key - Qt::Key_0);
   switch (qt_key) {
-    case Qt::Key_F1: return vk::F1;
-    case Qt::Key_Delete: return vk::Delete;
-    case Qt::Key_Escape: return vk::Escape;
-    default: return 0;
+    case Qt::Key_F1:
+      return vk::F1;
+    case Qt::Key_Delete:
+      return vk::Delete;
+    case Qt::Key_Escape:
+      return vk::Escape;
+    default:
+      return 0;
   }
 }
 
 }  // namespace
 
 MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), program_(program), form_(form),
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      program_(program),
+      form_(form),
       guard_(MakeGuard(program)) {
   setObjectName("FrmMainForm");
   setAttribute(Qt::WA_DeleteOnClose, false);
@@ -139,8 +145,8 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   add_label(form.Label1, "Label1");
   (new CheckBoxView(form.chkShowOutputDirectory, guard_, this))->setObjectName("chkShowOutputDirectory");
   add_label(form.Label2, "Label2");
-  auto* link = new LinkLabel(Q(form.Label3.Caption()), skin::kText,
-                             [this] { guard_([this] { form_.Label3Click(); }); }, this);
+  auto* link = new LinkLabel(
+      Q(form.Label3.Caption()), skin::kText, [this] { guard_([this] { form_.Label3Click(); }); }, this);
   link->setObjectName("Label3");
 
   grid_ = new SourceGridView(form.dxTreeSourceFileInfo, guard_, this);
@@ -164,7 +170,9 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   SyncWindow();
 }
 
-MainWindowView::~MainWindowView() { qApp->removeEventFilter(this); }
+MainWindowView::~MainWindowView() {
+  qApp->removeEventFilter(this);
+}
 
 skin::SkinButton* MainWindowView::AddButton(ui::Button& model, const char* name, skin::Glyph glyph,
                                             const QString& text) {
@@ -229,7 +237,9 @@ void MainWindowView::PointerEvent(QObject* watched, QEvent* event) {
   }
 }
 
-skin::SkinButton* MainWindowView::button(const char* name) const { return findChild<skin::SkinButton*>(name); }
+skin::SkinButton* MainWindowView::button(const char* name) const {
+  return findChild<skin::SkinButton*>(name);
+}
 
 void MainWindowView::SyncWindow() {
   const ui::Window& w = form_.Form;

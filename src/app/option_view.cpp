@@ -36,9 +36,10 @@ void ComboBoxView::Sync() {
 }
 
 OptionView::OptionView(Program& program, TfrmOption& form)
-    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint),
-      program_(program), form_(form), guard_(MakeGuard(program)) {
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      program_(program),
+      form_(form),
+      guard_(MakeGuard(program)) {
   setObjectName("frmOption");
   setModal(false);
 

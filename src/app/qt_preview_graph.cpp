@@ -105,7 +105,9 @@ void QtPreviewGraph::DoStop() {
   ThrowOnError();
 }
 
-int64_t QtPreviewGraph::Position() const { return player_ ? static_cast<int64_t>(player_->position()) * 10000 : 0; }
+int64_t QtPreviewGraph::Position() const {
+  return player_ ? static_cast<int64_t>(player_->position()) * 10000 : 0;
+}
 
 void QtPreviewGraph::Seek(int64_t position) {
   if (player_ && player_->isSeekable()) player_->setPosition(position / 10000);

@@ -6,12 +6,12 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QHeaderView>
-#include <QTreeView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTreeView>
 
 #include "app/bindings.h"
 #include "app/skin.h"
@@ -22,8 +22,12 @@
 
 namespace app {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+  return text.toStdString();
+}
 
 QStringList QtNameFilters(const std::string& filter) {
   QStringList result;
@@ -50,10 +54,18 @@ QWidget* QtDialogs::Owner() const {
 void QtDialogs::Message(ui::MessageKind kind, const std::string& caption, const std::string& text) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   switch (kind) {
-    case ui::MessageKind::Error: icon = QMessageBox::Critical; break;
-    case ui::MessageKind::Warning: icon = QMessageBox::Warning; break;
-    case ui::MessageKind::Question: icon = QMessageBox::Question; break;
-    case ui::MessageKind::Information: icon = QMessageBox::Information; break;
+    case ui::MessageKind::Error:
+      icon = QMessageBox::Critical;
+      break;
+    case ui::MessageKind::Warning:
+      icon = QMessageBox::Warning;
+      break;
+    case ui::MessageKind::Question:
+      icon = QMessageBox::Question;
+      break;
+    case ui::MessageKind::Information:
+      icon = QMessageBox::Information;
+      break;
   }
   QMessageBox box(icon, Q(caption), Q(text), QMessageBox::Ok, Owner());
   box.exec();
@@ -160,7 +172,9 @@ void QtEventLoop::Run(const std::function<void()>& work) {
   }
 }
 
-void QtEventLoop::ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventLoop::ProcessEvents() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void QtEventLoop::Wait(int ms) {
   if (ms <= 0) {
@@ -229,7 +243,9 @@ struct AboutDialog {
   Program* program;
 };
 
-Program* ProgramOf(void* context) { return *static_cast<Program**>(context); }
+Program* ProgramOf(void* context) {
+  return *static_cast<Program**>(context);
+}
 
 void* CreateDialog(void* context, const char* caption, int width, int height) {
   auto about = std::make_unique<AboutDialog>();
@@ -258,9 +274,9 @@ void AddLink(void* dialog, int x, int y, int w, int h, const char* text, const c
   auto* about = static_cast<AboutDialog*>(dialog);
   Program* program = about->program;
   const std::string where = target ? target : "";
-  auto* label = new LinkLabel(QString::fromUtf8(text ? text : ""), QColor(0, 0, 255),
-                              [program, where] { program->Guarded([&] { program->launcher().Open(where); }); },
-                              &about->dialog);
+  auto* label = new LinkLabel(
+      QString::fromUtf8(text ? text : ""), QColor(0, 0, 255),
+      [program, where] { program->Guarded([&] { program->launcher().Open(where); }); }, &about->dialog);
   label->setGeometry(x, y, w, h);
 }
 
@@ -280,9 +296,13 @@ void AddCloseButton(void* dialog, int x, int y, int w, int h, const char* text) 
   QObject::connect(button, &QPushButton::clicked, &about->dialog, &QDialog::accept);
 }
 
-void RunModal(void* dialog) { static_cast<AboutDialog*>(dialog)->dialog.exec(); }
+void RunModal(void* dialog) {
+  static_cast<AboutDialog*>(dialog)->dialog.exec();
+}
 
-void FreeDialog(void* dialog) { std::unique_ptr<AboutDialog>(static_cast<AboutDialog*>(dialog)); }
+void FreeDialog(void* dialog) {
+  std::unique_ptr<AboutDialog>(static_cast<AboutDialog*>(dialog));
+}
 
 }  // namespace
 

@@ -58,7 +58,9 @@ void DrawLineGlyph(QPainter& p, Glyph glyph, const QRectF& r) {
   const double x = r.x(), y = r.y(), w = r.width(), h = r.height();
   auto pt = [&](double fx, double fy) { return QPointF(x + fx * w, y + fy * h); };
   switch (glyph) {
-    case Glyph::Minimize: p.drawLine(pt(0.2, 0.75), pt(0.8, 0.75)); break;
+    case Glyph::Minimize:
+      p.drawLine(pt(0.2, 0.75), pt(0.8, 0.75));
+      break;
     case Glyph::Close:
       p.drawLine(pt(0.25, 0.25), pt(0.75, 0.75));
       p.drawLine(pt(0.75, 0.25), pt(0.25, 0.75));
@@ -72,18 +74,24 @@ void DrawLineGlyph(QPainter& p, Glyph glyph, const QRectF& r) {
       p.drawRect(QRectF(pt(0.15, 0.28), pt(0.85, 0.75)));
       p.drawPolyline(QPolygonF{pt(0.15, 0.28), pt(0.5, 0.55), pt(0.85, 0.28)});
       break;
-    case Glyph::Help: DrawLetterGlyph(p, r, "?", 0.6); break;
-    case Glyph::About: DrawLetterGlyph(p, r, "i", 0.5); break;
+    case Glyph::Help:
+      DrawLetterGlyph(p, r, "?", 0.6);
+      break;
+    case Glyph::About:
+      DrawLetterGlyph(p, r, "i", 0.5);
+      break;
     case Glyph::Folder:
     case Glyph::Open:
-      p.drawPolygon(QPolygonF{pt(0.12, 0.3), pt(0.4, 0.3), pt(0.48, 0.4), pt(0.88, 0.4), pt(0.88, 0.78),
-                              pt(0.12, 0.78)});
+      p.drawPolygon(
+          QPolygonF{pt(0.12, 0.3), pt(0.4, 0.3), pt(0.48, 0.4), pt(0.88, 0.4), pt(0.88, 0.78), pt(0.12, 0.78)});
       if (glyph == Glyph::Open) {
         p.drawLine(pt(0.5, 0.48), pt(0.5, 0.72));
         p.drawLine(pt(0.38, 0.6), pt(0.62, 0.6));
       }
       break;
-    case Glyph::Remove: p.drawLine(pt(0.25, 0.5), pt(0.75, 0.5)); break;
+    case Glyph::Remove:
+      p.drawLine(pt(0.25, 0.5), pt(0.75, 0.5));
+      break;
     case Glyph::Clear:
       p.drawRect(QRectF(pt(0.3, 0.32), pt(0.7, 0.82)));
       p.drawLine(pt(0.22, 0.32), pt(0.78, 0.32));
@@ -93,7 +101,8 @@ void DrawLineGlyph(QPainter& p, Glyph glyph, const QRectF& r) {
       p.drawLine(pt(0.15, 0.5), pt(0.8, 0.5));
       p.drawPolyline(QPolygonF{pt(0.58, 0.28), pt(0.82, 0.5), pt(0.58, 0.72)});
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -255,7 +264,9 @@ SkinButton::SkinButton(ui::Button& model, Glyph glyph, const QString& text, QWid
   Sync();
 }
 
-SkinButton::~SkinButton() { model_.Unsubscribe(subscription_); }
+SkinButton::~SkinButton() {
+  model_.Unsubscribe(subscription_);
+}
 
 void SkinButton::Sync() {
   setVisible(model_.Visible());

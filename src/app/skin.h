@@ -20,8 +20,22 @@ inline const QColor kPanel(30, 40, 58);
 inline const QColor kText(235, 240, 248);
 
 enum class Glyph {
-  None, Minimize, Close, Home, Email, Help, About, Play, Pause, Stop, Options, Folder,
-  Open, Remove, Clear, Convert
+  None,
+  Minimize,
+  Close,
+  Home,
+  Email,
+  Help,
+  About,
+  Play,
+  Pause,
+  Stop,
+  Options,
+  Folder,
+  Open,
+  Remove,
+  Clear,
+  Convert
 };
 enum class State { Up, Hover, Down, Disabled };
 

@@ -15,8 +15,8 @@ namespace app {
 
 namespace {
 
-const char* const kCaptions[ui::SourceGrid::kColumns] = {"",         "File Name",  "File Size", "Duration",
-                                                          "Start Time", "End Time", "Cut Time"};
+const char* const kCaptions[ui::SourceGrid::kColumns] = {"",           "File Name", "File Size", "Duration",
+                                                         "Start Time", "End Time",  "Cut Time"};
 const int kProportions[ui::SourceGrid::kColumns] = {16, 68, 28, 28, 28, 28, 28};
 
 }  // namespace
@@ -75,7 +75,9 @@ SourceGridModel::SourceGridModel(ui::SourceGrid& grid, Guard guard, QObject* par
 
 // The view is told of every change of the grid through Refresh, so the count
 // it knows is the one it was last told.
-int SourceGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_rows_; }
+int SourceGridModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : shown_rows_;
+}
 
 int SourceGridModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : ui::SourceGrid::kColumns;
@@ -127,7 +129,9 @@ void SourceGridModel::Refresh() {
   }
 }
 
-QStringList SourceGridModel::mimeTypes() const { return {kRowsMime}; }
+QStringList SourceGridModel::mimeTypes() const {
+  return {kRowsMime};
+}
 
 QMimeData* SourceGridModel::mimeData(const QModelIndexList&) const {
   auto* mime = new QMimeData();
@@ -304,8 +308,9 @@ void SourceGridView::mousePressEvent(QMouseEvent* event) {
   QTableView::mousePressEvent(event);
   const QModelIndex index = indexAt(event->position().toPoint());
   if (event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier && index.isValid() &&
-      index == currentIndex() && (index.column() == SourceGridModel::kStartColumn ||
-                                  index.column() == SourceGridModel::kEndColumn) && state() != EditingState)
+      index == currentIndex() &&
+      (index.column() == SourceGridModel::kStartColumn || index.column() == SourceGridModel::kEndColumn) &&
+      state() != EditingState)
     edit(index);
 }
 

@@ -15,7 +15,9 @@ namespace {
 // The longest hours section the editor steps to; far beyond any video.
 constexpr int64_t kMostHours = 99999;
 
-bool IsDigit(QChar c) { return c >= '0' && c <= '9'; }
+bool IsDigit(QChar c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
@@ -80,10 +82,8 @@ void TimeEditor::Step(int delta) {
     minutes = std::clamp<int64_t>(m + delta, 0, 59);
   else
     secs = std::clamp<int64_t>(s + delta, 0, 59);
-  const QString wanted = QString("%1:%2:%3")
-                             .arg(hours, 2, 10, QChar('0'))
-                             .arg(minutes, 2, 10, QChar('0'))
-                             .arg(secs, 2, 10, QChar('0'));
+  const QString wanted =
+      QString("%1:%2:%3").arg(hours, 2, 10, QChar('0')).arg(minutes, 2, 10, QChar('0')).arg(secs, 2, 10, QChar('0'));
   // The cursor stays in its section when the hours grow or shrink a digit.
   Change(wanted, at + static_cast<int>(wanted.size() - t.size()));
 }
@@ -173,6 +173,8 @@ void TimeEditor::keyPressEvent(QKeyEvent* event) {
   }
 }
 
-void TimeEditor::inputMethodEvent(QInputMethodEvent* event) { event->ignore(); }
+void TimeEditor::inputMethodEvent(QInputMethodEvent* event) {
+  event->ignore();
+}
 
 }  // namespace app

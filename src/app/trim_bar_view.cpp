@@ -39,8 +39,8 @@ TrimBarView::TrimBarView(TFrmMainForm& form, Guard guard, QWidget* parent)
   setFocusPolicy(Qt::ClickFocus);  // Esc ends a drag
   start_picture_ = OnBackground(skin::MarkerPicture(true));
   end_picture_ = OnBackground(skin::MarkerPicture(false));
-  for (ui::Model* model : std::initializer_list<ui::Model*>{&form.Panel1, &form.Panel2, &form.Panel3,
-                                                             &form.Splitter1, &form.Splitter2})
+  for (ui::Model* model :
+       std::initializer_list<ui::Model*>{&form.Panel1, &form.Panel2, &form.Panel3, &form.Splitter1, &form.Splitter2})
     subscriptions_.emplace_back(*model, [this] {
       setFixedWidth(form_.Panel1.Width());
       update();
@@ -48,7 +48,9 @@ TrimBarView::TrimBarView(TFrmMainForm& form, Guard guard, QWidget* parent)
   setFixedSize(form.Panel1.Width(), TFrmMainForm::kTrimBarHeight);
 }
 
-QRect TrimBarView::LeftFiller() const { return QRect(0, 0, form_.Panel2.Width(), height()); }
+QRect TrimBarView::LeftFiller() const {
+  return QRect(0, 0, form_.Panel2.Width(), height());
+}
 
 QRect TrimBarView::StartMarker() const {
   return QRect(form_.Panel2.Width(), 0, form_.Splitter1.Width(), height());

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "cli/vtp_convert.h"
+#include "common/version_resource.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
-#include "common/version_resource.h"
 
 namespace {
 
@@ -153,7 +153,6 @@ int main(int argc, char** argv) {
   for (const auto& r : results) failed += r.converted ? 0 : 1;
   if (!control.StopRequested())
     platform::NotifyBatchFinished(desktop, static_cast<int>(results.size() - failed), static_cast<int>(failed));
-  if (failed > 0)
-    std::fprintf(stderr, "vtp-convert: %zu of %zu files failed\n", failed, results.size());
+  if (failed > 0) std::fprintf(stderr, "vtp-convert: %zu of %zu files failed\n", failed, results.size());
   return failed == 0 ? 0 : 1;
 }

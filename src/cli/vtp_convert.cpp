@@ -12,16 +12,15 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/helpers.h"
 #include "common/text.h"
 #include "engine/catalogue.h"
-#include "shell/common_lib.h"
 #include "media/duration_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "settings/ini_file.h"
 #include "settings/output_folder.h"
 #include "sources/source_list.h"
-#include "common/helpers.h"
 
 namespace cli {
 
@@ -253,11 +252,21 @@ void AppendJsonString(std::string& out, const std::string& text) {
   out += '"';
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char hex[8];

@@ -126,7 +126,9 @@ std::string TFileFunc::MakeUniqueFileName(const std::string& path) {
   return SearchFreeName(path);
 }
 
-void TFileFunc::Reserve(const std::string& path) { reserved_.insert(GetFileFolder(path) + UpperAscii(GetFileBaseName(path))); }
+void TFileFunc::Reserve(const std::string& path) {
+  reserved_.insert(GetFileFolder(path) + UpperAscii(GetFileBaseName(path)));
+}
 
 std::string TFileFunc::SearchFreeName(const std::string& first_candidate) {
   // Iterative form of the search step; ends because the folder is finite.

@@ -1,8 +1,8 @@
+#include "common/text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-
-#include "common/text.h"
 
 #include "platform/errors.h"
 

@@ -44,8 +44,7 @@ std::optional<std::string> FindSection(FILE* file, uint64_t file_size) {
     sections.push_back({sh.sh_name, sh.sh_offset, sh.sh_size});
   }
   const Section& names = sections[header.e_shstrndx];
-  if (names.offset > file_size || names.size > file_size - names.offset || names.size > (1u << 24))
-    return std::nullopt;
+  if (names.offset > file_size || names.size > file_size - names.offset || names.size > (1u << 24)) return std::nullopt;
   std::string table(names.size, '\0');
   if (!ReadAt(file, names.offset, table.data(), table.size())) return std::nullopt;
   for (const Section& s : sections) {
@@ -114,10 +113,14 @@ std::optional<uint32_t> QueryTranslation(const std::string& resource) {
   uint32_t number = 0;
   for (char c : *value) {
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else
+      return std::nullopt;
     number = number * 16 + static_cast<uint32_t>(digit);
   }
   // Stored as language then code page, four digits each.

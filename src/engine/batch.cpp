@@ -64,6 +64,125 @@ struct FlagGuard {
 
 namespace engine {
 
+// What the rows came to, for the notification and the closing warning.
+struct Tally {
+  int converted = 0;
+  // Rows that did not convert, each with the reason.
+  std::vector<std::string> failures;
+};
+
+// Runs the row's command and waits, handling events, until our own encoder has
+// gone; what the run came to.
+std::optional<RunOutcome> RunRowEncoder(BatchState& state, BatchHost& host, const BatchServices& services,
+                                        const RunnerSettings& runner_settings) {
+  ui::EventLoop& loop = services.loop;
+  const ui::Timing& timing = services.timing;
+  auto runner = std::make_unique<TAdvanceSystem>(
+      state.CurrentCommand, [&host](const std::string& text) { host.ConvertOutput(text); }, loop, runner_settings);
+  runner->Start();
+  state.Runner = runner.get();
+  // No event is handled before the child is known, so a Stop always finds it.
+  runner->WaitLaunched(kLaunchWaitMs);
+
+  // Grace time for the encoder to show up in the process table.
+  loop.ProcessEvents();
+  loop.Wait(timing.convert_grace_ms);
+  // Only our own encoder counts: another user's or another instance's
+  // process of the same name neither holds the batch nor is ended by it.
+  while (OwnEncoderRunning(services.processes, services.children)) {
+    PollPause(loop, *runner, timing.convert_poll_ms);
+    loop.ProcessEvents();
+  }
+  // Freeing the runner waits for its child. That is at once when the encoder
+  // has gone; but a child not yet (or never) seen in the table must not
+  // freeze the window meanwhile.
+  while (!runner->WaitFinished(10)) loop.ProcessEvents();
+  const std::optional<RunOutcome> outcome = runner->Outcome();
+  state.Runner = nullptr;
+  if (services.progress.Paused) services.progress.ShowPaused(false);
+  runner.reset();
+  return outcome;
+}
+
+// The after-batch actions, the windows given back, the notification and the
+// one warning that names the rows that failed.
+void FinishBatch(BatchState& state, BatchHost& host, const BatchServices& services, const Tally& tally) {
+  const std::vector<std::string>& failures = tally.failures;
+  const int converted = tally.converted;
+  const TConvertParameterStruct& job = services.job;
+  const bool stopped = state.StopRequested || state.BatchInterrupted;
+  if (!state.StopRequested) {
+    if (host.ShowOutputFolderChecked() && !job.OutputDir.empty()) host.OpenFolder(job.OutputDir);
+    if (host.ShutdownChecked()) {
+      // The program ends here, without its close handling: the settings are not
+      // saved. When the system refuses, the user has been told and the program goes on.
+      if (host.ShutdownComputer()) {
+        host.Quit();
+        return;
+      }
+    }
+  }
+  state.StopRequested = false;
+  services.progress.Form.Hide();
+  host.EnableMainWindow(true);
+  if (!stopped) platform::NotifyBatchFinished(services.desktop, converted, static_cast<int>(failures.size()));
+
+  if (!stopped && !failures.empty()) {
+    std::string text = "These files could not be converted:";
+    for (const auto& failure : failures) text += "\n" + failure;
+    host.Warn(text);
+  }
+}
+
+// Builds, runs and judges one checked row; false when a stop came before its
+// encoder started, which ends the batch.
+bool ConvertRow(const std::string& source, BatchState& state, BatchHost& host, const BatchServices& services,
+                const RunnerSettings& runner_settings, Tally& tally) {
+  TfrmConverting& progress = services.progress;
+  const TConvertParameterStruct& job = services.job;
+  ui::EventLoop& loop = services.loop;
+  const ui::Timing& timing = services.timing;
+  try {
+    state.CurrentCommand = host.BuildCommand(source);
+  } catch (const TrimTimeError& refused) {
+    // That row alone is left out and named at the end; the others go on.
+    host.Log("Convert result: " + source + " -> " + refused.reason());
+    tally.failures.push_back(source + " (" + refused.reason() + ")");
+    return true;
+  }
+  host.Log("parameter: " + state.CurrentCommand);
+
+  state.RefreshCount = 0;
+  progress.ProgressBar1.SetPosition(0);
+  progress.Form.Show();
+  host.EnableMainWindow(false);
+
+  const bool interrupted_before = state.BatchInterrupted;
+  loop.ProcessEvents();
+  loop.Wait(timing.convert_prepare_ms);
+  loop.ProcessEvents();
+  // A Stop or close confirmed during the pause has hidden the window that
+  // holds Stop: starting the encoder now would leave it beyond reach.
+  if (state.BatchInterrupted && !interrupted_before) {
+    host.Log("Convert result: " + source + " -> stopped before the encoder started");
+    return false;
+  }
+
+  const std::optional<RunOutcome> outcome = RunRowEncoder(state, host, services, runner_settings);
+
+  const bool stopped = state.BatchInterrupted && !interrupted_before;
+  const bool ran_well = Succeeded(outcome);
+  const bool row_converted = ran_well && HasOutput(job.OutputFile);
+  std::string result = DescribeOutcome(outcome);
+  if (ran_well && !row_converted) result += ", no output file";
+  host.Log("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
+  if (!row_converted && !stopped)
+    tally.failures.push_back(source + " (" + (ran_well ? "no output file" : result) + ")");
+  if (row_converted) ++tally.converted;
+
+  return true;
+}
+
 void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host, const BatchServices& services) {
   if (state.Running) return;
   state.Running = true;
@@ -71,8 +190,6 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
   state.BatchInterrupted = false;
 
   TfrmConverting& progress = services.progress;
-  const TConvertParameterStruct& job = services.job;
-  ui::EventLoop& loop = services.loop;
   const ui::Timing& timing = services.timing;
 
   state.FilesDone = 0;
@@ -91,9 +208,7 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
     return;
   }
 
-  // Rows whose encoder did not succeed, with the reason, for one warning at the end.
-  std::vector<std::string> failures;
-  int converted = 0;
+  Tally tally;
   // The machine stays awake from here to the end of the batch, however it ends.
   std::unique_ptr<platform::Hold> awake;
   if (state.CheckedCount > 0) awake = services.desktop.KeepAwake(platform::kBatchInhibitReason);
@@ -110,69 +225,7 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
         ++state.RowIndex;
         continue;
       }
-      const std::string source = grid.Cell(state.RowIndex, ui::kColPath);
-      try {
-        state.CurrentCommand = host.BuildCommand(source);
-      } catch (const TrimTimeError& refused) {
-        // That row alone is left out and named at the end; the others go on.
-        host.Log("Convert result: " + source + " -> " + refused.reason());
-        failures.push_back(source + " (" + refused.reason() + ")");
-        ++state.FilesDone;
-        ++state.RowIndex;
-        continue;
-      }
-      host.Log("parameter: " + state.CurrentCommand);
-
-      state.RefreshCount = 0;
-      progress.ProgressBar1.SetPosition(0);
-      progress.Form.Show();
-      host.EnableMainWindow(false);
-
-      const bool interrupted_before = state.BatchInterrupted;
-      loop.ProcessEvents();
-      loop.Wait(timing.convert_prepare_ms);
-      loop.ProcessEvents();
-      // A Stop or close confirmed during the pause has hidden the window that
-      // holds Stop: starting the encoder now would leave it beyond reach.
-      if (state.BatchInterrupted && !interrupted_before) {
-        host.Log("Convert result: " + source + " -> stopped before the encoder started");
-        break;
-      }
-
-      auto runner = std::make_unique<TAdvanceSystem>(
-          state.CurrentCommand, [&host](const std::string& text) { host.ConvertOutput(text); }, loop, runner_settings);
-      runner->Start();
-      state.Runner = runner.get();
-      // No event is handled before the child is known, so a Stop always finds it.
-      runner->WaitLaunched(kLaunchWaitMs);
-
-      // Grace time for the encoder to show up in the process table.
-      loop.ProcessEvents();
-      loop.Wait(timing.convert_grace_ms);
-      // Only our own encoder counts: another user's or another instance's
-      // process of the same name neither holds the batch nor is ended by it.
-      while (OwnEncoderRunning(services.processes, services.children)) {
-        PollPause(loop, *runner, timing.convert_poll_ms);
-        loop.ProcessEvents();
-      }
-      // Freeing the runner waits for its child. That is at once when the encoder
-      // has gone; but a child not yet (or never) seen in the table must not
-      // freeze the window meanwhile.
-      while (!runner->WaitFinished(10)) loop.ProcessEvents();
-      const std::optional<RunOutcome> outcome = runner->Outcome();
-      state.Runner = nullptr;
-      if (progress.Paused) progress.ShowPaused(false);
-      runner.reset();
-
-      const bool stopped = state.BatchInterrupted && !interrupted_before;
-      const bool ran_well = Succeeded(outcome);
-      const bool row_converted = ran_well && HasOutput(job.OutputFile);
-      std::string result = DescribeOutcome(outcome);
-      if (ran_well && !row_converted) result += ", no output file";
-      host.Log("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
-      if (!row_converted && !stopped) failures.push_back(source + " (" + (ran_well ? "no output file" : result) + ")");
-      if (row_converted) ++converted;
-
+      if (!ConvertRow(grid.Cell(state.RowIndex, ui::kColPath), state, host, services, runner_settings, tally)) break;
       ++state.FilesDone;
       ++state.RowIndex;
     }
@@ -185,28 +238,8 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
     throw;
   }
 
-  const bool stopped = state.StopRequested || state.BatchInterrupted;
   awake.reset();
-  if (!state.StopRequested) {
-    if (host.ShowOutputFolderChecked() && !job.OutputDir.empty()) host.OpenFolder(job.OutputDir);
-    if (host.ShutdownChecked()) {
-      // The program ends here, without its close handling: the settings are not
-      // saved. When the system refuses, the user has been told and the program goes on.
-      if (host.ShutdownComputer()) {
-        host.Quit();
-        return;
-      }
-    }
-  }
-  state.StopRequested = false;
-  restore_windows();
-  if (!stopped) platform::NotifyBatchFinished(services.desktop, converted, static_cast<int>(failures.size()));
-
-  if (!stopped && !failures.empty()) {
-    std::string text = "These files could not be converted:";
-    for (const auto& failure : failures) text += "\n" + failure;
-    host.Warn(text);
-  }
+  FinishBatch(state, host, services, tally);
 }
 
 }  // namespace engine

@@ -11,19 +11,33 @@ TextList QualityLevelList() {
   return {"Low Quality", "Acceptable Quality", "Normal Quality", "Excellent Quality", "Superb Quality", "2"};
 }
 
-TextList VideoSizeList() { return {"160x112", "320x240", "368x208", "0"}; }
+TextList VideoSizeList() {
+  return {"160x112", "320x240", "368x208", "0"};
+}
 
-TextList VideoBitrateList() { return {"256", "512", "768", "1000", "1500", "3"}; }
+TextList VideoBitrateList() {
+  return {"256", "512", "768", "1000", "1500", "3"};
+}
 
-TextList FrameRateList() { return {"14.985", "15", "23.967", "24", "25", "29.97", "30", "4"}; }
+TextList FrameRateList() {
+  return {"14.985", "15", "23.967", "24", "25", "29.97", "30", "4"};
+}
 
-TextList AspectRatioList() { return {"4:3", "16:9", "0"}; }
+TextList AspectRatioList() {
+  return {"4:3", "16:9", "0"};
+}
 
-TextList AudioBitrateList() { return {"16", "32", "48", "64", "80", "128", "160", "192", "224", "2"}; }
+TextList AudioBitrateList() {
+  return {"16", "32", "48", "64", "80", "128", "160", "192", "224", "2"};
+}
 
-TextList AudioChannelsList() { return {"1 channel, Mono", "2 channels, Stereo", "1"}; }
+TextList AudioChannelsList() {
+  return {"1 channel, Mono", "2 channels, Stereo", "1"};
+}
 
-TextList AudioSampleList() { return {"22050", "32000", "44100", "48000", "3"}; }
+TextList AudioSampleList() {
+  return {"22050", "32000", "44100", "48000", "3"};
+}
 
 TextList VolumeGainList() {
   TextList list;
@@ -36,9 +50,13 @@ TextList CodecArgList() {
   return {"-vcodec mpeg4 -acodec aac", "-acodec aac -vn", "-acodec aac -vn", "-acodec mp3 -vn"};
 }
 
-TextList FormatList() { return {"none", "none", "none", "none"}; }
+TextList FormatList() {
+  return {"none", "none", "none", "none"};
+}
 
-TextList ExtensionList() { return {".mp4", ".aac", ".m4a", ".mp3"}; }
+TextList ExtensionList() {
+  return {".mp4", ".aac", ".m4a", ".mp3"};
+}
 
 std::vector<TextList> QualityPresetTable() {
   const TextList video_types = {"1|0|0|2|0|0", "1|0|1|4|1|1", "1|1|2|5|1|2", "1|1|3|7|1|2", "1|1|4|8|1|3"};

@@ -16,7 +16,9 @@ PlaybackClock::PlaybackClock(int interval_ms) : timer_(interval_ms, false) {
   timer_.OnTimer = [this] { Tick(); };
 }
 
-PlaybackClock::~PlaybackClock() { SetFilterGraph(nullptr); }
+PlaybackClock::~PlaybackClock() {
+  SetFilterGraph(nullptr);
+}
 
 void PlaybackClock::SetFilterGraph(PreviewGraph* graph) {
   if (graph_) graph_->Unsubscribe(subscription_);

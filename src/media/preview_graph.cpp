@@ -27,7 +27,9 @@ int PreviewGraph::RenderFile(const std::string& path) {
   return Render(path);
 }
 
-int32_t PreviewGraph::DurationMs() const { return active_ ? LoadedDurationMs() : 0; }
+int32_t PreviewGraph::DurationMs() const {
+  return active_ ? LoadedDurationMs() : 0;
+}
 
 void PreviewGraph::Run() {
   RequireActive("run");
@@ -47,7 +49,9 @@ void PreviewGraph::Stop() {
   SetState(State::Stopped);
 }
 
-int64_t PreviewGraph::CurrentPosition() const { return active_ ? Position() : 0; }
+int64_t PreviewGraph::CurrentPosition() const {
+  return active_ ? Position() : 0;
+}
 
 void PreviewGraph::SeekToMilliseconds(int64_t ms) {
   if (active_) Seek(ms * 10000);
@@ -58,7 +62,9 @@ int PreviewGraph::Subscribe(StateObserver observer) {
   return next_id_++;
 }
 
-void PreviewGraph::Unsubscribe(int id) { observers_.erase(id); }
+void PreviewGraph::Unsubscribe(int id) {
+  observers_.erase(id);
+}
 
 void PreviewGraph::SetState(State state) {
   if (state == state_) return;
@@ -72,6 +78,8 @@ void PreviewGraph::RequireActive(const char* operation) const {
   if (!active_) throw MediaError(std::string("Cannot ") + operation + ": the preview graph is not active");
 }
 
-int NullPreviewGraph::Render(const std::string& path) { throw MediaError("No preview player for " + path); }
+int NullPreviewGraph::Render(const std::string& path) {
+  throw MediaError("No preview player for " + path);
+}
 
 }  // namespace media

@@ -53,6 +53,8 @@ std::string DefaultOutputFolder() {
   return home + kPathSeparator + kOutputFolderName;
 }
 
-std::string LastErrorText(int error) { return std::strerror(error); }
+std::string LastErrorText(int error) {
+  return std::strerror(error);
+}
 
 }  // namespace platform

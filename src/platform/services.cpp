@@ -40,6 +40,8 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void XdgLauncher::Open(const std::string& target) { SpawnDetached("xdg-open", target); }
+void XdgLauncher::Open(const std::string& target) {
+  SpawnDetached("xdg-open", target);
+}
 
 }  // namespace platform

@@ -8,7 +8,9 @@
 
 #define EXPORT __attribute__((visibility("default")))
 
-static const char* Safe(const char* text) { return text ? text : ""; }
+static const char* Safe(const char* text) {
+  return text ? text : "";
+}
 
 /* "a" + "b" + "c" in a new buffer; the caller frees it. */
 static char* Join3(const char* a, const char* b, const char* c) {
@@ -27,9 +29,8 @@ EXPORT void ShowAboutForm(const VtpcApplication* app, const char* string_entry0,
   char* heading = Join3(product, " ", Safe(version_text));
   char* mail_target = Join3("mailto:", Safe(support_email), "");
   char* folder_line = Join3("Installed in: ", Safe(program_folder), "");
-  void* dialog = (caption && heading && mail_target && folder_line)
-                     ? app->CreateDialog(app->context, caption, 460, 280)
-                     : NULL;
+  void* dialog =
+      (caption && heading && mail_target && folder_line) ? app->CreateDialog(app->context, caption, 460, 280) : NULL;
   if (dialog) {
     /* The texts beside the logo; below it, across the whole box, the two
      * addresses on lines of their own, then the folder and the button. */

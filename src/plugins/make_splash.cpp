@@ -1,7 +1,5 @@
 // Build-time tool: draws the splash picture and writes it as a JPEG, embedded in
 // a C source for Res.so. Usage: make_splash OUTPUT.c VERSION_TEXT [OUTPUT.jpg]
-#include <cstdio>
-
 #include <jpeglib.h>
 
 #include <algorithm>
@@ -86,7 +84,9 @@ const std::map<char, std::vector<std::string>>& Font() {
   return font;
 }
 
-int TextWidth(const std::string& text, int cell) { return static_cast<int>(text.size()) * 6 * cell - cell; }
+int TextWidth(const std::string& text, int cell) {
+  return static_cast<int>(text.size()) * 6 * cell - cell;
+}
 
 // Each font pixel is a cell x cell square with slightly rounded corners.
 void DrawText(Canvas& c, const std::string& text, int x0, int y0, int cell, Rgb color, double alpha) {

@@ -53,10 +53,9 @@ typedef struct VtpcApplication {
 
 /* Shows the About box with the product information, in the order the program
  * reads it at start-up. Nothing is returned. */
-typedef void (*ShowAboutFormFn)(const VtpcApplication* application, const char* string_entry0,
-                                const char* product_name, const char* string_entry2, const char* version_text,
-                                const char* home_page_url, const char* support_email, const char* string_entry7,
-                                const char* program_folder);
+typedef void (*ShowAboutFormFn)(const VtpcApplication* application, const char* string_entry0, const char* product_name,
+                                const char* string_entry2, const char* version_text, const char* home_page_url,
+                                const char* support_email, const char* string_entry7, const char* program_folder);
 #define VTPC_SHOW_ABOUT_FORM "ShowAboutForm"
 
 #ifdef __cplusplus

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <random>
 
+#include "common/helpers.h"
 #include "platform/child_process.h"
 #include "platform/errors.h"
 #include "platform/platform.h"
-#include "common/helpers.h"
 
 namespace {
 

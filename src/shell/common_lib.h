@@ -12,8 +12,8 @@
 
 #include "common/text.h"
 #include "engine/parameter.h"
-#include "ui/dialogs.h"
 #include "engine/runner.h"
+#include "ui/dialogs.h"
 
 namespace ui {
 class ListBox;
@@ -25,7 +25,6 @@ class DurationProbe;
 class PreviewGraph;
 }  // namespace media
 class Program;
-
 
 class TCommonLib {
  public:

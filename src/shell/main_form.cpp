@@ -2,9 +2,9 @@
 
 #include <malloc.h>
 
-#include "shell/custom_proc.h"
 #include "media/preview_graph.h"
 #include "settings/option_form.h"
+#include "shell/custom_proc.h"
 #include "shell/program.h"
 #include "shell/startup.h"
 #include "ui/event_loop.h"
@@ -57,17 +57,38 @@ void TFrmMainForm::AttachTimers() {
 void TFrmMainForm::FormKeyDown(int key, const ui::ShiftState& shift) {
   if (shift.OnlyCtrl()) {
     switch (key) {
-      case 'O': btnOpenFile.Click(); break;
-      case 'R': btnRemoveFile.Click(); break;
-      case 'L': btnClearFile.Click(); break;
-      case 'I': btnOptions.Click(); break;
-      case 'P': btnPlay.Click(); break;
-      case 'U': btnPause.Click(); break;
-      case 'T': btnStop.Click(); break;
-      case 'S': btnConvert.Click(); break;
-      case 'N': btnConvert.Click(); break;
-      case 'B': btnSelectOutputFolder.Click(); break;
-      default: break;
+      case 'O':
+        btnOpenFile.Click();
+        break;
+      case 'R':
+        btnRemoveFile.Click();
+        break;
+      case 'L':
+        btnClearFile.Click();
+        break;
+      case 'I':
+        btnOptions.Click();
+        break;
+      case 'P':
+        btnPlay.Click();
+        break;
+      case 'U':
+        btnPause.Click();
+        break;
+      case 'T':
+        btnStop.Click();
+        break;
+      case 'S':
+        btnConvert.Click();
+        break;
+      case 'N':
+        btnConvert.Click();
+        break;
+      case 'B':
+        btnSelectOutputFolder.Click();
+        break;
+      default:
+        break;
     }
   }
   if (key == vk::F1) OpenHelp();
@@ -103,6 +124,10 @@ void TFrmMainForm::actMinimizeExecute() {
   Form.Minimize();
 }
 
-void TFrmMainForm::actCloseWindowExecute() { FormClose(); }
+void TFrmMainForm::actCloseWindowExecute() {
+  FormClose();
+}
 
-void TFrmMainForm::btnOptionsClick() { program_.OptionForm().Form.Show(); }
+void TFrmMainForm::btnOptionsClick() {
+  program_.OptionForm().Form.Show();
+}

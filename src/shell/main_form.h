@@ -129,7 +129,6 @@ class TFrmMainForm {
   void cbbOutputFiletypeChange();
   void cbbProfileChange();
 
-
   // ===== Source list, trim bar and preview (defined in sources/) =====
 
   // The trim bar Panel1, left to right: the left filler Panel2 (its width L places

@@ -2,22 +2,22 @@
 
 #include <stdexcept>
 
-#include "shell/common_lib.h"
+#include "common/helpers.h"
 #include "engine/converting_form.h"
-#include "shell/custom_proc.h"
 #include "engine/process_table.h"
+#include "media/preview_graph.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
-#include "media/preview_graph.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
 #include "settings/config_files.h"
 #include "settings/option_form.h"
-#include "common/helpers.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "shell/main_form.h"
 #include "shell/startup.h"
-#include "ui/dialogs.h"
 #include "sources/init_file_form.h"
+#include "ui/dialogs.h"
 
 Program::Program(ProgramServices services) : services_(std::move(services)) {
   if (!services_.dialogs || !services_.loop) throw std::invalid_argument("Program needs dialogs and an event loop");
@@ -44,9 +44,9 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     services_.preview_graph = inert_preview_graph_.get();
   }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
-  option_form_ = std::make_unique<TfrmOption>(settings::ConfigFolder(services_.app_dir),
-                                              settings::Messages{*services_.dialogs, kApplicationTitle},
-                                              main_form_->cbbProfile);
+  option_form_ =
+      std::make_unique<TfrmOption>(settings::ConfigFolder(services_.app_dir),
+                                   settings::Messages{*services_.dialogs, kApplicationTitle}, main_form_->cbbProfile);
   init_file_form_ = std::make_unique<TFrmInitFileForm>(loop(), timing(), [this](const std::vector<std::string>& paths) {
     CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths);
     CustomProc().SaveInitDir();
@@ -85,7 +85,9 @@ Program::~Program() {
   services_.desktop->SetLog({});
 }
 
-void Program::WriteLog(const std::string& message) const { app_func_->WriteLog(message); }
+void Program::WriteLog(const std::string& message) const {
+  app_func_->WriteLog(message);
+}
 
 void Program::EndProcess(int exit_code) {
   ended_ = true;

@@ -1,21 +1,20 @@
 #include "shell/startup.h"
 
 #include <dlfcn.h>
-#include <cstdio>
-
 #include <jpeglib.h>
 #include <sys/stat.h>
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 
-#include "shell/custom_proc.h"
+#include "common/version_resource.h"
 #include "platform/platform.h"
 #include "platform/services.h"
 #include "plugins/plugin_api.h"
+#include "shell/custom_proc.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
-#include "common/version_resource.h"
 #include "ui/dialogs.h"
 #include "ui/event_loop.h"
 
@@ -102,11 +101,15 @@ SharedLibrary::~SharedLibrary() {
   if (handle_) ::dlclose(handle_);
 }
 
-void* SharedLibrary::Symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
+void* SharedLibrary::Symbol(const char* name) const {
+  return handle_ ? ::dlsym(handle_, name) : nullptr;
+}
 
 ResLibrary::ResLibrary(const std::string& app_dir) : library_(app_dir + platform::kResLibrary) {}
 
-bool ResLibrary::Loaded() const { return library_.Loaded(); }
+bool ResLibrary::Loaded() const {
+  return library_.Loaded();
+}
 
 std::string ResLibrary::LoadString(unsigned id) const {
   auto load = reinterpret_cast<ResLoadStringFn>(library_.Symbol(VTPC_RES_LOAD_STRING));
@@ -151,7 +154,9 @@ void TFrmFlashForm::FormShow() {
   TickCount = 0;
 }
 
-void TFrmFlashForm::Timer2Timer() { ++TickCount; }
+void TFrmFlashForm::Timer2Timer() {
+  ++TickCount;
+}
 
 void TFrmFlashForm::Timer1Timer() {
   Timer1.SetEnabled(false);
@@ -269,9 +274,13 @@ void TFrmMainForm::ShowAbout() {
        info.ProgramFolder.c_str());
 }
 
-void TFrmMainForm::OpenHomePage() { program_.launcher().Open(program_.SoftInfo().HomePageUrl); }
+void TFrmMainForm::OpenHomePage() {
+  program_.launcher().Open(program_.SoftInfo().HomePageUrl);
+}
 
-void TFrmMainForm::SendEmail() { program_.launcher().Open("mailto:" + program_.SoftInfo().SupportEmail); }
+void TFrmMainForm::SendEmail() {
+  program_.launcher().Open("mailto:" + program_.SoftInfo().SupportEmail);
+}
 
 void TFrmMainForm::OpenHelp() {
   program_.launcher().Open(program_.SoftInfo().ProgramFolder + platform::kHelpFile);

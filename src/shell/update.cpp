@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/helpers.h"
 #include "platform/platform.h"
 #include "platform/services.h"
-#include "common/helpers.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
@@ -141,9 +141,13 @@ TFrmCodeErrorForm::TFrmCodeErrorForm(Program& program) : program_(program) {
   BitBtn1.OnClick = [this] { Form.Hide(); };
 }
 
-void TFrmCodeErrorForm::Label2Click() { program_.launcher().Open(CodecDownloadAddress(program_.AppDir())); }
+void TFrmCodeErrorForm::Label2Click() {
+  program_.launcher().Open(CodecDownloadAddress(program_.AppDir()));
+}
 
-void TFrmMainForm::Label3Click() { program_.launcher().Open(CodecDownloadAddress(program_.AppDir())); }
+void TFrmMainForm::Label3Click() {
+  program_.launcher().Open(CodecDownloadAddress(program_.AppDir()));
+}
 
 void TFrmMainForm::actUpdateExecute() {
   const std::string settings = program_.AppDir() + kUpdaterSettings;

@@ -29,8 +29,7 @@ void BasicEventLoop::Attach(Timer& timer) {
 }
 
 void BasicEventLoop::Detach(Timer& timer) {
-  timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
-                               [&](const TimerState& s) { return s.timer == &timer; }),
+  timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [&](const TimerState& s) { return s.timer == &timer; }),
                 timers_.end());
 }
 
@@ -62,8 +61,7 @@ void BasicEventLoop::RunDueTimers() {
   std::vector<Timer*> snapshot;
   for (auto& s : timers_) snapshot.push_back(s.timer);
   for (Timer* timer : snapshot) {
-    auto it = std::find_if(timers_.begin(), timers_.end(),
-                           [&](const TimerState& s) { return s.timer == timer; });
+    auto it = std::find_if(timers_.begin(), timers_.end(), [&](const TimerState& s) { return s.timer == timer; });
     if (it == timers_.end()) continue;
     if (!timer->Enabled() || timer->Interval() <= 0) {
       it->was_enabled = false;

@@ -32,7 +32,9 @@ void EditBox::UserType(const std::string& text) {
   if (OnChange) OnChange();
 }
 
-void ProgressBar::Clamp() { position_ = std::clamp(position_, min_, std::max(min_, max_)); }
+void ProgressBar::Clamp() {
+  position_ = std::clamp(position_, min_, std::max(min_, max_));
+}
 
 void ProgressBar::SetMin(int value) {
   min_ = value;

@@ -36,8 +36,7 @@ class CheckBox : public Model {
 
 class EditBox : public Model {
  public:
-  explicit EditBox(std::string text = {}, bool read_only = false)
-      : text_(std::move(text)), read_only_(read_only) {}
+  explicit EditBox(std::string text = {}, bool read_only = false) : text_(std::move(text)), read_only_(read_only) {}
   std::function<void()> OnChange;
   const std::string& Text() const { return text_; }
   void SetText(const std::string& text);
@@ -81,8 +80,7 @@ class StatusBar : public Model {
 // A timer: the event loop it is attached to fires OnTimer every Interval while enabled.
 class Timer : public Model {
  public:
-  explicit Timer(int interval_ms = 1000, bool enabled = true)
-      : interval_(interval_ms), enabled_(enabled) {}
+  explicit Timer(int interval_ms = 1000, bool enabled = true) : interval_(interval_ms), enabled_(enabled) {}
   std::function<void()> OnTimer;
   int Interval() const { return interval_; }
   bool Enabled() const { return enabled_; }

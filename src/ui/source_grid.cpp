@@ -37,7 +37,9 @@ void SourceGrid::Clear() {
   Notify();
 }
 
-bool SourceGrid::IsSelected(int row) const { return Valid(row) && rows_[static_cast<size_t>(row)].selected; }
+bool SourceGrid::IsSelected(int row) const {
+  return Valid(row) && rows_[static_cast<size_t>(row)].selected;
+}
 
 void SourceGrid::SetSelected(int row, bool selected) {
   if (!Valid(row)) return;
@@ -52,7 +54,9 @@ std::vector<int> SourceGrid::SelectedRows() const {
   return result;
 }
 
-int SourceGrid::SelectedCount() const { return static_cast<int>(SelectedRows().size()); }
+int SourceGrid::SelectedCount() const {
+  return static_cast<int>(SelectedRows().size());
+}
 
 void SourceGrid::SetFocusedRow(int row) {
   const int target = Valid(row) ? row : kNone;
@@ -65,7 +69,9 @@ void SourceGrid::SetFocusedRow(int row) {
   Notify();
 }
 
-void SourceGrid::BeginUpdate() { ++update_depth_; }
+void SourceGrid::BeginUpdate() {
+  ++update_depth_;
+}
 
 void SourceGrid::EndUpdate() {
   if (update_depth_ > 0 && --update_depth_ == 0 && dirty_) {
@@ -91,9 +97,13 @@ int SourceGrid::FirstSelectedRow() const {
   return kNone;
 }
 
-int SourceGrid::RowBefore(int row) const { return Valid(row) && row > 0 ? row - 1 : kNone; }
+int SourceGrid::RowBefore(int row) const {
+  return Valid(row) && row > 0 ? row - 1 : kNone;
+}
 
-bool SourceGrid::ColumnEditable(int column) { return column == 0 || column == 4 || column == 5; }
+bool SourceGrid::ColumnEditable(int column) {
+  return column == 0 || column == 4 || column == 5;
+}
 
 void SourceGrid::UserToggleCheck(int row) {
   if (!Valid(row)) return;

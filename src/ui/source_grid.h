@@ -13,13 +13,13 @@ namespace ui {
 
 // The seven columns of a source row.
 enum SourceColumn : int {
-  kColChecked = 0,    // "True" or "False"
-  kColPath = 1,       // full path
-  kColSize = 2,       // size text
-  kColDuration = 3,   // hh:mm:ss
-  kColStart = 4,      // hh:mm:ss
-  kColEnd = 5,        // hh:mm:ss
-  kColCutTime = 6,    // end minus start, hh:mm:ss
+  kColChecked = 0,   // "True" or "False"
+  kColPath = 1,      // full path
+  kColSize = 2,      // size text
+  kColDuration = 3,  // hh:mm:ss
+  kColStart = 4,     // hh:mm:ss
+  kColEnd = 5,       // hh:mm:ss
+  kColCutTime = 6,   // end minus start, hh:mm:ss
 };
 
 class SourceGrid : public Model {

@@ -14,12 +14,12 @@
 #include "app/converting_view.h"
 #include "app/skin.h"
 #include "app_fixture.h"
-#include "shell/common_lib.h"
+#include "common/helpers.h"
 #include "engine/converting_form.h"
-#include "shell/custom_proc.h"
 #include "engine/process_table.h"
 #include "platform/process_table.h"
-#include "common/helpers.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "test_media.h"
 
 using testing_support::AppFixture;

@@ -10,19 +10,19 @@
 #include <QUrl>
 
 #include "app/option_view.h"
-#include "shell/common_lib.h"
-#include "media/preview_graph.h"
 #include "app/skin.h"
-#include "app/trim_bar_view.h"
-#include "test_media.h"
-#include "test_program.h"
 #include "app/source_grid_view.h"
 #include "app/time_editor.h"
+#include "app/trim_bar_view.h"
 #include "app_fixture.h"
+#include "media/preview_graph.h"
 #include "platform/errors.h"
 #include "settings/option_form.h"
-#include "sources/init_file_form.h"
+#include "shell/common_lib.h"
 #include "shell/startup.h"
+#include "sources/init_file_form.h"
+#include "test_media.h"
+#include "test_program.h"
 
 using testing_support::AppFixture;
 using testing_support::WaitFor;

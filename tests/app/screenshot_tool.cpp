@@ -3,11 +3,11 @@
 //   vtpc_screenshot_tool PROGRAM_FOLDER OUTPUT_FOLDER MEDIA_FILE...
 // The desktop services are inert: nothing is opened and nothing powered off.
 #include <QApplication>
-#include <QTableView>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QTableView>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -117,12 +117,12 @@ int main(int argc, char** argv) {
 
   // The About box, the open dialog and the codec error window.
   ShotOfModal("5-about", [&] { form.ActSysAboutExecute(); });
-  ShotOfModal("6-open-dialog", [&] { 
+  ShotOfModal("6-open-dialog", [&] {
     ui::OpenFilesRequest request;
     request.initial_folder = media.front().substr(0, media.front().rfind('/') + 1);
     request.filter = "Supported Files|*.avi;*.mpg;*.mov;|AVI Files (*.avi)|*.avi";
     program.dialogs().OpenFiles(request);
-   });
+  });
   ShotOfModal("7-codec-error", [&] { program.dialogs().ShowCodecError(media.front()); });
 
   // The Options dialog beside it.

@@ -2,12 +2,12 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QHeaderView>
 #include <QTimer>
 #include <QTreeView>
 
@@ -117,8 +117,8 @@ TEST(QtServices, TheAboutBoxShowsEveryTextWholeEachOnItsOwnLine) {
     for (QLabel* label : box->findChildren<QLabel*>()) {
       places.push_back(label->geometry());
       // A label shows its text whole when its own wish fits the room it has.
-      const QSize wish = label->wordWrap() ? QSize(label->width(), label->heightForWidth(label->width()))
-                                           : label->sizeHint();
+      const QSize wish =
+          label->wordWrap() ? QSize(label->width(), label->heightForWidth(label->width())) : label->sizeHint();
       if (wish.width() > label->width() || wish.height() > label->height())
         cut << label->text() + QString(" (%1x%2 in %3x%4)")
                                    .arg(wish.width())

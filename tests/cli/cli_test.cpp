@@ -1,13 +1,12 @@
 // The console front end: its arguments, the settings it takes, and whole runs of
 // the real vtp-convert with the real encoder.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <memory>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "cli/vtp_convert.h"
 #include "fakes.h"
@@ -20,7 +19,9 @@ using ::testing::HasSubstr;
 
 namespace {
 
-cli::CliOptions Parse(std::vector<std::string> args) { return cli::ParseArguments(args); }
+cli::CliOptions Parse(std::vector<std::string> args) {
+  return cli::ParseArguments(args);
+}
 
 TEST(CliArguments, ShortLongAndEqualsFormsAllWork) {
   const auto o = Parse({"-t", "mp3", "--quality=Low Quality", "-o", "out", "--start", "00:00:01", "--end=00:00:05",
@@ -38,8 +39,12 @@ TEST(CliArguments, ShortLongAndEqualsFormsAllWork) {
 
 TEST(CliArguments, BadUsageIsRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
-      {},                       // no files
-      {"--frobnicate", "a.avi"}, {"-t"}, {"-j", "0", "a.avi"}, {"-j", "two", "a.avi"}, {"--jobs=", "a.avi"},
+      {},  // no files
+      {"--frobnicate", "a.avi"},
+      {"-t"},
+      {"-j", "0", "a.avi"},
+      {"-j", "two", "a.avi"},
+      {"--jobs=", "a.avi"},
   };
   for (const auto& args : bad) {
     EXPECT_THROW(Parse(args), cli::UsageError) << ::testing::PrintToString(args);
@@ -211,8 +216,8 @@ TEST_F(CliRun, KeepsTheMachineAwakeOnlyWhileConvertingThenNotifiesOnce) {
 
   // The bus variables of this process point at the private bus; the child inherits them.
   const std::string command = "'" VTPC_CLI "' --config '" + config.path() + "' -o '" + out.path() + "' '" +
-                              sources.file("a.mkv") + "' '" + sources.file("b.webm") + "' '" +
-                              sources.file("c.avi") + "' 2>'" + scratch.file("stderr.txt") + "'";
+                              sources.file("a.mkv") + "' '" + sources.file("b.webm") + "' '" + sources.file("c.avi") +
+                              "' 2>'" + scratch.file("stderr.txt") + "'";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   const bool held = Eventually(

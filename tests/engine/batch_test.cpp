@@ -335,7 +335,8 @@ TEST_F(Batch, ARowWhoseTrimCellIsNoTimeIsNamedAndTheOthersConvert) {
   main().btnConvertClick();
   EXPECT_EQ(proc().FilesDone, 2);
   EXPECT_EQ(progress_shown, 1) << "no encoder run for the refused row";
-  EXPECT_TRUE(LogStarting("parameter: ").size() == 1u && LogStarting("parameter: ")[0].find("good.avi") != std::string::npos);
+  EXPECT_TRUE(LogStarting("parameter: ").size() == 1u &&
+              LogStarting("parameter: ")[0].find("good.avi") != std::string::npos);
   ASSERT_EQ(tp.dialogs.messages.size(), 1u);
   EXPECT_EQ(tp.dialogs.messages[0].text,
             "These files could not be converted:\n/clips/bad.avi (the end time \"1:30\" is not a time of the form "

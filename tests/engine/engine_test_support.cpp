@@ -5,8 +5,8 @@
 #include <atomic>
 #include <filesystem>
 
-#include "engine/catalogue.h"
 #include "common/helpers.h"
+#include "engine/catalogue.h"
 
 namespace engine_tests {
 

@@ -10,10 +10,10 @@
 #include <memory>
 #include <thread>
 
+#include "common/helpers.h"
 #include "engine_test_support.h"
 #include "platform/child_process.h"
 #include "platform/process_table.h"
-#include "common/helpers.h"
 #include "ui/event_loop.h"
 
 using testing_support::Exists;

@@ -1,3 +1,5 @@
+#include "media/duration_probe.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,9 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "shell/common_lib.h"
 #include "fakes.h"
-#include "media/duration_probe.h"
+#include "shell/common_lib.h"
 #include "test_media.h"
 
 using media::DurationProbe;
@@ -74,8 +75,8 @@ TEST(Probe, AFileWithoutReadPermissionGivesZero) {
 
 TEST(Probe, NamesAreTakenAsLocalFilesWhateverTheyHold) {
   TempDir dir;
-  for (const std::string name : {"with blanks .avi", "quote\"d 'clip'.avi", "Ünïcødé Видео 動画.avi",
-                                 "concat:x.avi", "-dash.avi", "http:host.avi"}) {
+  for (const std::string name : {"with blanks .avi", "quote\"d 'clip'.avi", "Ünïcødé Видео 動画.avi", "concat:x.avi",
+                                 "-dash.avi", "http:host.avi"}) {
     MakeClip(".avi", 2, dir.file(name));
     EXPECT_EQ(TCommonLib::ProbeDurationSeconds(dir.file(name), DurationProbe()), 2) << name;
   }

@@ -1,9 +1,10 @@
+#include "media/preview_graph.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_preview_graph.h"
 #include "fakes.h"
 #include "media/playback_clock.h"
-#include "media/preview_graph.h"
 
 using media::PreviewGraph;
 using testing_support::FakeEventLoop;

@@ -1,7 +1,6 @@
 #include "shell/main_form.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <map>

@@ -90,10 +90,10 @@ TEST(VersionResource, TheTranslationEntryPicksTheStringTable) {
   // Language 0407, code page 04B0: the FileVersion under 080904E4 is not it.
   EXPECT_EQ(VersionOf(dir, MakeElf(".vtpc_version", Resource({{kTranslation, "040704B0"}, {kFileVersion, "2.0"}}))),
             "");
-  EXPECT_EQ(VersionOf(dir, MakeElf(".vtpc_version",
-                                   Resource({{kTranslation, "040704B0"},
-                                             {"\\StringFileInfo\\040704B0\\FileVersion", "5.1.0.0"}}))),
-            "5.1");
+  EXPECT_EQ(
+      VersionOf(dir, MakeElf(".vtpc_version", Resource({{kTranslation, "040704B0"},
+                                                        {"\\StringFileInfo\\040704B0\\FileVersion", "5.1.0.0"}}))),
+      "5.1");
   EXPECT_EQ(VersionOf(dir, MakeElf(".vtpc_version", Resource({{kFileVersion, "2.0"}}))), "");
   EXPECT_EQ(VersionOf(dir, MakeElf(".vtpc_version", Resource({{kTranslation, "0809"}, {kFileVersion, "2.0"}}))), "");
 }

@@ -53,7 +53,7 @@ TEST_F(PreviewTest, TheStateTableFromStopToPlayPauseAndBack) {
   form.btnPauseClick();
   ExpectPaused("/v/b.avi");
   const int64_t paused_at = graph.PositionMs();
-  form.btnPauseClick();  // pausing again does nothing
+  form.btnPauseClick();          // pausing again does nothing
   EXPECT_EQ(Count("pause"), 2);  // the one before the first run, and this one
   t.loop.Wait(3000);
   form.btnPlayClick();  // resumes where it stood, without loading again

@@ -57,8 +57,8 @@ TEST_F(SourceListTest, ExtensionsAreComparedLowerCasedAndOthersSkippedSilently) 
   const std::string flash = Clip("anim.Swf");
   WriteFile(t.dir.file("notes.txt"), "not a video");
   std::filesystem::create_directory(t.dir.file("holiday.avi"));
-  lib.AddSourceFiles(grid, {upper, t.dir.file("notes.txt"), t.dir.file("holiday.avi"), mp4, t.dir.file("noext"),
-                            flash});
+  lib.AddSourceFiles(grid,
+                     {upper, t.dir.file("notes.txt"), t.dir.file("holiday.avi"), mp4, t.dir.file("noext"), flash});
   EXPECT_EQ(Paths(), (std::vector<std::string>{upper, mp4, flash}));
   EXPECT_EQ(t.dialogs.codec_errors, 0);
 }
@@ -79,13 +79,13 @@ TEST_F(SourceListTest, UnreadableFilesGetOneCodecWindowEachAndTheRestIsAdded) {
   WriteFile(t.dir.file("fake.wmv"), std::string(5000, 'x'));
   std::vector<int> rows_at_each_window;
   t.dialogs.while_modal = [&] { rows_at_each_window.push_back(grid.RowCount()); };
-  lib.AddSourceFiles(grid, {shorty, good1, t.dir.file("empty.avi"), t.dir.file("missing.mov"), good2,
-                            t.dir.file("fake.wmv")});
+  lib.AddSourceFiles(
+      grid, {shorty, good1, t.dir.file("empty.avi"), t.dir.file("missing.mov"), good2, t.dir.file("fake.wmv")});
   EXPECT_EQ(Paths(), (std::vector<std::string>{good1, good2}));
   EXPECT_EQ(t.dialogs.codec_errors, 4);
   // Each window names its file.
-  EXPECT_EQ(t.dialogs.codec_error_paths,
-            (std::vector<std::string>{shorty, t.dir.file("empty.avi"), t.dir.file("missing.mov"), t.dir.file("fake.wmv")}));
+  EXPECT_EQ(t.dialogs.codec_error_paths, (std::vector<std::string>{shorty, t.dir.file("empty.avi"),
+                                                                   t.dir.file("missing.mov"), t.dir.file("fake.wmv")}));
   // One window at a time, in list order, each closed before the next path.
   EXPECT_EQ(rows_at_each_window, (std::vector<int>{0, 1, 1, 2}));
 }
@@ -203,13 +203,11 @@ TEST_F(SourceListTest, TheSpinnerTurnsEverySecondFromItsSecondPhase) {
   testing_support::TestProgram p(slow);
   TFrmInitFileForm& busy = p->InitFileForm();
   std::vector<std::string> captions;
-  for (int at : {500, 1500, 2500, 3500, 4400})
-    p.loop.At(at, [&] { captions.push_back(busy.lblInfo.Caption()); });
+  for (int at : {500, 1500, 2500, 3500, 4400}) p.loop.At(at, [&] { captions.push_back(busy.lblInfo.Caption()); });
   busy.SetFileList({});
   busy.ShowModal();
-  EXPECT_EQ(captions, (std::vector<std::string>{"Installing File...", "Installing File...  /",
-                                                 "Installing File...  -", "Installing File...  \\",
-                                                 "Installing File...  |"}));
+  EXPECT_EQ(captions, (std::vector<std::string>{"Installing File...", "Installing File...  /", "Installing File...  -",
+                                                "Installing File...  \\", "Installing File...  |"}));
   EXPECT_FALSE(busy.Form.Visible());
   // Shown again: the phase starts over at 1.
   captions.clear();

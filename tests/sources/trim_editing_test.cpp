@@ -150,7 +150,7 @@ TEST_F(TrimTest, TheBarPlacesTheMarkersForTheRange) {
   EXPECT_EQ(form.Panel3.Width(), 1);  // an end at the duration
   SetCells(0, "00:02:30", "00:03:45");
   proc.LoadTrimBar();
-  EXPECT_EQ(form.Panel2.Width(), 111);       // 150 / 300 x 220 + 1
+  EXPECT_EQ(form.Panel2.Width(), 111);            // 150 / 300 x 220 + 1
   EXPECT_EQ(form.Panel3.Width(), 220 - 165 + 1);  // 225 / 300 x 220 = 165
   EXPECT_EQ(form.Panel1.Width(), 260);
   EXPECT_EQ(form.TrackWidth(), 260 - 111 - 56 - 38);
@@ -295,8 +295,8 @@ TEST_F(TrimTest, FillerClicksStepByTheModifierKeys) {
   ctrl_double.ctrl = ctrl_double.double_click = true;
   shift_double.shift = shift_double.double_click = true;
   alt_ctrl.alt = alt_ctrl.ctrl = true;
-  const std::vector<std::pair<ShiftState, int>> steps = {{plain, 5}, {shift, 10}, {ctrl, 1}, {ctrl_double, 1},
-                                                          {shift_double, 5}, {alt_ctrl, 5}};
+  const std::vector<std::pair<ShiftState, int>> steps = {{plain, 5},       {shift, 10},       {ctrl, 1},
+                                                         {ctrl_double, 1}, {shift_double, 5}, {alt_ctrl, 5}};
   for (const auto& [state, step] : steps) {
     int before = form.Panel3.Width();
     form.Panel3MouseDown(MouseButton::Left, state);

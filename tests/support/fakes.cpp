@@ -30,7 +30,7 @@ bool FakeDialogs::AskYesNo(const std::string& caption, const std::string& text) 
 }
 
 std::optional<std::string> FakeDialogs::InputText(const std::string& caption, const std::string& prompt,
-                                                   const std::string& initial) {
+                                                  const std::string& initial) {
   prompts.push_back(caption + "|" + prompt + "|" + initial);
   Modal();
   if (input_answers.empty()) return std::nullopt;
@@ -160,8 +160,7 @@ TempDir::~TempDir() {
   // Make read-only folders removable again.
   for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
   }
   std::filesystem::remove_all(path_, ec);
 }

@@ -3,12 +3,12 @@
 
 #include <memory>
 
-#include "shell/common_lib.h"
-#include "shell/custom_proc.h"
+#include "common/helpers.h"
 #include "fake_preview_graph.h"
 #include "fakes.h"
 #include "settings/option_form.h"
-#include "common/helpers.h"
+#include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
 

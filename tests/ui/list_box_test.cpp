@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 TEST(ListBox, SelectionFromCodeNeverRunsTheChangeHandlerButAUsersPickDoes) {
   int changes = 0;
   ui::ListBox list;

@@ -1,6 +1,7 @@
+#include "ui/models.h"
+
 #include <gtest/gtest.h>
 
-#include "ui/models.h"
 #include "ui/source_grid.h"
 
 TEST(ProgressBar, PositionStaysInsideTheRange) {
