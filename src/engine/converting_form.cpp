@@ -37,12 +37,10 @@ TfrmConverting::TfrmConverting(ConvertingDeps deps) : tmrChanging(deps.spinner_m
         .count();
   };
   tmrChanging.OnTimer = [this] { tmrChangingTimer(); };
-  deps_.loop.Attach(tmrChanging);
+  timers_.Attach(deps_.loop, tmrChanging);
 }
 
-TfrmConverting::~TfrmConverting() {
-  deps_.loop.Detach(tmrChanging);
-}
+TfrmConverting::~TfrmConverting() = default;
 
 void TfrmConverting::FormShow() {
   const BatchState& proc = deps_.state;

@@ -10,6 +10,7 @@
 
 #include "engine/batch_state.h"
 #include "ui/models.h"
+#include "ui/timer_attachment.h"
 
 struct TConvertParameterStruct;
 namespace ui {
@@ -94,6 +95,7 @@ class TfrmConverting {
   void ResumeBeforeStop();
 
   ConvertingDeps deps_;
+  ui::TimerAttachment timers_;
   // Time of the window's showing (the batch's start) and time spent paused.
   int64_t shown_ms_ = 0;
   int64_t paused_since_ms_ = 0;

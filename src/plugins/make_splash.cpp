@@ -1,6 +1,10 @@
 // Build-time tool: draws the splash picture and writes it as a JPEG, embedded in
 // a C source for Res.so. Usage: make_splash OUTPUT.c VERSION_TEXT [OUTPUT.jpg]
+// jpeglib.h needs size_t and FILE declared before it.
+// clang-format off
+#include <cstdio>
 #include <jpeglib.h>
+// clang-format on
 
 #include <algorithm>
 #include <cmath>

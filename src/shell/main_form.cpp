@@ -15,12 +15,7 @@ TFrmMainForm::TFrmMainForm(Program& program) : program_(program) {
   InitSourceList();
 }
 
-TFrmMainForm::~TFrmMainForm() {
-  if (timers_attached_) {
-    program_.loop().Detach(tmrClearMemory);
-    program_.loop().Detach(tmrAutoUpdate);
-  }
-}
+TFrmMainForm::~TFrmMainForm() {}
 
 void TFrmMainForm::WireButtons() {
   btnHelp.ShowHint = false;  // the hint exists but is not shown
@@ -48,10 +43,9 @@ void TFrmMainForm::WireButtons() {
 void TFrmMainForm::AttachTimers() {
   // The window's timers start with the window: before it is shown nothing of
   // the program has run yet.
-  if (timers_attached_) return;
-  timers_attached_ = true;
-  program_.loop().Attach(tmrClearMemory);
-  program_.loop().Attach(tmrAutoUpdate);
+  if (!window_timers_.Empty()) return;
+  window_timers_.Attach(program_.loop(), tmrClearMemory);
+  window_timers_.Attach(program_.loop(), tmrAutoUpdate);
 }
 
 void TFrmMainForm::FormKeyDown(int key, const ui::ShiftState& shift) {

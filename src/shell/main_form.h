@@ -14,6 +14,7 @@
 #include "ui/models.h"
 #include "ui/open_dialog.h"
 #include "ui/source_grid.h"
+#include "ui/timer_attachment.h"
 
 class Program;
 class TFrmFlashForm;
@@ -209,9 +210,9 @@ class TFrmMainForm {
   // Both trim fillers back to 2 pixels, as after the list was emptied.
   void ResetTrimFillers();
   // Declared after the timers it detaches.
-  sources::TimerAttachment source_list_timers_;
+  ui::TimerAttachment source_list_timers_;
   // ===== end of source list, trim bar and preview =====
 
   Program& program_;
-  bool timers_attached_ = false;
+  ui::TimerAttachment window_timers_;
 };

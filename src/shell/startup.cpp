@@ -1,7 +1,11 @@
 #include "shell/startup.h"
 
 #include <dlfcn.h>
+// jpeglib.h needs size_t and FILE declared before it.
+// clang-format off
+#include <cstdio>
 #include <jpeglib.h>
+// clang-format on
 #include <sys/stat.h>
 
 #include <csetjmp>
@@ -139,14 +143,11 @@ TFrmFlashForm::TFrmFlashForm(Program& program, TFrmMainForm& owner)
   Form.OnShow = [this] { FormShow(); };
   Timer1.OnTimer = [this] { Timer1Timer(); };
   Timer2.OnTimer = [this] { Timer2Timer(); };
-  program_.loop().Attach(Timer1);
-  program_.loop().Attach(Timer2);
+  timers_.Attach(program_.loop(), Timer1);
+  timers_.Attach(program_.loop(), Timer2);
 }
 
-TFrmFlashForm::~TFrmFlashForm() {
-  program_.loop().Detach(Timer1);
-  program_.loop().Detach(Timer2);
-}
+TFrmFlashForm::~TFrmFlashForm() {}
 
 void TFrmFlashForm::FormShow() {
   Timer1.SetEnabled(true);

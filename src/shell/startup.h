@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/models.h"
+#include "ui/timer_attachment.h"
 
 class Program;
 class TFrmMainForm;
@@ -91,6 +92,7 @@ class TFrmFlashForm {
  private:
   Program& program_;
   TFrmMainForm& owner_;
+  ui::TimerAttachment timers_;
 };
 
 // The codec error window "Error Info", shown for a file that cannot be read.

@@ -9,6 +9,7 @@
 #include "ui/event_loop.h"
 #include "ui/model.h"
 #include "ui/models.h"
+#include "ui/timer_attachment.h"
 
 namespace sources {
 
@@ -73,23 +74,7 @@ struct ShiftState {
 // The keys the grid's key handlers tell apart.
 enum class GridKey { Delete, Other };
 
-// Detaches the timers it attached when it goes, so a loop never fires a timer
-// whose window is gone. Declare it after the timers it holds.
-class TimerAttachment {
- public:
-  TimerAttachment() = default;
-  TimerAttachment(const TimerAttachment&) = delete;
-  TimerAttachment& operator=(const TimerAttachment&) = delete;
-  ~TimerAttachment() {
-    for (auto& [loop, timer] : attached_) loop->Detach(*timer);
-  }
-  void Attach(ui::EventLoop& loop, ui::Timer& timer) {
-    loop.Attach(timer);
-    attached_.emplace_back(&loop, &timer);
-  }
-
- private:
-  std::vector<std::pair<ui::EventLoop*, ui::Timer*>> attached_;
-};
+// The main window's source-list timers share the windows' one attachment.
+using ui::TimerAttachment;
 
 }  // namespace sources

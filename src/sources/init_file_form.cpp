@@ -13,14 +13,11 @@ TFrmInitFileForm::TFrmInitFileForm(ui::EventLoop& loop, const ui::Timing& timing
   Form.OnShow = [this] { FormShow(); };
   Timer1.OnTimer = [this] { Timer1Timer(); };
   Timer2.OnTimer = [this] { Timer2Timer(); };
-  loop_.Attach(Timer1);
-  loop_.Attach(Timer2);
+  timers_.Attach(loop_, Timer1);
+  timers_.Attach(loop_, Timer2);
 }
 
-TFrmInitFileForm::~TFrmInitFileForm() {
-  loop_.Detach(Timer1);
-  loop_.Detach(Timer2);
-}
+TFrmInitFileForm::~TFrmInitFileForm() = default;
 
 void TFrmInitFileForm::ShowModal() {
   failure_ = nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/models.h"
+#include "ui/timer_attachment.h"
 
 namespace ui {
 class EventLoop;
@@ -51,6 +52,7 @@ class TFrmInitFileForm {
 
  private:
   ui::EventLoop& loop_;
+  ui::TimerAttachment timers_;
   AddFiles add_files_;
   // Kept out of the event loop, which must not unwind through its timers.
   std::exception_ptr failure_;
