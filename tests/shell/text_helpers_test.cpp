@@ -139,3 +139,41 @@ TEST(ParseLenientNumber, ReadsThePointWhateverTheUsersLocale) {
   EXPECT_DOUBLE_EQ(TCommonLib::ParseLenientNumber("12,5"), 125);
   EXPECT_THROW(TCommonLib::ParseLenientNumber("-."), ConversionError);
 }
+
+// The readers every layer shares: one table each, so a cell, a setting and an
+// encoder argument can never be read by different rules again.
+TEST(TextReaders, WholeNumbersTimesAndRangesFollowOneTable) {
+  struct Whole {
+    const char* text;
+    bool ok;
+    int64_t value;
+  };
+  for (const Whole& c :
+       {Whole{"42", true, 42}, Whole{" -7 ", true, -7}, Whole{"+3", true, 3}, Whole{"", false, 0}, Whole{"-", false, 0},
+        Whole{"1.5", false, 0}, Whole{"12a", false, 0}, Whole{"99999999999999999999", false, 0}}) {
+    int64_t value = 0;
+    EXPECT_EQ(text::ParseWholeNumber(c.text, value), c.ok) << c.text;
+    if (c.ok) EXPECT_EQ(value, c.value) << c.text;
+  }
+  struct Time {
+    const char* text;
+    bool ok;
+    int64_t seconds;
+  };
+  for (const Time& c :
+       {Time{"00:00:02", true, 2}, Time{"01:30:00", true, 5400}, Time{"100:00:01", true, 360001},
+        Time{"1:30", false, 0}, Time{"00:90:00", false, 0}, Time{"00:00:60", false, 0}, Time{"0:00:01", false, 0},
+        Time{"00:0a:01", false, 0}, Time{" 00:00:01", false, 0}, Time{"00:00:01:00", false, 0}}) {
+    int64_t seconds = -1;
+    EXPECT_EQ(text::ParseTimeText(c.text, seconds), c.ok) << c.text;
+    if (c.ok) EXPECT_EQ(seconds, c.seconds) << c.text;
+  }
+  int64_t length = 0;
+  EXPECT_TRUE(text::RangeSeconds("00:00:10", "00:01:00", length));
+  EXPECT_EQ(length, 50);
+  EXPECT_TRUE(text::RangeSeconds("00:01:00", "00:00:10", length));
+  EXPECT_EQ(length, -50) << "an end before the start is passed on";
+  EXPECT_FALSE(text::RangeSeconds("00:00:10", "1:30", length));
+  EXPECT_EQ(text::TrimBlanks("\t a b \r\n"), "a b");
+  EXPECT_EQ(text::TrimBlanks(" \t"), "");
+}
