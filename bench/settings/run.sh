@@ -15,17 +15,11 @@ BENCH="$BUILD/bench/app_startup_bench"
 [ -x "$BENCH" ] || { echo "build app_startup_bench first (ninja -C $BUILD app_startup_bench)"; exit 1; }
 
 WORK=$(mktemp -d)
-XVFB=""
+# shellcheck source=../xvfb.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../xvfb.sh"
 cleanup() { [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null; rm -rf "$WORK"; }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  N=93
-  while [ -e "/tmp/.X11-unix/X$N" ] || [ -e "/tmp/.X$N-lock" ]; do N=$((N + 1)); done
-  Xvfb ":$N" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-  XVFB=$!
-  export DISPLAY=":$N"
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-fi
+start_xvfb 93
 
 PROGRAM="$WORK/program"
 mkdir -p "$PROGRAM/Config"

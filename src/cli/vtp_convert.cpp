@@ -18,31 +18,18 @@
 #include "media/duration_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
-#include "settings/ini_file.h"
+#include "settings/config_files.h"
 #include "settings/output_folder.h"
+#include "settings/user_settings.h"
 #include "sources/source_list.h"
 
 namespace cli {
 
 namespace {
 
-constexpr const char* kSettingsFile = "UserSettings.ini";
-constexpr const char* kProfileFile = "UserProfileInfo.ini";
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 std::string WithSeparator(std::string folder) {
   if (folder.empty() || folder.back() != platform::kPathSeparator) folder += platform::kPathSeparator;
   return folder;
-}
-
-std::string Absolute(const std::string& path, const std::string& current_folder) {
-  if (!path.empty() && path.front() == platform::kPathSeparator) return path;
-  return WithSeparator(current_folder) + path;
 }
 
 // "--name=value" or "--name value" / "-n value".
@@ -64,7 +51,7 @@ bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::strin
 int OutputTypeOf(const std::string& name) {
   const auto exts = catalogue::ExtensionList();
   for (size_t i = 0; i < exts.size(); ++i)
-    if (LowerAscii(name) == exts[i].substr(1) || LowerAscii(name) == exts[i]) return static_cast<int>(i);
+    if (SameTextAscii(name, exts[i].substr(1)) || SameTextAscii(name, exts[i])) return static_cast<int>(i);
   throw UsageError("unknown output type '" + name + "' (mp4, aac, m4a or mp3)");
 }
 
@@ -75,12 +62,9 @@ std::string ProfileValueOf(const std::string& quality, int output_type, const st
     if (SameTextAscii(quality, levels[static_cast<size_t>(q)]) || quality == std::to_string(q))
       return catalogue::QualityPreset(output_type, q);
   }
-  const TIniFile32 profiles(config_dir + kProfileFile);
-  std::vector<std::string> names;
-  profiles.ReadSections(&names);
-  for (const auto& name : names) {
+  for (const auto& name : settings::ReadIniSections(config_dir, settings::kProfileFile)) {
     if (name != quality) continue;
-    const std::string value = profiles.ReadString(name, name, "");
+    const std::string value = settings::ReadNamedValue(config_dir, settings::kProfileFile, name);
     if (text::SplitText(value, '|').size() != 6) throw UsageError("custom profile '" + quality + "' is damaged");
     return value;
   }
@@ -153,7 +137,7 @@ class Worker {
   }
 
   void RunOne(size_t index, const std::string& given, FileResult& result) {
-    const std::string source = Absolute(given, plan_.current_folder);
+    const std::string source = TFileFunc::AbsolutePath(given, WithSeparator(plan_.current_folder));
     if (control_.StopRequested()) throw std::runtime_error("stopped before it started");
     if (FileSize(source) < 0) throw std::runtime_error("no such file, or not a regular file");
     if (!sources::AcceptedSourceExtension(source)) throw std::runtime_error("not a supported source type");
@@ -336,8 +320,9 @@ Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const st
   Plan plan;
   plan.app_dir = WithSeparator(app_dir);
   plan.current_folder = current_folder;
-  plan.config_dir = WithSeparator(options.config ? Absolute(*options.config, current_folder)
-                                                 : plan.app_dir + platform::kConfigFolder);
+  plan.config_dir =
+      WithSeparator(options.config ? TFileFunc::AbsolutePath(*options.config, WithSeparator(current_folder))
+                                   : plan.app_dir + platform::kConfigFolder);
   plan.output_type = options.type ? OutputTypeOf(*options.type) : CatalogueDefault(catalogue::OutputTypeList());
   const std::string quality =
       options.quality ? *options.quality : std::to_string(CatalogueDefault(catalogue::QualityLevelList()));
@@ -347,12 +332,12 @@ Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const st
   if (options.output) {
     folder = *options.output;
   } else {
-    folder = TIniFile32(plan.config_dir + kSettingsFile).ReadString("USRInfo", "OutDir", "");
-    if (folder.empty()) folder = platform::DefaultOutputFolder();
+    // A relative stored folder means the same folder as in the program.
+    folder = settings::ReadOutputFolder(plan.config_dir, plan.app_dir, platform::DefaultOutputFolder());
   }
   if (folder.empty()) throw UsageError("the output folder is empty");
   if (folder.find_first_of("\r\n") != std::string::npos) throw UsageError("the output folder holds a line break");
-  plan.output_dir = WithSeparator(Absolute(folder, current_folder));
+  plan.output_dir = WithSeparator(TFileFunc::AbsolutePath(folder, WithSeparator(current_folder)));
 
   plan.start_text = CheckedTime(options.start, "start time");
   plan.end_text = CheckedTime(options.end, "end time");

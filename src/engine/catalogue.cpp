@@ -1,5 +1,7 @@
 #include "engine/catalogue.h"
 
+#include "common/text.h"
+
 namespace catalogue {
 
 TextList OutputTypeList() {
@@ -71,3 +73,13 @@ std::string QualityPreset(int output_type, int quality_level) {
 }
 
 }  // namespace catalogue
+
+std::string CatalogueItem(const std::vector<std::string>& table, int position) {
+  if (position < 0 || position + 1 >= static_cast<int>(table.size())) return {};
+  return table[static_cast<size_t>(position)];
+}
+
+int CatalogueDefault(const std::vector<std::string>& table) {
+  int64_t value = 0;
+  return (!table.empty() && text::ParseWholeNumber(table.back(), value) && value >= 0) ? static_cast<int>(value) : 0;
+}

@@ -43,3 +43,9 @@ std::vector<TextList> QualityPresetTable();
 std::string QualityPreset(int output_type, int quality_level);
 
 }  // namespace catalogue
+
+// The item at a position of a catalogue display table (its last entry, the
+// default index, is no item); empty outside the items.
+std::string CatalogueItem(const std::vector<std::string>& table, int position);
+// The default position a catalogue display table names in its last entry.
+int CatalogueDefault(const std::vector<std::string>& table);

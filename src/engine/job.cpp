@@ -28,16 +28,6 @@ void WriteScript(const std::string& path, const std::string& source) {
 
 }  // namespace
 
-std::string CatalogueItem(const std::vector<std::string>& table, int position) {
-  if (position < 0 || position + 1 >= static_cast<int>(table.size())) return {};
-  return table[static_cast<size_t>(position)];
-}
-
-int CatalogueDefault(const std::vector<std::string>& table) {
-  int64_t value = 0;
-  return (!table.empty() && text::ParseWholeNumber(table.back(), value) && value >= 0) ? static_cast<int>(value) : 0;
-}
-
 JobOptions DefaultJobOptions() {
   auto pick = [](const catalogue::TextList& table) { return CatalogueItem(table, CatalogueDefault(table)); };
   JobOptions o;

@@ -53,12 +53,6 @@ struct BuiltJob {
   std::string output_path;
 };
 
-// The item at a position of a catalogue display table (its last entry, the
-// default index, is no item); empty outside the items.
-std::string CatalogueItem(const std::vector<std::string>& table, int position);
-// The default position a catalogue display table names in its last entry.
-int CatalogueDefault(const std::vector<std::string>& table);
-
 // The option items a profile value ("p1|p2|...|p6", positions or "none") gives on
 // top of `base`: video size, frame rate, video bitrate, audio bitrate, channels
 // and sample rate. Fields that are "none", empty or no whole number leave the

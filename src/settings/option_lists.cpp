@@ -12,21 +12,21 @@ namespace settings {
 
 namespace {
 
-constexpr const char* kNoChange = "none";
-
-// The catalogue is fixed data: its default indexes are always plain decimals.
+// A preset field is catalogue data: always a plain decimal.
 int CatalogueIndex(const std::string& field) {
   int64_t value = 0;
   text::ParseWholeNumber(field, value);
   return static_cast<int>(value);
 }
 
+constexpr const char* kNoChange = "none";
+
 }  // namespace
 
 void FillListFromCatalogue(ui::ListBox& control, const std::vector<std::string>& table) {
   if (table.empty()) return;
   for (size_t i = 0; i + 1 < table.size(); ++i) control.Add(table[i]);
-  control.SetItemIndex(CatalogueIndex(table.back()));
+  control.SetItemIndex(CatalogueDefault(table));
 }
 
 void FillProfileList(const std::string& config_folder, ui::ListBox& control) {
@@ -43,7 +43,7 @@ void FillProfileList(const std::string& config_folder, ui::ListBox& control) {
   // One change for the whole list: a view redraws once, not once per profile.
   control.SetItems(std::move(items));
   // Selected only now, after the custom names: the default is always a quality level.
-  control.SetItemIndex(CatalogueIndex(levels.back()));
+  control.SetItemIndex(CatalogueDefault(levels));
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -43,8 +43,14 @@ void LoadUserSettings(const std::string& config_folder, const std::string& app_d
   // needed. A hand-edited relative folder is taken below the program folder, the
   // encoder's current folder, and made absolute before anything creates or
   // writes it: the program's own current folder may be another one.
-  const std::string folder = ini.ReadString(kSection, "OutDir", controls.edtOutputFolder.Text());
-  controls.edtOutputFolder.SetText(TFileFunc::AbsolutePath(folder, app_dir));
+  controls.edtOutputFolder.SetText(
+      TFileFunc::AbsolutePath(ini.ReadString(kSection, "OutDir", controls.edtOutputFolder.Text()), app_dir));
+}
+
+std::string ReadOutputFolder(const std::string& config_folder, const std::string& app_dir,
+                             const std::string& default_folder) {
+  const TIniFile32 ini(ConfigPath(config_folder, kUserSettingsFile));
+  return TFileFunc::AbsolutePath(ini.ReadString(kSection, "OutDir", default_folder), app_dir);
 }
 
 void SaveUserSettings(const std::string& config_folder, const UserSettingsControls& controls) {

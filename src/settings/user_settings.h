@@ -21,6 +21,10 @@ struct UserSettingsControls {
 std::string ReadInitDir(const std::string& config_folder);
 // Stores the folder of the file the open dialog last returned, if any.
 void SaveInitDir(const std::string& config_folder, const ui::OpenDialog& dialog);
+// The stored output folder, made absolute below the program folder when a hand
+// edit left it relative (the encoders run there); the default when none is stored.
+std::string ReadOutputFolder(const std::string& config_folder, const std::string& app_dir,
+                             const std::string& default_folder);
 // Sets the controls from the file; missing keys give the defaults. A relative
 // output folder is taken below the program folder.
 void LoadUserSettings(const std::string& config_folder, const std::string& app_dir,

@@ -100,8 +100,9 @@ TEST_F(CliPlan, OutputFolderComesFromTheSettingsAndIsMadeAbsolute) {
   WriteFile(config.file("UserSettings.ini"), "\r\n[USRInfo]\r\nOutDir=/srv/videos\r\n");
   EXPECT_EQ(Resolve({}).output_dir, "/srv/videos/");
   EXPECT_EQ(Resolve({"-o", "rel/out"}).output_dir, "/home/ann/work/rel/out/");
+  // A hand-edited relative folder means what it means in the program: below the program folder.
   WriteFile(config.file("UserSettings.ini"), "\r\n[USRInfo]\r\nOutDir=relout\r\n");
-  EXPECT_EQ(Resolve({}).output_dir, "/home/ann/work/relout/");
+  EXPECT_EQ(Resolve({}).output_dir, "/opt/vtpc/relout/");
 }
 
 TEST_F(CliPlan, TimesMustBeWholeTimesInOrder) {
