@@ -144,6 +144,74 @@ bool ParseTimeText(const std::string& text, int64_t& seconds) {
   return true;
 }
 
+namespace {
+
+// "ss" or "ss.ffffff": whole seconds and microseconds.
+bool ParseSecondsWithFraction(const std::string& text, int64_t& whole, int64_t& micros) {
+  const size_t dot = text.find('.');
+  const std::string digits = text.substr(0, dot);
+  const std::string fraction = dot == std::string::npos ? std::string() : text.substr(dot + 1);
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  if (dot != std::string::npos &&
+      (fraction.empty() || fraction.size() > 6 || fraction.find_first_not_of("0123456789") != std::string::npos))
+    return false;
+  if (!ParseWholeNumber(digits, whole)) return false;
+  micros = 0;
+  for (size_t i = 0; i < 6; ++i) micros = micros * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+  return true;
+}
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The fraction of the microseconds: "", ".5", ".25", ...
+std::string FractionText(int64_t micros) {
+  micros %= 1'000'000;
+  if (micros == 0) return {};
+  std::string fraction = PadNumber(6, micros, 1);
+  while (fraction.back() == '0') fraction.pop_back();
+  return "." + fraction;
+}
+
+}  // namespace
+
+bool ParseMediaTime(const std::string& text, int64_t& microseconds) {
+  const auto parts = SplitText(text, ':');
+  if (parts.empty() || parts.size() > 3 || text.back() == ':') return false;
+  int64_t seconds = 0, micros = 0;
+  if (!ParseSecondsWithFraction(parts.back(), seconds, micros)) return false;
+  if (parts.size() > 1 && (seconds > 59 || parts.back().substr(0, parts.back().find('.')).size() > 2)) return false;
+  int64_t minutes = 0, hours = 0;
+  if (parts.size() >= 2) {
+    const std::string& m = parts[parts.size() - 2];
+    if (!AllDigits(m) || m.size() > 2 || !ParseWholeNumber(m, minutes) || minutes > 59) return false;
+  }
+  if (parts.size() == 3 && (!AllDigits(parts[0]) || !ParseWholeNumber(parts[0], hours) || hours > 1'000'000))
+    return false;
+  microseconds = ((hours * 60 + minutes) * 60 + seconds) * 1'000'000 + micros;
+  return true;
+}
+
+bool ParseClockTime(const std::string& text, int64_t& microseconds) {
+  const size_t dot = text.find('.');
+  int64_t seconds = 0, micros = 0, unused = 0;
+  if (!ParseTimeText(text.substr(0, dot), seconds)) return false;
+  if (dot != std::string::npos && !ParseSecondsWithFraction("0" + text.substr(dot), unused, micros)) return false;
+  microseconds = seconds * 1'000'000 + micros;
+  return true;
+}
+
+std::string FormatClockTime(int64_t microseconds) {
+  if (microseconds < 0) return FormatSeconds(0);
+  return FormatSeconds(microseconds / 1'000'000) + FractionText(microseconds);
+}
+
+std::string FormatDecimalSeconds(int64_t microseconds) {
+  if (microseconds < 0) return "-" + FormatDecimalSeconds(-microseconds);
+  return std::to_string(microseconds / 1'000'000) + FractionText(microseconds);
+}
+
 bool RangeSeconds(const std::string& start, const std::string& end, int64_t& seconds) {
   int64_t a = 0, b = 0;
   if (!ParseTimeText(start, a) || !ParseTimeText(end, b)) return false;

@@ -26,6 +26,23 @@ double ParseLenientNumber(const std::string& text);
 // seconds 00 to 59); false for any other text.
 bool ParseTimeText(const std::string& text, int64_t& seconds);
 
+// Microseconds of a time as ffmpeg takes one for a position or a length:
+// "hh:mm:ss", "mm:ss" or plain seconds, each with an optional fraction of up to
+// six digits ("90", "1:30", "0:00:01.5"); hours of any number of digits, minutes
+// and seconds after a ":" below 60. False for anything else.
+bool ParseMediaTime(const std::string& text, int64_t& microseconds);
+
+// Microseconds of an "hh:mm:ss" time as ParseTimeText takes it, with an optional
+// fraction of up to six digits ("00:00:01.25"); false for any other text.
+bool ParseClockTime(const std::string& text, int64_t& microseconds);
+
+// Microseconds as "hh:mm:ss" with the fraction, trailing zeros dropped, when
+// there is one ("00:01:05.5"); negative gives "00:00:00". ParseClockTime reads it back.
+std::string FormatClockTime(int64_t microseconds);
+
+// Microseconds as plain decimal seconds, trailing zeros dropped ("3.25", "50").
+std::string FormatDecimalSeconds(int64_t microseconds);
+
 // Seconds as "hh:mm:ss"; hours grow past two digits, negative gives "00:00:00".
 std::string FormatSeconds(int64_t seconds);
 

@@ -42,21 +42,54 @@ JobOptions DefaultJobOptions() {
   return o;
 }
 
+namespace {
+
+// The option lists a profile value's six fields select from, in field order.
+struct ProfileTarget {
+  std::string JobOptions::*item;
+  catalogue::TextList table;
+  const char* what;
+};
+
+std::vector<ProfileTarget> ProfileTargets() {
+  return {
+      {&JobOptions::video_size, catalogue::VideoSizeList(), "video size"},
+      {&JobOptions::frame_rate, catalogue::FrameRateList(), "frame rate"},
+      {&JobOptions::video_bitrate, catalogue::VideoBitrateList(), "video bitrate"},
+      {&JobOptions::audio_bitrate, catalogue::AudioBitrateList(), "audio bitrate"},
+      {&JobOptions::channels, catalogue::AudioChannelsList(), "audio channels"},
+      {&JobOptions::sample_rate, catalogue::AudioSampleList(), "sample rate"},
+  };
+}
+
+}  // namespace
+
+std::vector<std::string> ProfileValueProblems(const std::string& profile_value) {
+  const auto fields = text::SplitText(profile_value, '|');
+  const auto targets = ProfileTargets();
+  std::vector<std::string> problems;
+  for (size_t i = 0; i < fields.size() && i < targets.size(); ++i) {
+    const std::string field = text::TrimBlanks(fields[i]);
+    if (field.empty() || field == "none") continue;
+    // The last entry of a display table is its default index, not an item.
+    const int64_t items = static_cast<int64_t>(targets[i].table.size()) - 1;
+    int64_t position = 0;
+    if (!text::ParseWholeNumber(field, position)) {
+      problems.push_back(std::string(targets[i].what) + " \"" + fields[i] +
+                         "\" is no list position; it is left as it is");
+    } else if (position < 0 || position >= items) {
+      problems.push_back(std::string(targets[i].what) + " position " + field + " is out of range (0 to " +
+                         std::to_string(items - 1) + "); " +
+                         (position < 0 ? "it is left as it is" : "the encoder's default is used"));
+    }
+  }
+  return problems;
+}
+
 JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value) {
   const auto fields = text::SplitText(profile_value, '|');
-  struct Target {
-    std::string JobOptions::*item;
-    catalogue::TextList table;
-  };
-  const Target targets[] = {
-      {&JobOptions::video_size, catalogue::VideoSizeList()},
-      {&JobOptions::frame_rate, catalogue::FrameRateList()},
-      {&JobOptions::video_bitrate, catalogue::VideoBitrateList()},
-      {&JobOptions::audio_bitrate, catalogue::AudioBitrateList()},
-      {&JobOptions::channels, catalogue::AudioChannelsList()},
-      {&JobOptions::sample_rate, catalogue::AudioSampleList()},
-  };
-  for (size_t i = 0; i < fields.size() && i < std::size(targets); ++i) {
+  const auto targets = ProfileTargets();
+  for (size_t i = 0; i < fields.size() && i < targets.size(); ++i) {
     int64_t position = 0;
     if (!text::ParseWholeNumber(fields[i], position) || position < 0) continue;
     base.*targets[i].item = CatalogueItem(targets[i].table, static_cast<int>(position));
@@ -67,12 +100,14 @@ JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value) 
 BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
   BuiltJob built;
   if (!job.start_text.empty() || !job.end_text.empty()) {
-    int64_t seconds = 0;
-    for (const std::string* t : {&job.start_text, &job.end_text})
-      if (!text::ParseTimeText(*t, seconds)) throw ConversionError("'" + *t + "' is not a time of the form hh:mm:ss");
-    text::RangeSeconds(job.start_text, job.end_text, seconds);
+    // A fraction of a second goes to the encoder as it is: it takes -ss and -t with one.
+    int64_t us[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+      const std::string& t = i == 0 ? job.start_text : job.end_text;
+      if (!text::ParseClockTime(t, us[i])) throw ConversionError("'" + t + "' is not a time of the form hh:mm:ss");
+    }
     built.trim_start = job.start_text;
-    built.trim_seconds = std::to_string(seconds);
+    built.trim_seconds = text::FormatDecimalSeconds(us[1] - us[0]);
   }
 
   TConvertParameterStruct& p = built.parameters;
@@ -94,7 +129,7 @@ BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
   p.OutputExt = fragments::OutputExt(job.output_type);
 
   const std::string script = job.script_path.empty() ? job.app_dir + kScriptFile : job.script_path;
-  WriteScript(script, p.SourceFile);
+  if (job.write_script) WriteScript(script, p.SourceFile);
 
   const std::string source_ext = TFileFunc::GetFileExt(p.SourceFile);
   if (source_ext == ".rm" || source_ext == ".rmvb") {

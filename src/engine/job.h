@@ -25,7 +25,8 @@ struct JobOptions {
 
 struct ConversionJob {
   std::string source;
-  // The range as "hh:mm:ss" texts; both empty converts the whole file.
+  // The range as "hh:mm:ss" texts, optionally with a fraction ("00:00:01.5");
+  // both empty converts the whole file.
   std::string start_text;
   std::string end_text;
   // Position in the catalogue's output types.
@@ -39,6 +40,8 @@ struct ConversionJob {
   std::string rm_encoder_name = platform::kRealMediaEncoderName;
   // Where the RealMedia script goes; empty: VideoFile.avs in the program folder.
   std::string script_path;
+  // False for a dry run, which composes the command and writes nothing.
+  bool write_script = true;
 };
 
 // What the builder made of a job.
@@ -46,7 +49,8 @@ struct BuiltJob {
   // Empty when the output type's codec text is not one the builder knows.
   std::string command;
   TConvertParameterStruct parameters;
-  // Start as hh:mm:ss and length in whole seconds; both empty without a range.
+  // Start as hh:mm:ss and length in seconds, each with the job's fraction if any;
+  // both empty without a range.
   std::string trim_start;
   std::string trim_seconds;
   // The output file the command writes.
@@ -58,6 +62,10 @@ struct BuiltJob {
 // and sample rate. Fields that are "none", empty or no whole number leave the
 // item as it was.
 JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value);
+// What in a stored profile value ApplyProfileValue cannot use and passes over,
+// one text per field, naming the field and its value ("frame rate position 9 is
+// out of range (0 to 4)"); none for a sound value.
+std::vector<std::string> ProfileValueProblems(const std::string& profile_value);
 // The catalogue's default item of every option list.
 JobOptions DefaultJobOptions();
 

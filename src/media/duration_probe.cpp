@@ -15,6 +15,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 }
 
 namespace media {
@@ -148,6 +149,10 @@ int64_t DurationProbe::DurationMs(const std::string& path) const {
   }
   if (duration_ms < 0) throw ProbeError(path + ": length unknown");
   return duration_ms;
+}
+
+void ShowLibraryMessages(bool shown) {
+  av_log_set_level(shown ? AV_LOG_INFO : AV_LOG_QUIET);
 }
 
 }  // namespace media

@@ -39,6 +39,10 @@ class DurationProbe {
   ProbeLimits limits_;
 };
 
+// Whether the FFmpeg libraries print their own messages ("[mov,mp4,... @ 0x...]
+// moov atom not found") on standard error; they do until told otherwise.
+void ShowLibraryMessages(bool shown);
+
 // Length from a Flash file's own header (frame count / frame rate), which the
 // demuxer does not report. Nothing when the bytes are no readable header.
 // The bytes are the start of the file, a few hundred are enough.

@@ -2,6 +2,8 @@
 
 #include <systemd/sd-bus.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {
@@ -19,8 +21,17 @@ std::unique_ptr<DBusConnection> DBusConnection::Open(BusKind kind, const std::st
   }
   if (r < 0) {
     if (bus) sd_bus_flush_close_unref(bus);
-    error = std::string("cannot reach the ") + (kind == BusKind::System ? "system" : "session") + " bus (" +
-            std::strerror(-r) + ")";
+    const std::string which = kind == BusKind::System ? "system" : "session";
+    const char* variable = kind == BusKind::System ? "DBUS_SYSTEM_BUS_ADDRESS" : "DBUS_SESSION_BUS_ADDRESS";
+    const std::string where = !address.empty() ? address : std::getenv(variable) ? std::getenv(variable) : "";
+    // sd-bus says "No medium found" when it has no address to try at all.
+    error = "cannot reach the " + which + " bus";
+    if (r == -ENOMEDIUM)
+      error += ": none is set up (DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR are unset)";
+    else if (r == -ENOENT || r == -ECONNREFUSED)
+      error += ": none is running" + (where.empty() ? std::string() : " at " + where);
+    else
+      error += std::string(" (") + std::strerror(-r) + ")";
     return nullptr;
   }
   sd_bus_set_method_call_timeout(bus, kDBusCallTimeoutUs);

@@ -21,6 +21,18 @@ const char* TickText(bool ticked) {
   return ticked ? "1" : "0";
 }
 
+// The OutDir value made absolute; `fallback` when none is stored. A foreign one
+// throws, saying what is used instead when `instead` names it.
+std::string StoredOutputFolder(const TIniFile32& ini, const std::string& app_dir, const std::string& fallback,
+                               const std::string& instead) {
+  const std::string folder = ini.ReadString(kSection, "OutDir", fallback);
+  const std::string reason = ForeignFolderReason(folder);
+  if (reason.empty()) return TFileFunc::AbsolutePath(folder, app_dir);
+  throw ForeignFolderError("The output folder \"" + folder + "\" stored in " + ini.FileName() + " is " + reason +
+                           ", not a folder of this system" +
+                           (instead.empty() ? "." : "; " + instead + " \"" + fallback + "\" is used instead."));
+}
+
 }  // namespace
 
 std::string ReadInitDir(const std::string& config_folder) {
@@ -43,14 +55,22 @@ void LoadUserSettings(const std::string& config_folder, const std::string& app_d
   // needed. A hand-edited relative folder is taken below the program folder, the
   // encoder's current folder, and made absolute before anything creates or
   // writes it: the program's own current folder may be another one.
-  controls.edtOutputFolder.SetText(
-      TFileFunc::AbsolutePath(ini.ReadString(kSection, "OutDir", controls.edtOutputFolder.Text()), app_dir));
+  controls.edtOutputFolder.SetText(StoredOutputFolder(ini, app_dir, controls.edtOutputFolder.Text(), "the folder"));
+}
+
+std::string ForeignFolderReason(const std::string& folder) {
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (folder.size() >= 2 && letter(folder[0]) && folder[1] == ':') return "a Windows path";
+  if (folder.rfind("\\\\", 0) == 0) return "a Windows network path";
+  if (!folder.empty() && (folder[0] == '~' || folder[0] == '$'))
+    return "a shell expression, which only a shell expands";
+  return {};
 }
 
 std::string ReadOutputFolder(const std::string& config_folder, const std::string& app_dir,
                              const std::string& default_folder) {
   const TIniFile32 ini(ConfigPath(config_folder, kUserSettingsFile));
-  return TFileFunc::AbsolutePath(ini.ReadString(kSection, "OutDir", default_folder), app_dir);
+  return StoredOutputFolder(ini, app_dir, default_folder, "");
 }
 
 void SaveUserSettings(const std::string& config_folder, const UserSettingsControls& controls) {

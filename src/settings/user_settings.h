@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/errors.h"
 #include "settings/config_files.h"
 #include "ui/models.h"
 #include "ui/open_dialog.h"
@@ -21,12 +22,26 @@ struct UserSettingsControls {
 std::string ReadInitDir(const std::string& config_folder);
 // Stores the folder of the file the open dialog last returned, if any.
 void SaveInitDir(const std::string& config_folder, const ui::OpenDialog& dialog);
+// A stored output folder that is not a folder of this system as written: a
+// Windows path ("C:\...", "\\server\...") or one only a shell expands
+// ("~/...", "$HOME/..."). Taken as it is, it would become a folder of that name
+// below the program folder.
+class ForeignFolderError : public AppError {
+ public:
+  using AppError::AppError;
+};
+
+// Why the folder text cannot be used as a folder here; empty when it can.
+std::string ForeignFolderReason(const std::string& folder);
+
 // The stored output folder, made absolute below the program folder when a hand
-// edit left it relative (the encoders run there); the default when none is stored.
+// edit left it relative (the encoders run there); the default when none is
+// stored. Throws ForeignFolderError for a folder ForeignFolderReason refuses.
 std::string ReadOutputFolder(const std::string& config_folder, const std::string& app_dir,
                              const std::string& default_folder);
 // Sets the controls from the file; missing keys give the defaults. A relative
-// output folder is taken below the program folder.
+// output folder is taken below the program folder; a foreign one leaves the
+// box as it was and throws ForeignFolderError once the rest is set.
 void LoadUserSettings(const std::string& config_folder, const std::string& app_dir,
                       const UserSettingsControls& controls);
 // Writes the controls. Throws the store's FileCreateError when the file cannot be written.

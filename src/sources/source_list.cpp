@@ -68,6 +68,10 @@ const char* OpenDialogFilter() {
   return kOpenDialogFilter;
 }
 
+std::vector<std::string> AcceptedSourceExtensions() {
+  return {std::begin(kAcceptedExtensions), std::end(kAcceptedExtensions)};
+}
+
 bool AcceptedSourceExtension(const std::string& path) {
   std::string ext = TFileFunc::GetFileExt(path);
   for (char& c : ext)

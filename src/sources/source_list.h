@@ -22,6 +22,8 @@ namespace sources {
 // The open dialog's filter: every accepted extension is in its first entry.
 const char* OpenDialogFilter();
 
+// The extensions the list takes, with the dot, lower case.
+std::vector<std::string> AcceptedSourceExtensions();
 // Whether the lower-cased extension of the path is one the list takes.
 bool AcceptedSourceExtension(const std::string& path);
 // Whole seconds the file plays; 0 when it cannot be measured.

@@ -208,3 +208,28 @@ TEST_F(UserSettings, ARelativeOutputFolderIsTakenBelowTheProgramFolder) {
   proc.LoadUserSettings();
   EXPECT_EQ(main.edtOutputFolder.Text(), "/abs/out");
 }
+
+TEST_F(UserSettings, AForeignStoredOutputFolderIsNamedAndTheDefaultKept) {
+  for (const std::string foreign : {"C:\\Videos", "d:/clips", "\\\\server\\share", "~/Videos", "$HOME/out"}) {
+    tp.dialogs.messages.clear();
+    Write(kSettings, "[USRInfo]\r\nSHUTDOWN=1\r\nOutDir=" + foreign + "\r\n");
+    main.edtOutputFolder.SetText(platform::DefaultOutputFolder());
+    proc.FillOptionLists();
+    // The rest of the settings still load; the box keeps a folder of this system.
+    EXPECT_TRUE(main.chkShutdown.Checked()) << foreign;
+    EXPECT_EQ(main.edtOutputFolder.Text(), platform::DefaultOutputFolder()) << foreign;
+    ASSERT_EQ(tp.dialogs.messages.size(), 1u) << foreign;
+    EXPECT_NE(tp.dialogs.messages[0].text.find("\"" + foreign + "\""), std::string::npos)
+        << tp.dialogs.messages[0].text;
+    EXPECT_NE(tp.dialogs.messages[0].text.find("not a folder of this system"), std::string::npos);
+    EXPECT_NE(tp.dialogs.messages[0].text.find(platform::DefaultOutputFolder() + "\" is used instead"),
+              std::string::npos);
+  }
+  EXPECT_FALSE(Exists(tp.AppDir() + "C:\\Videos"));
+  // A plain relative folder keeps its meaning: below the program folder.
+  tp.dialogs.messages.clear();
+  Write(kSettings, "[USRInfo]\r\nOutDir=relout\r\n");
+  proc.FillOptionLists();
+  EXPECT_TRUE(tp.dialogs.messages.empty());
+  EXPECT_EQ(main.edtOutputFolder.Text(), tp.AppDir() + "relout");
+}
