@@ -3,13 +3,17 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <thread>
 
+#include "cli/report.h"
 #include "cli/vtp_convert.h"
 #include "common/version_resource.h"
+#include "media/duration_probe.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
 
@@ -17,67 +21,44 @@ namespace {
 
 constexpr const char* kApplicationName = "Video To Plim Converter";
 
-// A one-line bar on a terminal, plain lines otherwise; every call is serialised
-// by the batch.
-class ConsoleReporter : public cli::Reporter {
- public:
-  ConsoleReporter(size_t file_count, bool terminal, bool json)
-      : progress_(file_count, 0.0), terminal_(terminal), json_(json) {}
+// Exit statuses besides 128 + a signal number.
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
 
-  void FileStarted(size_t index, const std::string& source) override {
-    if (!terminal_) std::fprintf(stderr, "vtp-convert: converting %s\n", source.c_str());
-    progress_[index] = 0;
-    Draw();
+void Complain(const std::string& text) {
+  std::fprintf(stderr, "vtp-convert: %s\n", text.c_str());
+}
+
+// Standard output is closed with a check, so that a full disk or a closed
+// reader fails the run instead of passing for success. `error` is one seen
+// earlier, an errno value.
+int CloseStandardOutput(int status, int error) {
+  if (std::fflush(stdout) != 0 && error == 0) error = errno;
+  if (std::fclose(stdout) != 0 && error == 0) error = errno;
+  if (error == 0) return status;
+  Complain(std::string("write error: ") + std::strerror(error));
+  return status == 0 ? kFailed : status;
+}
+
+int Print(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  return CloseStandardOutput(0, 0);
+}
+
+// The signals the run collects. One ignored when the program starts (nohup, a
+// background job of a script) stays ignored.
+sigset_t CollectedSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP}) {
+    struct sigaction current {};
+    if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    sigaddset(&set, sig);
   }
-
-  void FileProgress(size_t index, double done, double total) override {
-    progress_[index] = total > 0 ? std::min(1.0, done / total) : 0;
-    Draw();
-  }
-
-  void FileFinished(size_t index, const cli::FileResult& r) override {
-    progress_[index] = 1;
-    ++finished_;
-    ClearBar();
-    if (r.converted) {
-      if (!json_ || terminal_) std::fprintf(stderr, "vtp-convert: %s -> %s\n", r.source.c_str(), r.output.c_str());
-    } else {
-      std::fprintf(stderr, "vtp-convert: failed: %s: %s\n", r.source.c_str(), r.reason.c_str());
-    }
-    if (json_) {
-      std::fputs((cli::ResultJson(r) + "\n").c_str(), stdout);
-      std::fflush(stdout);
-    }
-    Draw();
-  }
-
-  void ClearBar() {
-    if (terminal_ && drawn_) std::fputs("\r\033[K", stderr);
-    drawn_ = false;
-  }
-
- private:
-  void Draw() {
-    if (!terminal_) return;
-    double sum = 0;
-    for (double p : progress_) sum += p;
-    const double share = progress_.empty() ? 1 : sum / static_cast<double>(progress_.size());
-    constexpr int kWidth = 30;
-    const int filled = static_cast<int>(share * kWidth);
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.resize(kWidth, '.');
-    std::fprintf(stderr, "\r[%s] %3d%%  %zu/%zu files", bar.c_str(), static_cast<int>(share * 100), finished_,
-                 progress_.size());
-    std::fflush(stderr);
-    drawn_ = true;
-  }
-
-  std::vector<double> progress_;
-  size_t finished_ = 0;
-  bool terminal_;
-  bool json_;
-  bool drawn_ = false;
-};
+  sigaddset(&set, SIGCONT);
+  sigaddset(&set, SIGUSR2);
+  return set;
+}
 
 // Turns the signals into actions on our own encoders: INT, TERM and HUP stop
 // them, TSTP pauses them with us, CONT resumes them.
@@ -93,9 +74,13 @@ void HandleSignals(cli::RunControl& control, const sigset_t& set) {
     } else if (sig == SIGUSR2) {
       return;  // the run is over
     } else {
-      control.RequestStop();
+      control.RequestStop(sig);
     }
   }
+}
+
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -104,55 +89,72 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   cli::CliOptions options;
   cli::Plan plan;
+  std::vector<std::string> files;
   try {
     options = cli::ParseArguments(args);
-    if (options.help) {
-      std::fputs(cli::UsageText().c_str(), stdout);
-      return 0;
-    }
+    if (options.help) return Print(cli::UsageText());
     if (options.version) {
       const std::string version = GetFileVersionText(platform::ExecutablePath());
-      std::printf("vtp-convert %s\n", version.empty() ? "2.0" : version.c_str());
-      return 0;
+      return Print("vtp-convert " + (version.empty() ? std::string("2.0") : version) + "\n");
     }
     plan = cli::ResolvePlan(options, platform::ExecutableFolder(), std::filesystem::current_path().string());
+    if (options.list_types) return Print(cli::TypeList(options.names_only));
+    if (options.list_profiles) return Print(cli::ProfileList(plan, options.names_only));
+    files = options.files_from_stdin ? cli::ReadFileNames(STDIN_FILENO, options.null_separated) : options.files;
+    if (files.empty()) throw cli::UsageError("no file names on standard input");
   } catch (const cli::UsageError& error) {
-    std::fprintf(stderr, "vtp-convert: %s\nTry 'vtp-convert --help'.\n", error.what());
-    return 2;
+    Complain(std::string(error.what()) + "\nTry 'vtp-convert --help'.");
+    return kUsage;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "vtp-convert: %s\n", error.what());
-    return 2;
+    Complain(error.what());
+    return kUsage;
   }
+  // Named once, before anything starts: each file would fail alike.
+  if (const std::string missing = cli::MissingEncoder(plan, files); !missing.empty()) {
+    Complain(missing);
+    return kFailed;
+  }
+  media::ShowLibraryMessages(options.verbose);
 
   // Signals go to one thread, before any other thread exists, so the workers and
   // the encoders they start never see them directly.
-  sigset_t set;
-  sigemptyset(&set);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT, SIGUSR2}) sigaddset(&set, sig);
+  const sigset_t set = CollectedSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   cli::RunControl control;
   std::thread signals(HandleSignals, std::ref(control), set);
 
-  ConsoleReporter reporter(options.files.size(), isatty(STDERR_FILENO) == 1, options.json);
+  cli::ReportSettings settings;
+  settings.terminal = isatty(STDERR_FILENO) == 1;
+  settings.json = options.json;
+  settings.verbosity = options.quiet     ? cli::Verbosity::Quiet
+                       : options.verbose ? cli::Verbosity::Verbose
+                                         : cli::Verbosity::Normal;
+  settings.now = SteadySeconds;
+  settings.width = [] { return cli::TerminalWidth(STDERR_FILENO); };
+  cli::ConsoleReporter reporter(files.size(), settings);
+  if (!options.quiet)
+    for (const auto& warning : plan.warnings) reporter.Note("warning: " + warning);
+
   platform::DBusDesktop desktop(kApplicationName);
-  desktop.SetLog([&reporter](const std::string& line) {
-    reporter.ClearBar();
-    std::fprintf(stderr, "vtp-convert: %s\n", line.c_str());
-  });
+  desktop.SetLog([&reporter](const std::string& line) { reporter.Note(line, true); });
   std::vector<cli::FileResult> results;
-  {
+  if (plan.dry_run) {
+    results = cli::RunConversions(plan, files, options.jobs, reporter, control);
+  } else {
     // The machine stays awake while encoders run, and only then.
     const auto awake = desktop.KeepAwake(platform::kBatchInhibitReason);
-    results = cli::RunConversions(plan, options.files, options.jobs, reporter, control);
+    results = cli::RunConversions(plan, files, options.jobs, reporter, control);
   }
   reporter.ClearBar();
   pthread_kill(signals.native_handle(), SIGUSR2);
   signals.join();
 
   size_t failed = 0;
-  for (const auto& r : results) failed += r.converted ? 0 : 1;
-  if (!control.StopRequested())
+  for (const auto& r : results) failed += r.converted || r.planned ? 0 : 1;
+  if (!control.StopRequested() && !plan.dry_run)
     platform::NotifyBatchFinished(desktop, static_cast<int>(results.size() - failed), static_cast<int>(failed));
-  if (failed > 0) std::fprintf(stderr, "vtp-convert: %zu of %zu files failed\n", failed, results.size());
-  return failed == 0 ? 0 : 1;
+  if (failed > 0) Complain(std::to_string(failed) + " of " + std::to_string(results.size()) + " files failed");
+  // Stopped by a signal: the shell's convention, 128 + its number.
+  const int status = control.StopSignal() != 0 ? 128 + control.StopSignal() : failed == 0 ? 0 : kFailed;
+  return CloseStandardOutput(status, reporter.WriteError());
 }

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -27,81 +29,110 @@ namespace cli {
 
 namespace {
 
+constexpr const char* kProfilePrefix = "profile:";
+
 std::string WithSeparator(std::string folder) {
   if (folder.empty() || folder.back() != platform::kPathSeparator) folder += platform::kPathSeparator;
   return folder;
 }
 
-// "--name=value" or "--name value" / "-n value".
-bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::string& short_name,
-               const std::string& long_name, std::optional<std::string>& out) {
-  const std::string& a = args[i];
-  if (a == short_name || a == long_name) {
-    if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
-    out = args[++i];
-    return true;
-  }
-  if (!long_name.empty() && a.rfind(long_name + "=", 0) == 0) {
-    out = a.substr(long_name.size() + 1);
-    return true;
-  }
-  return false;
+// Absolute, without "." and ".." steps.
+std::string NormalPath(const std::string& path, const std::string& base_folder) {
+  return std::filesystem::path(TFileFunc::AbsolutePath(path, WithSeparator(base_folder))).lexically_normal().string();
 }
-
-int OutputTypeOf(const std::string& name) {
-  const auto exts = catalogue::ExtensionList();
-  for (size_t i = 0; i < exts.size(); ++i)
-    if (SameTextAscii(name, exts[i].substr(1)) || SameTextAscii(name, exts[i])) return static_cast<int>(i);
-  throw UsageError("unknown output type '" + name + "' (mp4, aac, m4a or mp3)");
-}
-
-// A quality level by name (letter case ignored) or position, else a stored custom profile.
-std::string ProfileValueOf(const std::string& quality, int output_type, const std::string& config_dir) {
-  const auto levels = catalogue::QualityLevelList();
-  for (int q = 0; q < catalogue::kQualityLevelCount; ++q) {
-    if (SameTextAscii(quality, levels[static_cast<size_t>(q)]) || quality == std::to_string(q))
-      return catalogue::QualityPreset(output_type, q);
-  }
-  for (const auto& name : settings::ReadIniSections(config_dir, settings::kProfileFile)) {
-    if (name != quality) continue;
-    const std::string value = settings::ReadNamedValue(config_dir, settings::kProfileFile, name);
-    if (text::SplitText(value, '|').size() != 6) throw UsageError("custom profile '" + quality + "' is damaged");
-    return value;
-  }
-  std::string known;
-  for (int q = 0; q < catalogue::kQualityLevelCount; ++q) known += (q ? ", \"" : "\"") + levels[size_t(q)] + "\"";
-  throw UsageError("unknown quality '" + quality + "' (0 to 4, " + known + " or a custom profile name)");
-}
-
-std::string CheckedTime(const std::optional<std::string>& time, const char* what) {
-  if (!time) return {};
-  int64_t seconds = 0;
-  if (!text::ParseTimeText(*time, seconds)) throw UsageError(std::string(what) + " '" + *time + "' is not hh:mm:ss");
-  return *time;
-}
-
-// Removes itself and its files at the end of the run.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/vtp-convert-XXXXXX";
-    if (mkdtemp(pattern.data())) path_ = pattern + "/";
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 int64_t FileSize(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
   return st.st_size;
 }
+
+int OutputTypeOf(const std::string& name) {
+  const auto exts = catalogue::ExtensionList();
+  for (size_t i = 0; i < exts.size(); ++i)
+    if (SameTextAscii(name, exts[i].substr(1)) || SameTextAscii(name, exts[i])) return static_cast<int>(i);
+  std::string known;
+  for (const auto& ext : exts) known += (known.empty() ? "" : ", ") + ext.substr(1);
+  throw UsageError("unknown output type '" + name + "' (" + known + ")");
+}
+
+// The stored custom profile of that name, ASCII letter case ignored as the
+// settings file ignores it; empty when none.
+std::string FindCustomProfile(const std::string& name, const std::string& config_dir) {
+  for (const auto& stored : settings::ReadIniSections(config_dir, settings::kProfileFile))
+    if (SameTextAscii(stored, name)) return stored;
+  return {};
+}
+
+// A quality level by name or position (letter case ignored), else a stored
+// custom profile; "profile:NAME" only the custom profile, so that one named
+// like a level ("2") stays reachable. Problems of a stored value become warnings.
+std::string ProfileValueOf(const std::string& quality, int output_type, const std::string& config_dir,
+                           std::vector<std::string>& warnings) {
+  const bool custom_only = quality.size() >= std::strlen(kProfilePrefix) &&
+                           SameTextAscii(quality.substr(0, std::strlen(kProfilePrefix)), kProfilePrefix);
+  const std::string name = custom_only ? quality.substr(std::strlen(kProfilePrefix)) : quality;
+  const auto levels = catalogue::QualityLevelList();
+  if (!custom_only) {
+    for (int q = 0; q < catalogue::kQualityLevelCount; ++q)
+      if (SameTextAscii(name, levels[static_cast<size_t>(q)]) || name == std::to_string(q))
+        return catalogue::QualityPreset(output_type, q);
+  }
+  const std::string profile = FindCustomProfile(name, config_dir);
+  if (profile.empty()) {
+    if (custom_only) throw UsageError("no custom profile named '" + name + "' (see --list-profiles)");
+    std::string known;
+    for (int q = 0; q < catalogue::kQualityLevelCount; ++q)
+      known += (q ? ", \"" : "\"") + levels[static_cast<size_t>(q)] + "\"";
+    throw UsageError("unknown quality '" + quality + "' (0 to 4, " + known +
+                     ", or a custom profile name; see --list-profiles)");
+  }
+  const std::string value = settings::ReadNamedValue(config_dir, settings::kProfileFile, profile);
+  if (text::SplitText(value, '|').size() != 6) throw UsageError("custom profile '" + profile + "' is damaged");
+  for (const auto& problem : ProfileValueProblems(value))
+    warnings.push_back("custom profile '" + profile + "': " + problem);
+  return value;
+}
+
+std::optional<int64_t> CheckedTime(const std::optional<std::string>& time, const char* what) {
+  if (!time) return std::nullopt;
+  int64_t us = 0;
+  if (!text::ParseMediaTime(*time, us))
+    throw UsageError(std::string(what) + " '" + *time + "' is not a time (hh:mm:ss, mm:ss or seconds, as 1:30.5)");
+  return us;
+}
+
+std::string DescribeProfileValue(const std::string& value) {
+  const JobOptions none;
+  const JobOptions o = ApplyProfileValue(none, value);
+  const auto item = [](const std::string& v, const std::string& unit) { return v.empty() ? "-" : v + unit; };
+  return item(o.video_size, "") + ", " + item(o.frame_rate, " fps") + ", video " + item(o.video_bitrate, " kbit/s") +
+         ", audio " + item(o.audio_bitrate, " kbit/s") + ", " + item(o.channels, "") + ", " +
+         item(o.sample_rate, " Hz");
+}
+
+// Removes itself and its files at the end of the run. A dry run only names the
+// pattern a real one would fill in.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(bool dry_run) {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/vtp-convert-XXXXXX";
+    if (dry_run) {
+      shown_ = pattern + "/";
+    } else if (mkdtemp(pattern.data())) {
+      path_ = shown_ = pattern + "/";
+    }
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return shown_; }
+
+ private:
+  std::string path_;
+  std::string shown_;
+};
 
 // Shared by the workers: the next file, the names chosen so far.
 struct RunState {
@@ -116,16 +147,20 @@ class Worker {
   Worker(const Plan& plan, RunState& state, Reporter& reporter, RunControl& control, const std::string& scratch)
       : plan_(plan), state_(state), reporter_(reporter), control_(control), scratch_(scratch) {}
 
-  FileResult Convert(size_t index, const std::string& source) {
+  FileResult Convert(size_t index, const std::string& given) {
     const auto began = std::chrono::steady_clock::now();
     FileResult result;
-    result.source = source;
+    result.index = index;
+    result.source = NormalPath(given, plan_.current_folder);
+    std::string output;
     try {
-      RunOne(index, source, result);
+      RunOne(index, result, output);
     } catch (const std::exception& error) {
       result.converted = false;
       result.reason = error.what();
     }
+    // A dry run names the file it would write; a run names only a file that is there.
+    if (result.planned || (!output.empty() && FileSize(output) >= 0)) result.output = output;
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     return result;
   }
@@ -136,8 +171,8 @@ class Worker {
     call();
   }
 
-  void RunOne(size_t index, const std::string& given, FileResult& result) {
-    const std::string source = TFileFunc::AbsolutePath(given, WithSeparator(plan_.current_folder));
+  void RunOne(size_t index, FileResult& result, std::string& output) {
+    const std::string& source = result.source;
     if (control_.StopRequested()) throw std::runtime_error("stopped before it started");
     if (FileSize(source) < 0) throw std::runtime_error("no such file, or not a regular file");
     if (!sources::AcceptedSourceExtension(source)) throw std::runtime_error("not a supported source type");
@@ -147,8 +182,7 @@ class Worker {
     } catch (const std::exception&) {
       throw std::runtime_error("cannot be read as video or audio");
     }
-    const int64_t duration = duration_ms / 1000;
-    if (duration < 1) throw std::runtime_error("shorter than one second");
+    if (duration_ms < 1000) throw std::runtime_error("shorter than one second");
 
     ConversionJob job;
     job.source = source;
@@ -159,16 +193,16 @@ class Worker {
     job.encoder_name = plan_.encoder_name;
     job.rm_encoder_name = plan_.rm_encoder_name;
     job.script_path = scratch_ + "VideoFile-" + std::to_string(index) + ".avs";
+    job.write_script = !plan_.dry_run;
     double range = static_cast<double>(duration_ms) / 1000.0;
-    if (!plan_.start_text.empty() || !plan_.end_text.empty()) {
-      int64_t start = 0, end = duration;
-      if (!plan_.start_text.empty()) text::ParseTimeText(plan_.start_text, start);
-      if (!plan_.end_text.empty()) text::ParseTimeText(plan_.end_text, end);
-      end = std::min(end, duration);
+    if (plan_.start_us || plan_.end_us) {
+      const int64_t duration_us = duration_ms * 1000;
+      const int64_t start = plan_.start_us.value_or(0);
+      const int64_t end = std::min(plan_.end_us.value_or(duration_us), duration_us);
       if (start >= end) throw std::runtime_error("the range starts at or after the end of the file");
-      job.start_text = text::FormatSeconds(start);
-      job.end_text = text::FormatSeconds(end);
-      range = static_cast<double>(end - start);
+      job.start_text = text::FormatClockTime(start);
+      job.end_text = text::FormatClockTime(end);
+      range = static_cast<double>(end - start) / 1e6;
     }
 
     BuiltJob built;
@@ -180,15 +214,22 @@ class Worker {
       if (built.command.empty()) throw std::runtime_error("no command for this output type");
       state_.names.Reserve(built.output_path);
     }
-    result.output = built.output_path;
-    Report([&] { reporter_.FileStarted(index, given); });
+    output = built.output_path;
+    const std::vector<std::string> argv = platform::SplitCommandLine(built.command);
+    if (plan_.dry_run) {
+      result.planned = true;
+      result.command = ShellQuote(argv);
+      return;
+    }
+    Report([&] { reporter_.FileStarted(index, source); });
 
-    auto child = platform::PipedChild::Start(platform::SplitCommandLine(built.command), plan_.app_dir);
-    if (!child) throw std::runtime_error("the encoder could not be started");
+    auto child = platform::PipedChild::Start(argv, plan_.app_dir);
+    if (!child) throw std::runtime_error("the encoder " + argv[0] + " could not be started");
     control_.Add(child->Pid());
     // A stop that came while the encoder was being started has not reached it yet.
     if (control_.StopRequested()) kill(child->Pid(), SIGTERM);
     std::string pending, last_line;
+    double done = 0;
     char buffer[4096];
     for (;;) {
       child->WaitForOutputOrExit(200);
@@ -205,20 +246,21 @@ class Worker {
         const std::string line = pending.substr(0, cut);
         pending.erase(0, cut + 1);
         if (line.empty()) continue;
+        Report([&] { reporter_.EncoderLine(index, line); });
         if (auto t = StatusTime(line)) {
-          const double done = std::min(*t, range);
-          Report([&] { reporter_.FileProgress(index, done, range); });
+          done = std::min(*t, range);
         } else {
           last_line = line;
         }
       }
+      Report([&] { reporter_.FileProgress(index, done, range); });
       if (!read_any && child->ExitStatus()) break;
     }
     control_.Remove(child->Pid());
     result.exit_code = *child->ExitStatus();
     if (control_.StopRequested()) throw std::runtime_error("stopped");
-    if (result.exit_code != 0) {
-      throw std::runtime_error("the encoder failed (exit code " + std::to_string(result.exit_code) + ")" +
+    if (*result.exit_code != 0) {
+      throw std::runtime_error("the encoder failed (exit code " + std::to_string(*result.exit_code) + ")" +
                                (last_line.empty() ? std::string() : ": " + last_line));
     }
     if (FileSize(built.output_path) <= 0) throw std::runtime_error("no output file");
@@ -232,122 +274,245 @@ class Worker {
   const std::string& scratch_;
 };
 
+// Length of the UTF-8 sequence at `at`, 0 when the bytes there are none
+// (overlong forms, surrogates and values past U+10FFFF included).
+size_t Utf8Length(const std::string& text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char c = byte(at);
+  if (c < 0x80) return 1;
+  size_t length = 0;
+  unsigned min = 0;
+  unsigned value = 0;
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2, min = 0x80, value = c & 0x1Fu;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3, min = 0x800, value = c & 0x0Fu;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4, min = 0x10000, value = c & 0x07u;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (byte(at + i) & 0x3Fu);
+  }
+  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  return length;
+}
+
+bool ValidUtf8(const std::string& text) {
+  for (size_t at = 0; at < text.size();) {
+    const size_t n = Utf8Length(text, at);
+    if (n == 0) return false;
+    at += n;
+  }
+  return true;
+}
+
+std::string Base64(const std::string& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+    if (i + 1 < bytes.size()) group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kDigits[(group >> 18) & 63];
+    out += kDigits[(group >> 12) & 63];
+    out += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
+  }
+  return out;
+}
+
+// A JSON string; bytes that are not UTF-8 become U+FFFD.
 void AppendJsonString(std::string& out, const std::string& text) {
   out += '"';
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\u%04x", c);
-          out += hex;
-        } else {
-          out += static_cast<char>(c);
-        }
+  for (size_t at = 0; at < text.size();) {
+    const size_t n = Utf8Length(text, at);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++at;
+      continue;
     }
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (n > 1) {
+      out.append(text, at, n);
+    } else if (c == '"') {
+      out += "\\\"";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\u%04x", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+    at += n;
   }
   out += '"';
+}
+
+// "name":"path", plus "name_base64" with the exact bytes when they are not UTF-8.
+void AppendJsonPath(std::string& out, const char* name, const std::optional<std::string>& path) {
+  out += std::string(",\"") + name + "\":";
+  if (!path) {
+    out += "null";
+    return;
+  }
+  AppendJsonString(out, *path);
+  if (!ValidUtf8(*path)) out += std::string(",\"") + name + "_base64\":\"" + Base64(*path) + "\"";
 }
 
 }  // namespace
-
-CliOptions ParseArguments(const std::vector<std::string>& args) {
-  CliOptions o;
-  bool only_files = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (only_files || a.empty() || a[0] != '-' || a == "-") {
-      o.files.push_back(a);
-      continue;
-    }
-    if (a == "--") {
-      only_files = true;
-    } else if (a == "-h" || a == "--help") {
-      o.help = true;
-    } else if (a == "--version") {
-      o.version = true;
-    } else if (a == "--json") {
-      o.json = true;
-    } else if (TakeValue(args, i, "-t", "--type", o.type) || TakeValue(args, i, "-q", "--quality", o.quality) ||
-               TakeValue(args, i, "-o", "--output", o.output) || TakeValue(args, i, "", "--start", o.start) ||
-               TakeValue(args, i, "", "--end", o.end) || TakeValue(args, i, "", "--config", o.config)) {
-    } else {
-      std::optional<std::string> jobs;
-      if (!TakeValue(args, i, "-j", "--jobs", jobs)) throw UsageError("unknown option '" + a + "'");
-      const std::string& j = *jobs;
-      if (j.empty() || j.size() > 3 || j.find_first_not_of("0123456789") != std::string::npos || std::stoi(j) < 1)
-        throw UsageError("--jobs needs a whole number from 1 to 999, not '" + j + "'");
-      o.jobs = std::stoi(j);
-    }
-  }
-  if (o.files.empty() && !o.help && !o.version) throw UsageError("no files given");
-  return o;
-}
-
-std::string UsageText() {
-  return "Usage: vtp-convert [options] FILE...\n"
-         "Converts video files with the settings of Video To Plim Converter.\n\n"
-         "  -t, --type mp4|aac|m4a|mp3   output type (default: mp4)\n"
-         "  -q, --quality NAME|0-4       quality level by name or position, or a custom\n"
-         "                               profile name (default: Normal Quality)\n"
-         "  -o, --output DIR             output folder (default: the program's output folder)\n"
-         "      --start hh:mm:ss         convert from this time on\n"
-         "      --end hh:mm:ss           convert up to this time\n"
-         "      --config DIR             settings folder (default: Config beside the program)\n"
-         "  -j, --jobs N                 conversions at once (default: 1)\n"
-         "      --json                   one result object per file on standard output\n"
-         "  -h, --help                   this text\n"
-         "      --version                the version\n\n"
-         "Exit status: 0 when every file converted, 1 when any failed, 2 for bad usage.\n";
-}
 
 Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const std::string& current_folder) {
   Plan plan;
   plan.app_dir = WithSeparator(app_dir);
   plan.current_folder = current_folder;
-  plan.config_dir =
-      WithSeparator(options.config ? TFileFunc::AbsolutePath(*options.config, WithSeparator(current_folder))
-                                   : plan.app_dir + platform::kConfigFolder);
+  if (options.config) {
+    const std::string folder = NormalPath(*options.config, current_folder);
+    struct stat st {};
+    if (stat(folder.c_str(), &st) != 0) throw UsageError("--config " + *options.config + ": " + std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) throw UsageError("--config " + *options.config + ": not a folder");
+    plan.config_dir = WithSeparator(folder);
+  } else {
+    plan.config_dir = plan.app_dir + platform::kConfigFolder;
+  }
   plan.output_type = options.type ? OutputTypeOf(*options.type) : CatalogueDefault(catalogue::OutputTypeList());
   const std::string quality =
       options.quality ? *options.quality : std::to_string(CatalogueDefault(catalogue::QualityLevelList()));
-  plan.options = ApplyProfileValue(DefaultJobOptions(), ProfileValueOf(quality, plan.output_type, plan.config_dir));
+  plan.options =
+      ApplyProfileValue(DefaultJobOptions(), ProfileValueOf(quality, plan.output_type, plan.config_dir, plan.warnings));
 
   std::string folder;
   if (options.output) {
     folder = *options.output;
   } else {
     // A relative stored folder means the same folder as in the program.
-    folder = settings::ReadOutputFolder(plan.config_dir, plan.app_dir, platform::DefaultOutputFolder());
+    try {
+      folder = settings::ReadOutputFolder(plan.config_dir, plan.app_dir, platform::DefaultOutputFolder());
+    } catch (const settings::ForeignFolderError& error) {
+      throw UsageError(std::string(error.what()) + " Give the output folder with -o DIR.");
+    }
   }
   if (folder.empty()) throw UsageError("the output folder is empty");
   if (folder.find_first_of("\r\n") != std::string::npos) throw UsageError("the output folder holds a line break");
-  plan.output_dir = WithSeparator(TFileFunc::AbsolutePath(folder, WithSeparator(current_folder)));
+  plan.output_dir = WithSeparator(NormalPath(folder, current_folder));
 
-  plan.start_text = CheckedTime(options.start, "start time");
-  plan.end_text = CheckedTime(options.end, "end time");
-  int64_t start = 0, end = 0;
-  if (text::ParseTimeText(plan.start_text, start) && text::ParseTimeText(plan.end_text, end) && end <= start)
+  plan.start_us = CheckedTime(options.start, "start time");
+  plan.end_us = CheckedTime(options.end, "end time");
+  if (plan.start_us && plan.end_us && *plan.end_us <= *plan.start_us)
     throw UsageError("the end time must come after the start time");
+  plan.dry_run = options.dry_run;
   return plan;
 }
 
-void RunControl::RequestStop() {
+std::string MissingEncoder(const Plan& plan, const std::vector<std::string>& files) {
+  std::vector<std::string> needed = {plan.encoder_name};
+  for (const auto& file : files) {
+    std::string ext = TFileFunc::GetFileExt(file);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".rm" || ext == ".rmvb") {
+      needed.push_back(plan.rm_encoder_name);
+      break;
+    }
+  }
+  for (const auto& name : needed) {
+    const std::string path = plan.app_dir + name;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return "the encoder " + path + " is missing: " + std::strerror(errno);
+    if (!S_ISREG(st.st_mode) || access(path.c_str(), X_OK) != 0)
+      return "the encoder " + path + " cannot be run (not an executable file)";
+  }
+  return {};
+}
+
+std::string TypeList(bool names_only) {
+  const auto exts = catalogue::ExtensionList();
+  const auto names = catalogue::OutputTypeList();
+  std::string out;
+  for (size_t i = 0; i < exts.size(); ++i) {
+    out += exts[i].substr(1);
+    if (!names_only) {
+      out += std::string(6 - std::min<size_t>(5, exts[i].size() - 1), ' ') + names[i];
+      if (static_cast<int>(i) == CatalogueDefault(names)) out += " (default)";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+std::string ProfileList(const Plan& plan, bool names_only) {
+  const auto levels = catalogue::QualityLevelList();
+  const auto profiles = settings::ReadIniSections(plan.config_dir, settings::kProfileFile);
+  std::string out;
+  if (!names_only) out += "Quality levels for " + catalogue::ExtensionList()[size_t(plan.output_type)] + ":\n";
+  for (int q = 0; q < catalogue::kQualityLevelCount; ++q) {
+    const std::string& name = levels[static_cast<size_t>(q)];
+    if (names_only) {
+      out += name + "\n";
+      continue;
+    }
+    std::string line = "  " + std::to_string(q) + "  " + name;
+    line.resize(std::max<size_t>(line.size() + 2, 26), ' ');
+    out += line + DescribeProfileValue(catalogue::QualityPreset(plan.output_type, q)) +
+           (q == CatalogueDefault(levels) ? " (default)\n" : "\n");
+  }
+  if (!names_only)
+    out += profiles.empty()
+               ? "No custom profiles in " + settings::ConfigPath(plan.config_dir, settings::kProfileFile) + ".\n"
+               : "Custom profiles in " + settings::ConfigPath(plan.config_dir, settings::kProfileFile) + ":\n";
+  for (const auto& name : profiles) {
+    bool shadowed = false;
+    for (int q = 0; q < catalogue::kQualityLevelCount; ++q)
+      shadowed = shadowed || SameTextAscii(name, levels[static_cast<size_t>(q)]) || name == std::to_string(q);
+    const std::string shown = shadowed ? kProfilePrefix + name : name;
+    if (names_only) {
+      out += shown + "\n";
+      continue;
+    }
+    const std::string value = settings::ReadNamedValue(plan.config_dir, settings::kProfileFile, name);
+    std::string line = "  " + EscapeName(shown);
+    line.resize(std::max<size_t>(line.size() + 2, 26), ' ');
+    out += line + (text::SplitText(value, '|').size() == 6 ? DescribeProfileValue(value) : "(damaged)") + "\n";
+  }
+  return out;
+}
+
+std::vector<std::string> ReadFileNames(int fd, bool null_separated) {
+  std::string all;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error(std::string("cannot read file names from standard input: ") + std::strerror(errno));
+    }
+    all.append(buffer, static_cast<size_t>(n));
+  }
+  std::vector<std::string> names;
+  const char separator = null_separated ? '\0' : '\n';
+  size_t start = 0;
+  while (start < all.size()) {
+    const size_t end = std::min(all.find(separator, start), all.size());
+    if (end > start) names.push_back(all.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+void RunControl::RequestStop(int signal_number) {
+  int none = 0;
+  if (signal_number != 0) stop_signal_.compare_exchange_strong(none, signal_number);
   stop_ = true;
   SignalAll(SIGCONT);  // a paused encoder must run to see the request
   SignalAll(SIGTERM);
@@ -371,15 +536,16 @@ void RunControl::Remove(pid_t pid) {
 std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::string>& files, int jobs,
                                        Reporter& reporter, RunControl& control) {
   std::vector<FileResult> results(files.size());
-  if (!settings::MakeFolders(plan.output_dir)) {
+  if (!plan.dry_run && !settings::MakeFolders(plan.output_dir)) {
     for (size_t i = 0; i < files.size(); ++i) {
-      results[i].source = files[i];
+      results[i].index = i;
+      results[i].source = NormalPath(files[i], plan.current_folder);
       results[i].reason = "the output folder " + plan.output_dir + " cannot be created";
       reporter.FileFinished(i, results[i]);
     }
     return results;
   }
-  ScratchFolder scratch;
+  ScratchFolder scratch(plan.dry_run);
   RunState state;
   auto work = [&] {
     Worker worker(plan, state, reporter, control, scratch.path());
@@ -404,16 +570,87 @@ std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::
 }
 
 std::string ResultJson(const FileResult& r) {
-  std::string out = "{\"source\":";
-  AppendJsonString(out, r.source);
-  out += ",\"output\":";
-  AppendJsonString(out, r.output);
-  out += r.converted ? ",\"status\":\"converted\"" : ",\"status\":\"failed\"";
+  std::string out = "{\"index\":" + std::to_string(r.index);
+  AppendJsonPath(out, "source", r.source);
+  AppendJsonPath(out, "output", r.output);
+  out += r.planned ? ",\"status\":\"planned\"" : r.converted ? ",\"status\":\"converted\"" : ",\"status\":\"failed\"";
+  if (r.planned) {
+    out += ",\"command\":";
+    AppendJsonString(out, r.command);
+  }
   out += ",\"reason\":";
   AppendJsonString(out, r.reason);
-  char tail[64];
-  std::snprintf(tail, sizeof tail, ",\"exit_code\":%d,\"seconds\":%.2f}", r.exit_code, r.seconds);
+  out += ",\"exit_code\":" + (r.exit_code ? std::to_string(*r.exit_code) : std::string("null"));
+  char tail[32];
+  std::snprintf(tail, sizeof tail, ",\"seconds\":%.2f}", r.seconds);
   return out + tail;
+}
+
+std::string EscapeName(const std::string& name) {
+  std::string out;
+  for (size_t at = 0; at < name.size();) {
+    const size_t n = Utf8Length(name, at);
+    const unsigned char c = static_cast<unsigned char>(name[at]);
+    if (n > 1) {
+      out.append(name, at, n);
+      at += n;
+      continue;
+    }
+    ++at;
+    static const char kLetters[] = "abtnvfr";
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (n == 1 && c >= 0x07 && c <= 0x0D) {
+      out += '\\';
+      out += kLetters[c - 0x07];
+    } else if (n == 0 || c < 0x20 || c == 0x7F) {
+      char octal[8];
+      std::snprintf(octal, sizeof octal, "\\%03o", c);
+      out += octal;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string ShellQuote(const std::vector<std::string>& argv) {
+  std::string out;
+  for (const auto& arg : argv) {
+    if (!out.empty()) out += ' ';
+    const bool plain = !arg.empty() && arg.find_first_not_of(
+                                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                           "0123456789_@%+=:,./-") == std::string::npos;
+    const bool control = std::any_of(arg.begin(), arg.end(), [](char ch) {
+      const auto c = static_cast<unsigned char>(ch);
+      return c < 0x20 || c == 0x7F;
+    });
+    if (plain) {
+      out += arg;
+    } else if (control || !ValidUtf8(arg)) {
+      // $'...' keeps the line one line; every byte outside printable ASCII as octal.
+      out += "$'";
+      for (char ch : arg) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\'' || c == '\\') {
+          out += '\\';
+          out += ch;
+        } else if (c < 0x20 || c >= 0x7F) {
+          char octal[8];
+          std::snprintf(octal, sizeof octal, "\\%03o", c);
+          out += octal;
+        } else {
+          out += ch;
+        }
+      }
+      out += '\'';
+    } else {
+      out += '\'';
+      for (char ch : arg) out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+      out += '\'';
+    }
+  }
+  return out;
 }
 
 std::optional<double> StatusTime(const std::string& line) {

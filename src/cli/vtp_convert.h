@@ -1,5 +1,5 @@
-// vtp-convert: the console front end. Argument parsing, the settings it takes
-// from the program's Config folder, and the batch that runs the encoders. Kept
+// vtp-convert: the console front end. The settings it takes from the program's
+// Config folder, the batch that runs the encoders, and the texts it prints. Kept
 // apart from main() so that all of it runs in tests.
 #pragma once
 
@@ -10,68 +10,71 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "engine/job.h"
 
 namespace cli {
-
-// Bad usage: the message is printed and the exit code is 2.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-struct CliOptions {
-  std::vector<std::string> files;
-  std::optional<std::string> type;
-  std::optional<std::string> quality;
-  std::optional<std::string> output;
-  std::optional<std::string> start;
-  std::optional<std::string> end;
-  std::optional<std::string> config;
-  int jobs = 1;
-  bool json = false;
-  bool help = false;
-  bool version = false;
-};
-
-// The arguments after the program name. Throws UsageError.
-CliOptions ParseArguments(const std::vector<std::string>& args);
-
-std::string UsageText();
 
 // What every file of the run shares.
 struct Plan {
   int output_type = 0;
   JobOptions options;
-  // Absolute, with a trailing separator.
+  // Absolute, normalised, with a trailing separator.
   std::string output_dir;
   std::string app_dir;
   // Absolute, with a trailing separator.
   std::string config_dir;
-  std::string start_text;
-  std::string end_text;
+  // The range in microseconds; none: from the start, to the end.
+  std::optional<int64_t> start_us;
+  std::optional<int64_t> end_us;
   // Relative source paths are taken from here: the encoders run in the program folder.
   std::string current_folder;
   std::string encoder_name = platform::kEncoderName;
   std::string rm_encoder_name = platform::kRealMediaEncoderName;
+  // Compose and report each command, run nothing, write nothing.
+  bool dry_run = false;
+  // Said once before the run: a stored profile value that is out of range, ...
+  std::vector<std::string> warnings;
 };
 
 // Fills the plan from the options and the stored settings: the output folder of
 // UserSettings.ini, the custom profiles of UserProfileInfo.ini. Throws UsageError
-// for an unknown type or quality, a malformed time or an end before the start.
+// for an unknown type or quality, a malformed time, an end before the start, a
+// --config that is no folder or a stored output folder that is no absolute path.
 Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const std::string& current_folder);
 
+// The message for an encoder the files need that is missing or cannot run
+// beside the program, naming its path; empty when all are there.
+std::string MissingEncoder(const Plan& plan, const std::vector<std::string>& files);
+
+// --list-types and --list-profiles (quality levels of the plan's output type, then
+// the custom profiles); with names_only one name a line for the completion, a
+// custom profile that a level would shadow as "profile:NAME".
+std::string TypeList(bool names_only);
+std::string ProfileList(const Plan& plan, bool names_only);
+
+// File names from a descriptor: one a line, or NUL-terminated; empty entries
+// are dropped. Throws std::runtime_error when it cannot be read.
+std::vector<std::string> ReadFileNames(int fd, bool null_separated);
+
 struct FileResult {
+  // Position in the list of files (arguments or names read), from 0.
+  size_t index = 0;
+  // Absolute and normalised.
   std::string source;
-  std::string output;
+  // The file the job wrote; none when no file exists there.
+  std::optional<std::string> output;
   bool converted = false;
+  // A dry run: what would be run.
+  bool planned = false;
+  std::string command;
   // Why it failed, one line.
   std::string reason;
-  int exit_code = 0;
+  // None when no encoder ran.
+  std::optional<int> exit_code;
   double seconds = 0;
 };
 
@@ -80,16 +83,21 @@ class Reporter {
  public:
   virtual ~Reporter() = default;
   virtual void FileStarted(size_t index, const std::string& source) = 0;
-  // Seconds of the file's range done so far, of `total`.
+  // Seconds of the file's range done so far, of `total`; called at least every
+  // fifth of a second while the encoder runs, whether it printed or not.
   virtual void FileProgress(size_t index, double done, double total) = 0;
+  // A line the encoder printed (its status lines included).
+  virtual void EncoderLine(size_t index, const std::string& line) = 0;
   virtual void FileFinished(size_t index, const FileResult& result) = 0;
 };
 
 // Ends, pauses and resumes the encoders this run started, and nothing else.
 class RunControl {
  public:
-  void RequestStop();
+  // The signal that asked for the stop, 0 for none; the first one counts.
+  void RequestStop(int signal_number = 0);
   bool StopRequested() const { return stop_.load(); }
+  int StopSignal() const { return stop_signal_.load(); }
   // SIGSTOP or SIGCONT to every running encoder of the run.
   void SignalAll(int signal_number);
 
@@ -99,6 +107,7 @@ class RunControl {
 
  private:
   std::atomic<bool> stop_{false};
+  std::atomic<int> stop_signal_{0};
   std::mutex mutex_;
   std::vector<pid_t> pids_;
 };
@@ -108,8 +117,18 @@ class RunControl {
 std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::string>& files, int jobs,
                                        Reporter& reporter, RunControl& control);
 
-// One JSON object on one line.
+// One JSON object on one line, valid UTF-8 whatever bytes the paths hold: a path
+// that is not valid UTF-8 is shown with U+FFFD and given exactly, base64-encoded,
+// in "source_base64" / "output_base64".
 std::string ResultJson(const FileResult& result);
+
+// A name or message for a terminal or a log line: control characters, "\" and
+// bytes that are not UTF-8 as C escapes, as `ls -b` shows them, so one message
+// stays one line.
+std::string EscapeName(const std::string& name);
+
+// An argument vector as a line a POSIX shell runs as the same vector.
+std::string ShellQuote(const std::vector<std::string>& argv);
 
 // Seconds of an encoder status line's "time=" field; nothing without one.
 std::optional<double> StatusTime(const std::string& line);

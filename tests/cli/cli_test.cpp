@@ -1,5 +1,6 @@
-// The console front end: its arguments, the settings it takes, and whole runs of
-// the real vtp-convert with the real encoder.
+// The console front end at the parser level: its table of options (and the
+// manual page and completion that follow it), the settings it takes, times,
+// profiles, and the texts it prints.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -7,15 +8,22 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <regex>
+#include <set>
 
+#include "cli/report.h"
 #include "cli/vtp_convert.h"
+#include "common/helpers.h"
+#include "common/text.h"
+#include "engine/catalogue.h"
+#include "engine/job.h"
 #include "fakes.h"
-#include "media/duration_probe.h"
-#include "private_bus.h"
-#include "test_media.h"
+#include "platform/errors.h"
+#include "sources/source_list.h"
 
 using namespace testing_support;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -23,34 +31,165 @@ cli::CliOptions Parse(std::vector<std::string> args) {
   return cli::ParseArguments(args);
 }
 
-TEST(CliArguments, ShortLongAndEqualsFormsAllWork) {
-  const auto o = Parse({"-t", "mp3", "--quality=Low Quality", "-o", "out", "--start", "00:00:01", "--end=00:00:05",
-                        "--config", "cfg", "-j", "2", "--json", "a.avi", "--", "-b.avi"});
+std::string Refusal(std::vector<std::string> args) {
+  try {
+    Parse(args);
+  } catch (const cli::UsageError& error) {
+    return error.what();
+  }
+  return "<accepted>";
+}
+
+// Standard output of a shell command.
+std::string Shell(const std::string& command) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+  std::string out;
+  std::array<char, 4096> buffer{};
+  size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) out.append(buffer.data(), n);
+  return out;
+}
+
+std::set<std::string> Matches(const std::string& text, const std::string& pattern) {
+  std::set<std::string> found;
+  const std::regex re(pattern);
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it)
+    found.insert((*it)[1]);
+  return found;
+}
+
+// --- The option table and getopt_long. ---
+
+TEST(CliOptionTable, GnuFormsAllWork) {
+  const auto o = Parse({"-tmp3", "--qual=Low Quality", "-oout", "--start", "1:30", "--end=90.5", "--conf", "cfg", "-j2",
+                        "--json", "a.avi", "--", "-b.avi"});
   EXPECT_EQ(*o.type, "mp3");
   EXPECT_EQ(*o.quality, "Low Quality");
   EXPECT_EQ(*o.output, "out");
-  EXPECT_EQ(*o.start, "00:00:01");
-  EXPECT_EQ(*o.end, "00:00:05");
+  EXPECT_EQ(*o.start, "1:30");
+  EXPECT_EQ(*o.end, "90.5");
   EXPECT_EQ(*o.config, "cfg");
   EXPECT_EQ(o.jobs, 2);
   EXPECT_TRUE(o.json);
   EXPECT_EQ(o.files, (std::vector<std::string>{"a.avi", "-b.avi"}));
+  // Flags combine, a value may close the group.
+  const auto combined = Parse({"-nv0j3", "-"});
+  EXPECT_TRUE(combined.dry_run);
+  EXPECT_TRUE(combined.verbose);
+  EXPECT_TRUE(combined.null_separated);
+  EXPECT_EQ(combined.jobs, 3);
+  EXPECT_TRUE(combined.files_from_stdin);
+  EXPECT_TRUE(combined.files.empty());
+  EXPECT_EQ(*Parse({"-q3", "x.avi"}).quality, "3");
+  EXPECT_EQ(*Parse({"--output", "--json", "x.avi"}).output, "--json") << "a value may begin with -";
+  EXPECT_TRUE(Parse({"--list-prof"}).list_profiles);
+  EXPECT_TRUE(Parse({"--list-types=names"}).names_only);
 }
 
-TEST(CliArguments, BadUsageIsRefusedWithAReason) {
-  const std::vector<std::vector<std::string>> bad = {
-      {},  // no files
-      {"--frobnicate", "a.avi"},
-      {"-t"},
-      {"-j", "0", "a.avi"},
-      {"-j", "two", "a.avi"},
-      {"--jobs=", "a.avi"},
-  };
-  for (const auto& args : bad) {
-    EXPECT_THROW(Parse(args), cli::UsageError) << ::testing::PrintToString(args);
-  }
+TEST(CliOptionTable, BadUsageIsRefusedWithAReasonThatSaysWhat) {
+  EXPECT_THAT(Refusal({"-t=mp3", "a.avi"}), HasSubstr("write -t mp3 or --type=mp3"));
+  EXPECT_THAT(Refusal({"--j", "a.avi"}), HasSubstr("ambiguous: --jobs, --json"));
+  EXPECT_THAT(Refusal({"--list", "a.avi"}), HasSubstr("ambiguous"));
+  EXPECT_THAT(Refusal({"--frobnicate", "a.avi"}), HasSubstr("unknown option '--frobnicate'"));
+  EXPECT_THAT(Refusal({"-x", "a.avi"}), HasSubstr("unknown option '-x'"));
+  EXPECT_THAT(Refusal({"--json=1", "a.avi"}), HasSubstr("'--json' takes no value"));
+  EXPECT_THAT(Refusal({"--js=1", "a.avi"}), HasSubstr("(--json) takes no value"));
+  EXPECT_THAT(Refusal({"a.avi", "-t"}), HasSubstr("option -t needs a value"));
+  EXPECT_THAT(Refusal({"a.avi", "--type"}), HasSubstr("'--type' needs a value"));
+  EXPECT_THAT(Refusal({"-j", "0", "a.avi"}), HasSubstr("1 to 999"));
+  EXPECT_THAT(Refusal({"-jtwo", "a.avi"}), HasSubstr("1 to 999"));
+  EXPECT_THAT(Refusal({"--jobs=", "a.avi"}), HasSubstr("1 to 999"));
+  EXPECT_THAT(Refusal({"--list-types=all"}), HasSubstr("'names'"));
+  EXPECT_THAT(Refusal({}), HasSubstr("no files"));
+  EXPECT_THAT(Refusal({"-", "a.avi"}), HasSubstr("must be the only file"));
+  EXPECT_THAT(Refusal({"-0", "a.avi"}), HasSubstr("--null"));
+  EXPECT_THAT(Refusal({"--quiet", "-v", "a.avi"}), HasSubstr("exclude"));
   EXPECT_TRUE(Parse({"--help"}).help);
-  EXPECT_TRUE(Parse({"--version"}).version);
+  EXPECT_TRUE(Parse({"--vers"}).version);
+}
+
+// --help, the manual page and the completion are all held to the table.
+TEST(CliOptionTable, HelpManualAndCompletionListExactlyTheTable) {
+  std::set<std::string> longs, shorts;
+  for (const auto& spec : cli::OptionTable()) {
+    longs.insert(spec.long_name);
+    if (spec.short_name) shorts.insert(std::string(1, spec.short_name));
+  }
+  const std::string help = cli::UsageText();
+  EXPECT_EQ(Matches(help, R"(--([a-z][a-z-]*[a-z]))"), longs) << help;
+  EXPECT_EQ(Matches(help, R"(\n  -([a-z0-9]), --)"), shorts) << help;
+
+  const std::string man = ReadFile(VTPC_DATA_DIR "/vtp-convert.1").value_or("");
+  ASSERT_FALSE(man.empty());
+  EXPECT_EQ(Matches(man, R"(\\fB\\-\\-((?:[a-z]|\\-)*[a-z]))"), [&] {
+    std::set<std::string> escaped;
+    for (const auto& name : longs) escaped.insert(std::regex_replace(name, std::regex("-"), "\\-"));
+    return escaped;
+  }()) << "the manual's options";
+  EXPECT_EQ(Matches(man, R"(\n\\fB\\-([a-z0-9])\\fR, )"), shorts);
+
+  const std::string completion = ReadFile(VTPC_DATA_DIR "/vtp-convert.bash-completion").value_or("");
+  ASSERT_FALSE(completion.empty());
+  EXPECT_EQ(Matches(completion, R"(--([a-z][a-z-]*[a-z]))"), longs);
+  std::smatch line;
+  ASSERT_TRUE(std::regex_search(completion, line, std::regex(R"(local short="([^"]*)\")")));
+  EXPECT_EQ(Matches(line[1].str(), R"(-([a-z0-9]))"), shorts);
+}
+
+// --- Times. ---
+
+TEST(CliTimes, TakenAsFfmpegTakesThem) {
+  struct Case {
+    const char* text;
+    int64_t us;
+  } good[] = {
+      {"90", 90'000'000},
+      {"1:30", 90'000'000},
+      {"00:00:01.5", 1'500'000},
+      {"1:00:00", 3'600'000'000},
+      {"0:00:02", 2'000'000},
+      {"100:00:00", 360'000'000'000},
+      {"2.25", 2'250'000},
+      {"1:05.000001", 65'000'001},
+      {"0", 0},
+      {"01:02:03.75", 3'723'750'000},
+  };
+  for (const auto& c : good) {
+    int64_t us = -1;
+    EXPECT_TRUE(text::ParseMediaTime(c.text, us)) << c.text;
+    EXPECT_EQ(us, c.us) << c.text;
+  }
+  for (const char* bad : {"", "1:60", "60:00", "1:2:3:4", "aa", "1.", ".5", "1.2345678", "-5", "1:30:", ":30", " 90",
+                          "1,5", "1e3", "00:90:00"}) {
+    int64_t us = 0;
+    EXPECT_FALSE(text::ParseMediaTime(bad, us)) << bad;
+  }
+  EXPECT_EQ(text::FormatClockTime(1'500'000), "00:00:01.5");
+  EXPECT_EQ(text::FormatClockTime(3'723'000'000), "01:02:03");
+  EXPECT_EQ(text::FormatDecimalSeconds(2'250'000), "2.25");
+  EXPECT_EQ(text::FormatDecimalSeconds(50'000'000), "50");
+  EXPECT_EQ(text::FormatDecimalSeconds(1), "0.000001");
+}
+
+// The fraction reaches the encoder's -ss and -t as it was given; whole times
+// (the grid's cells) give the command they always gave.
+TEST(CliTimes, FractionsReachTheEncoderExactly) {
+  TempDir out;
+  ConversionJob job;
+  job.source = "/clips/a.avi";
+  job.output_dir = out.path();
+  job.app_dir = "/opt/vtpc/";
+  job.write_script = false;
+  job.options = DefaultJobOptions();
+  TFileFunc names;
+  job.start_text = "00:00:01.5";
+  job.end_text = "00:00:03.75";
+  EXPECT_THAT(BuildConversionCommand(job, names).command, HasSubstr(" -ss 00:00:01.5 -t 2.25 "));
+  job.start_text = "00:00:10";
+  job.end_text = "00:01:00";
+  EXPECT_THAT(BuildConversionCommand(job, names).command, HasSubstr(" -ss 00:00:10 -t 50 "));
+  job.end_text = "1:30";
+  EXPECT_THROW(BuildConversionCommand(job, names), ConversionError) << "the job form stays hh:mm:ss";
 }
 
 class CliPlan : public ::testing::Test {
@@ -61,8 +200,24 @@ class CliPlan : public ::testing::Test {
     args.push_back("x.avi");
     return cli::ResolvePlan(Parse(args), "/opt/vtpc", "/home/ann/work");
   }
+  std::string Refused(std::vector<std::string> args) {
+    try {
+      Resolve(args);
+    } catch (const cli::UsageError& error) {
+      return error.what();
+    }
+    return "<accepted>";
+  }
   TempDir config;
 };
+
+TEST_F(CliPlan, TimesAreReadAndMustComeInOrder) {
+  EXPECT_EQ(*Resolve({"--start", "1:30.25"}).start_us, 90'250'000);
+  EXPECT_EQ(*Resolve({"--end", "7"}).end_us, 7'000'000);
+  EXPECT_FALSE(Resolve({}).start_us);
+  EXPECT_THAT(Refused({"--start", "00:90:00"}), HasSubstr("'00:90:00' is not a time"));
+  EXPECT_THAT(Refused({"--start", "5", "--end", "0:05"}), HasSubstr("after the start"));
+}
 
 TEST_F(CliPlan, DefaultsAreTheFirstTypeAndTheThirdQualityLevel) {
   const auto plan = Resolve({});
@@ -87,30 +242,109 @@ TEST_F(CliPlan, TypeAndQualityByNameOrPositionAgree) {
   EXPECT_THROW(Resolve({"-q", "Nonesuch"}), cli::UsageError);
 }
 
-TEST_F(CliPlan, ACustomProfileComesFromTheProfileFile) {
-  WriteFile(config.file("UserProfileInfo.ini"), "\r\n[Travel]\r\nTravel=0|6|0|0|0|0\r\n[Broken]\r\nBroken=1|2\r\n");
+// --- -q and custom profiles. ---
+
+TEST_F(CliPlan, CustomProfilesByAnyLetterCaseAndProfilePrefix) {
+  WriteFile(config.file("UserProfileInfo.ini"),
+            "\r\n[Travel]\r\nTravel=0|6|0|0|0|0\r\n[Broken]\r\nBroken=1|2\r\n"
+            "[2]\r\n2=2|0|0|0|0|0\r\n[Low Quality]\r\nLow Quality=1|1|1|1|1|1\r\n");
   const auto plan = Resolve({"-q", "Travel"});
   EXPECT_EQ(plan.options.video_size, "160x112");
   EXPECT_EQ(plan.options.frame_rate, "30");
-  EXPECT_THROW(Resolve({"-q", "Broken"}), cli::UsageError);
-  EXPECT_THROW(Resolve({"-q", "travel"}), cli::UsageError) << "profile names are matched exactly";
+  EXPECT_TRUE(plan.warnings.empty());
+  EXPECT_EQ(Resolve({"-q", "tRAVEL"}).options.frame_rate, "30");
+  EXPECT_EQ(Resolve({"-q", "PROFILE:travel"}).options.frame_rate, "30");
+  EXPECT_THAT(Refused({"-q", "Broken"}), HasSubstr("damaged"));
+  // A level shadows a custom profile of its name; the prefix reaches the profile.
+  EXPECT_EQ(Resolve({"-q", "2"}).options.video_size, "320x240");
+  EXPECT_EQ(Resolve({"-q", "profile:2"}).options.video_size, "368x208");
+  EXPECT_EQ(Resolve({"-q", "low quality"}).options.video_bitrate, Resolve({"-q", "0"}).options.video_bitrate);
+  EXPECT_EQ(Resolve({"-q", "profile:low quality"}).options.video_size, "320x240");
+  EXPECT_THAT(Refused({"-q", "profile:Superb Quality"}), HasSubstr("no custom profile named 'Superb Quality'"));
 }
 
+TEST_F(CliPlan, AStoredValueOutOfRangeIsWarnedNamingTheValue) {
+  WriteFile(config.file("UserProfileInfo.ini"), "[Odd]\r\nOdd=0|9|none|x|-1|1\r\n");
+  const auto plan = Resolve({"-q", "odd"});
+  EXPECT_THAT(plan.warnings, ::testing::ElementsAre(
+                                 "custom profile 'Odd': frame rate position 9 is out of range (0 to 6); the "
+                                 "encoder's default is used",
+                                 "custom profile 'Odd': audio bitrate \"x\" is no list position; it is left as it is",
+                                 "custom profile 'Odd': audio channels position -1 is out of range (0 to 1); it is "
+                                 "left as it is"));
+  EXPECT_EQ(plan.options.video_size, "160x112") << "the sound fields still apply";
+  EXPECT_EQ(plan.options.sample_rate, "32000");
+  EXPECT_TRUE(ProfileValueProblems("none|none|none|none|none|none").empty());
+  EXPECT_TRUE(ProfileValueProblems(catalogue::QualityPreset(0, 4)).empty());
+}
+
+// --- --config and the stored output folder. ---
+
 TEST_F(CliPlan, OutputFolderComesFromTheSettingsAndIsMadeAbsolute) {
-  WriteFile(config.file("UserSettings.ini"), "\r\n[USRInfo]\r\nOutDir=/srv/videos\r\n");
-  EXPECT_EQ(Resolve({}).output_dir, "/srv/videos/");
-  EXPECT_EQ(Resolve({"-o", "rel/out"}).output_dir, "/home/ann/work/rel/out/");
+  WriteFile(config.file("UserSettings.ini"), "\r\n[USRInfo]\r\nOutDir=/srv/videos/../clips\r\n");
+  EXPECT_EQ(Resolve({}).output_dir, "/srv/clips/");
+  EXPECT_EQ(Resolve({"-o", "rel/./out/x/.."}).output_dir, "/home/ann/work/rel/out/");
   // A hand-edited relative folder means what it means in the program: below the program folder.
   WriteFile(config.file("UserSettings.ini"), "\r\n[USRInfo]\r\nOutDir=relout\r\n");
   EXPECT_EQ(Resolve({}).output_dir, "/opt/vtpc/relout/");
 }
 
-TEST_F(CliPlan, TimesMustBeWholeTimesInOrder) {
-  EXPECT_EQ(Resolve({"--start", "00:00:02"}).start_text, "00:00:02");
-  for (const char* bad : {"1:30", "00:90:00", "00:00:5", "aa:bb:cc", ""})
-    EXPECT_THROW(Resolve({"--start", bad}), cli::UsageError) << bad;
-  EXPECT_THROW(Resolve({"--start", "00:00:05", "--end", "00:00:05"}), cli::UsageError);
+TEST_F(CliPlan, AConfigThatIsNoFolderOrAForeignStoredFolderIsRefused) {
+  const auto refused_config = [](const std::string& folder) {
+    try {
+      cli::ResolvePlan(Parse({"--config", folder, "x.avi"}), "/opt/vtpc", "/home/ann/work");
+    } catch (const cli::UsageError& error) {
+      return std::string(error.what());
+    }
+    return std::string("<accepted>");
+  };
+  EXPECT_EQ(refused_config(config.file("missing")),
+            "--config " + config.file("missing") + ": No such file or directory");
+  WriteFile(config.file("plain"), "");
+  EXPECT_EQ(refused_config(config.file("plain")), "--config " + config.file("plain") + ": not a folder");
+  for (const std::string foreign : {"C:\\Users\\ann\\Videos", "~/Videos", "$HOME/Videos"}) {
+    WriteFile(config.file("UserSettings.ini"), "[USRInfo]\r\nOutDir=" + foreign + "\r\n");
+    const std::string refusal = Refused({});
+    EXPECT_THAT(refusal, HasSubstr("\"" + foreign + "\""));
+    EXPECT_THAT(refusal, HasSubstr("not a folder of this system"));
+    EXPECT_THAT(refusal, HasSubstr("-o DIR"));
+    EXPECT_EQ(Resolve({"-o", "/srv"}).output_dir, "/srv/") << "-o needs no stored folder";
+  }
 }
+
+// --- --list-types, --list-profiles. ---
+
+TEST_F(CliPlan, ListsShowValuesOrBareNames) {
+  WriteFile(config.file("UserProfileInfo.ini"), "[Travel]\r\nTravel=0|6|0|0|0|0\r\n[2]\r\n2=2|0|0|0|0|0\r\n");
+  EXPECT_EQ(cli::TypeList(true), "mp4\naac\nm4a\nmp3\n");
+  EXPECT_THAT(cli::TypeList(false), HasSubstr("mp3   MP3 Files (*.mp3)\n"));
+  EXPECT_THAT(cli::TypeList(false), HasSubstr("Plim MPEG-4 Video Files (*.mp4) (default)"));
+  EXPECT_EQ(cli::ProfileList(Resolve({}), true),
+            "Low Quality\nAcceptable Quality\nNormal Quality\nExcellent Quality\nSuperb Quality\nTravel\nprofile:2\n");
+  const std::string full = cli::ProfileList(Resolve({}), false);
+  EXPECT_THAT(full, HasSubstr("  2  Normal Quality       320x240, 15 fps, video 768 kbit/s, audio 128 kbit/s"));
+  EXPECT_THAT(full, HasSubstr("  Travel                  160x112, 30 fps, video 256 kbit/s, audio 16 kbit/s, "
+                              "1 channel, Mono, 22050 Hz\n"));
+  EXPECT_THAT(full, HasSubstr("  profile:2               368x208"));
+  EXPECT_THAT(cli::ProfileList(Resolve({"-t", "mp3"}), false), HasSubstr("Quality levels for .mp3:"));
+}
+
+// --- --help. ---
+
+TEST(CliHelp, ListsTheSourceTypesTheListTakesAndTheManualAgrees) {
+  const std::string help = cli::UsageText();
+  const std::string after = help.substr(help.find("Source types:"));
+  const auto listed = Matches(after.substr(0, after.find("\n\n")), R"((\.[a-z0-9]+))");
+  const auto taken = sources::AcceptedSourceExtensions();
+  EXPECT_EQ(listed, std::set<std::string>(taken.begin(), taken.end())) << help;
+  const std::string man = ReadFile(VTPC_DATA_DIR "/vtp-convert.1").value_or("");
+  std::smatch line;
+  ASSERT_TRUE(std::regex_search(man, line, std::regex(R"(\n\\&(\.[^\n]*)\n)")));
+  EXPECT_EQ(Matches(line[1].str(), R"((\.[a-z0-9]+))"), listed) << "the manual's SOURCE TYPES";
+  for (const std::string& row : text::SplitText(help, '\n')) EXPECT_LT(row.size(), 80u) << row;
+}
+
+// --- Texts: JSON, escaped names, shell quoting. ---
 
 TEST(CliStatus, TimeIsReadFromStatusLinesOnly) {
   EXPECT_DOUBLE_EQ(*cli::StatusTime("frame=   10 q=2.0 size=  12kB time=1.52 bitrate= 1.0kbits/s"), 1.52);
@@ -119,126 +353,198 @@ TEST(CliStatus, TimeIsReadFromStatusLinesOnly) {
   EXPECT_FALSE(cli::StatusTime("time=N/A"));
 }
 
-TEST(CliJson, StringsAreEscaped) {
+// A strict check: python's decoder refuses bad UTF-8, its parser bad JSON.
+bool StrictJson(const std::string& line, const TempDir& scratch) {
+  WriteFile(scratch.file("line.json"), line);
+  return Shell(
+             "python3 -c 'import json,sys; json.loads(open(sys.argv[1],\"rb\").read().decode(\"utf-8\")); "
+             "print(\"ok\")' '" +
+             scratch.file("line.json") + "' 2>&1") == "ok\n";
+}
+
+TEST(CliJson, EveryRecordIsStrictUtf8JsonWithTheExactPathInBase64) {
+  TempDir scratch;
   cli::FileResult r;
-  r.source = "a \"b\"\n\\c.avi";
-  r.reason = "tab\there";
-  const std::string json = cli::ResultJson(r);
-  EXPECT_THAT(json, HasSubstr(R"("source":"a \"b\"\n\\c.avi")"));
-  EXPECT_THAT(json, HasSubstr(R"("reason":"tab\there")"));
-  EXPECT_THAT(json, HasSubstr(R"("status":"failed")"));
+  r.index = 3;
+  r.source = "/v/a \"b\"\n\\c\x01\x7f.avi";
+  r.reason = "tab\there \xc3\xa9";
+  std::string json = cli::ResultJson(r);
+  EXPECT_THAT(json, HasSubstr(R"("source":"/v/a \"b\"\n\\c\u0001\u007f.avi")"));
+  EXPECT_THAT(json, HasSubstr(R"("reason":"tab\there )"
+                              "\xc3\xa9\""));
+  EXPECT_THAT(json, HasSubstr(R"("index":3,)"));
+  EXPECT_THAT(json, HasSubstr(R"("output":null)"));
+  EXPECT_THAT(json, HasSubstr(R"("exit_code":null)"));
+  EXPECT_THAT(json, Not(HasSubstr("_base64")));
+  EXPECT_TRUE(StrictJson(json, scratch)) << json;
+
+  // Bytes no UTF-8 decoder takes: a stray byte, an overlong "/", a surrogate, a cut sequence.
+  for (const std::string bad : {"/v/bad\xff.mp4", "/v/\xc0\xaf.mp4", "/v/\xed\xa0\x80.mp4", "/v/cut\xe2\x82"}) {
+    r.source = bad;
+    r.output = bad + ".mp4";
+    r.exit_code = 0;
+    json = cli::ResultJson(r);
+    EXPECT_TRUE(StrictJson(json, scratch)) << json;
+    const std::string encoded = *Matches(json, R"("source_base64":"([^"]*))").begin();
+    const std::string decoded = Shell("printf %s '" + encoded + "' | base64 -d");
+    EXPECT_EQ(decoded, bad);
+    EXPECT_THAT(json, HasSubstr(R"("output_base64":")"));
+    EXPECT_THAT(json, HasSubstr(R"("exit_code":0)"));
+  }
 }
 
-// Whole runs of the built program: its exit code, standard output and error.
-struct RunResult {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
+TEST(CliMessages, NamesAreEscapedAsLsDoes) {
+  EXPECT_EQ(cli::EscapeName("/v/plain name é.avi"), "/v/plain name é.avi");
+  EXPECT_EQ(cli::EscapeName("/v/two\nlines\r\t.avi"), "/v/two\\nlines\\r\\t.avi");
+  EXPECT_EQ(cli::EscapeName("back\\slash"), "back\\\\slash");
+  EXPECT_EQ(cli::EscapeName(std::string("nul\0esc\x1b\x7f", 9)), "nul\\000esc\\033\\177");
+  EXPECT_EQ(cli::EscapeName("bad\xff\xc3"), "bad\\377\\303");
+}
+
+// What ShellQuote writes, run by a real shell, gives the same words back.
+TEST(CliDryRun, QuotedCommandsGiveTheSameWordsToAShell) {
+  const std::vector<std::string> words = {"/opt/my apps/evc", "-y",       "it's",    "a\nb",  "tab\there", "$HOME",
+                                          "`date`",           "back\\sl", "bad\xff", "*.avi", "",          "plain-1.5"};
+  const std::string quoted = cli::ShellQuote(words);
+  EXPECT_EQ(quoted.find('\n'), std::string::npos) << "one line";
+  TempDir scratch;
+  WriteFile(scratch.file("words.sh"), "set -- " + quoted + "\nprintf '%s\\0' \"$@\"\n");
+  const std::string out = Shell("cd '" + scratch.path() + "' && bash words.sh");
+  std::string expected;
+  for (const auto& word : words) expected += word + std::string(1, '\0');
+  EXPECT_EQ(out, expected) << quoted;
+  EXPECT_EQ(quoted.substr(0, quoted.find(" -y")), "'/opt/my apps/evc'");
+}
+
+// --- What a run prints: progress lines, the bar, --quiet and --verbose. ---
+
+struct Captured {
+  Captured() : out(open_memstream(&out_data, &out_size)), err(open_memstream(&err_data, &err_size)) {}
+  ~Captured() {
+    std::fclose(out);
+    std::fclose(err);
+    std::free(out_data);
+    std::free(err_data);
+  }
+  std::string Out() {
+    std::fflush(out);
+    return std::string(out_data, out_size);
+  }
+  std::string Err() {
+    std::fflush(err);
+    return std::string(err_data, err_size);
+  }
+  char* out_data = nullptr;
+  char* err_data = nullptr;
+  size_t out_size = 0, err_size = 0;
+  FILE* out;
+  FILE* err;
 };
 
-RunResult RunCli(const std::vector<std::string>& args, const TempDir& scratch, const std::string& folder = "/") {
-  std::string command = "cd '" + folder + "' && '" VTPC_CLI "'";
-  for (const auto& a : args) command += " '" + a + "'";
-  command += " 2>'" + scratch.file("stderr.txt") + "'";
-  RunResult result;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
-  std::array<char, 4096> buffer{};
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) result.out.append(buffer.data(), n);
-  const int status = pclose(pipe.release());
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.err = ReadFile(scratch.file("stderr.txt")).value_or("");
-  return result;
-}
-
-class CliRun : public ::testing::Test {
+class CliProgress : public ::testing::Test {
  protected:
-  TempDir sources, out, config, scratch;
+  cli::ReportSettings Settings(cli::Verbosity verbosity, bool terminal = false) {
+    cli::ReportSettings s;
+    s.out = io.out;
+    s.err = io.err;
+    s.terminal = terminal;
+    s.verbosity = verbosity;
+    s.now = [this] { return now; };
+    s.width = [this] { return width; };
+    return s;
+  }
+  Captured io;
+  double now = 100;
+  int width = 80;
 };
 
-TEST_F(CliRun, GoodFilesConvertWhileABrokenOneFailsTheRun) {
-  MakeClip(".avi", 2, sources.file("one.avi"));
-  MakeClip(".mp4", 2, sources.file("two.mp4"));
-  WriteFile(sources.file("broken.avi"), std::string(4096, '\x42'));
-  const auto r = RunCli({"--config", config.path(), "-o", out.path(), "-t", "mp3", "--json", "-j", "2",
-                         sources.file("one.avi"), sources.file("broken.avi"), sources.file("two.mp4")},
-                        scratch);
-  EXPECT_EQ(r.exit_code, 1) << r.err;
-  EXPECT_THAT(r.err, HasSubstr("broken.avi"));
-  EXPECT_THAT(r.err, HasSubstr("1 of 3 files failed"));
-  for (const char* name : {"one.mp3", "two.mp3"}) {
-    ASSERT_TRUE(Exists(out.file(name))) << name << "\n" << r.err;
-    EXPECT_GT(media::DurationProbe().DurationMs(out.file(name)), 1500) << name;
+TEST_F(CliProgress, OffATerminalAFileShowsLifeEveryFiveSeconds) {
+  cli::ConsoleReporter reporter(2, Settings(cli::Verbosity::Normal));
+  reporter.FileStarted(0, "/v/long\nname.avi");
+  for (int second = 1; second <= 12; ++second) {
+    now += 1;
+    reporter.FileProgress(0, second * 2.0, 60);  // twice as fast as it plays
   }
-  EXPECT_FALSE(Exists(out.file("broken.mp3")));
-  // One line per file, in the order they finished.
-  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3);
-  EXPECT_THAT(r.out, HasSubstr(R"("status":"failed")"));
+  const std::string err = io.Err();
+  EXPECT_EQ(err,
+            "vtp-convert: converting /v/long\\nname.avi\n"
+            "vtp-convert: /v/long\\nname.avi: 16% at 2.00x, 00:00:25 left\n"
+            "vtp-convert: /v/long\\nname.avi: 33% at 2.00x, 00:00:20 left\n");
 }
 
-TEST_F(CliRun, SameNamesInParallelGetDistinctOutputs) {
-  TempDir other;
-  MakeClip(".avi", 1, sources.file("clip.avi"));
-  MakeClip(".avi", 1, other.file("clip.avi"));
-  WriteFile(out.file("clip.txt"), "taken");
-  // Relative paths are the caller's, not the encoder's folder.
-  const auto r = RunCli({"--config", config.path(), "-o", out.path(), "-j", "2", "--start", "00:00:00", "--end",
-                         "00:00:01", "clip.avi", other.file("clip.avi")},
-                        scratch, sources.path());
-  EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_TRUE(Exists(out.file("clip_1.mp4")));
-  EXPECT_TRUE(Exists(out.file("clip_2.mp4")));
-  EXPECT_FALSE(Exists(out.file("clip.mp4")));
-}
-
-TEST_F(CliRun, BadUsageExitsWithTwoAndConvertsNothing) {
-  MakeClip(".avi", 1, sources.file("a.avi"));
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--config", config.path(), "-o", out.path(), "-t", "ogg", sources.file("a.avi")},
-        std::vector<std::string>{"--bogus", sources.file("a.avi")}, std::vector<std::string>{}}) {
-    const auto r = RunCli(args, scratch);
-    EXPECT_EQ(r.exit_code, 2) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("vtp-convert: "));
+TEST_F(CliProgress, QuietShowsFailuresOnlyAndVerboseTheEncoderLines) {
+  cli::FileResult good, bad;
+  good.source = "/v/a.avi";
+  good.output = "/o/a.mp4";
+  good.converted = true;
+  bad.index = 1;
+  bad.source = "/v/b.avi";
+  bad.reason = "cannot be read as video or audio";
+  {
+    cli::ConsoleReporter quiet(2, Settings(cli::Verbosity::Quiet));
+    quiet.FileStarted(0, good.source);
+    now += 20;
+    quiet.FileProgress(0, 1, 2);
+    quiet.EncoderLine(0, "frame=  10 time=1.00");
+    quiet.Note("Keeping the computer awake skipped: no system bus.", true);
+    quiet.FileFinished(0, good);
+    quiet.FileFinished(1, bad);
   }
-  EXPECT_FALSE(Exists(out.file("a.mp4")));
-  EXPECT_EQ(RunCli({"--help"}, scratch).exit_code, 0);
+  EXPECT_EQ(io.Err(), "vtp-convert: failed: /v/b.avi: cannot be read as video or audio\n");
+  Captured verbose_io;
+  cli::ReportSettings settings = Settings(cli::Verbosity::Verbose);
+  settings.err = verbose_io.err;
+  cli::ConsoleReporter verbose(2, settings);
+  verbose.FileStarted(0, good.source);
+  verbose.EncoderLine(0, "frame=  10 time=1.00\x1b[2J");
+  verbose.Note("Keeping the computer awake skipped: no system bus.", true);
+  verbose.FileFinished(0, good);
+  EXPECT_EQ(verbose_io.Err(),
+            "vtp-convert: converting /v/a.avi\n"
+            "vtp-convert: /v/a.avi: frame=  10 time=1.00\\033[2J\n"
+            "vtp-convert: Keeping the computer awake skipped: no system bus.\n"
+            "vtp-convert: /v/a.avi -> /o/a.mp4\n");
 }
 
-// The run on a desktop: a private bus with mock logind and notification services.
-TEST_F(CliRun, KeepsTheMachineAwakeOnlyWhileConvertingThenNotifiesOnce) {
-  PrivateBus bus;
-  ASSERT_TRUE(bus.ok()) << bus.error();
-  ASSERT_TRUE(bus.StartTemplate("logind", "org.freedesktop.login1"));
-  ASSERT_TRUE(bus.StartTemplate("notification_daemon", "org.freedesktop.Notifications"));
-  MakeClip(".mkv", 2, sources.file("a.mkv"));
-  MakeClip(".webm", 2, sources.file("b.webm"));
-  WriteFile(sources.file("c.avi"), "not a video");
-  EXPECT_TRUE(bus.Inhibitors().empty());
+TEST_F(CliProgress, TheBarFitsTheTerminalWidth) {
+  for (int columns : {80, 40, 20, 8}) {
+    width = columns;
+    Captured bar_io;
+    cli::ReportSettings settings = Settings(cli::Verbosity::Normal, true);
+    settings.err = bar_io.err;
+    cli::ConsoleReporter reporter(12, settings);
+    reporter.FileStarted(0, "/v/a.avi");
+    now += 10;
+    reporter.FileProgress(0, 30, 60);
+    reporter.ClearBar();
+    const std::string err = bar_io.Err();
+    for (const std::string& part : text::SplitText(err, '\r')) {
+      const std::string drawn = part.substr(0, part.find('\x1b'));
+      EXPECT_LT(drawn.size(), static_cast<size_t>(columns)) << columns << ": " << drawn;
+    }
+    EXPECT_THAT(err, HasSubstr("%")) << columns;
+    if (columns >= 40) {
+      EXPECT_THAT(err, HasSubstr("0/12 files")) << err;
+    }
+    if (columns == 80) {
+      EXPECT_THAT(err, HasSubstr("[#")) << err;
+    }
+  }
+}
 
-  // The bus variables of this process point at the private bus; the child inherits them.
-  const std::string command = "'" VTPC_CLI "' --config '" + config.path() + "' -o '" + out.path() + "' '" +
-                              sources.file("a.mkv") + "' '" + sources.file("b.webm") + "' '" + sources.file("c.avi") +
-                              "' 2>'" + scratch.file("stderr.txt") + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  const bool held = Eventually(
-      [&] {
-        return bus.Inhibitors() ==
-               std::vector<std::string>{"sleep:idle|Video To Plim Converter|Converting videos|block"};
-      },
-      20000);
-  const int status = pclose(pipe);
-  EXPECT_TRUE(held) << "no inhibitor while converting";
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << ReadFile(scratch.file("stderr.txt")).value_or("");
-  EXPECT_TRUE(Eventually([&] { return bus.Inhibitors().empty(); }, 3000)) << "held after the run";
-  EXPECT_TRUE(Exists(out.file("a.mp4")));
-  EXPECT_TRUE(Exists(out.file("b.mp4")));
-
-  std::vector<std::string> notes;
-  for (const auto& call : bus.Calls("org.freedesktop.Notifications"))
-    if (call.rfind("Notify ", 0) == 0) notes.push_back(call);
-  ASSERT_EQ(notes.size(), 1u);
-  EXPECT_THAT(notes[0], HasSubstr("2 files converted, 1 failed"));
+// A results reader that went away or a full disk is not a success.
+TEST_F(CliProgress, AFailedWriteOfAResultIsKept) {
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  cli::ReportSettings settings = Settings(cli::Verbosity::Normal);
+  settings.out = full;
+  settings.json = true;
+  cli::ConsoleReporter reporter(1, settings);
+  cli::FileResult r;
+  r.source = "/v/a.avi";
+  reporter.FileFinished(0, r);
+  EXPECT_EQ(reporter.WriteError(), ENOSPC);
+  std::fclose(full);
 }
 
 }  // namespace
