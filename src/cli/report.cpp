@@ -77,6 +77,7 @@ void ConsoleReporter::ClearBar() {
 void ConsoleReporter::Out(const std::string& text) {
   // After the first failure nothing more is written: the reader has lost lines already.
   if (write_error_ != 0) return;
+  ClearBar();  // standard output may be the same terminal
   if (std::fputs(text.c_str(), settings_.out) < 0 || std::fflush(settings_.out) != 0)
     write_error_ = errno != 0 ? errno : EIO;
 }
