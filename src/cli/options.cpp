@@ -164,8 +164,8 @@ CliOptions ParseArguments(const std::vector<std::string>& args) {
     const OptionSpec& spec = long_form ? table[static_cast<size_t>(c - kLongBase)] : *ShortOption(c);
     const std::string value = optarg ? optarg : "";
     if (!long_form && spec.value == ValueKind::Required && !value.empty() && value[0] == '=') {
-      throw UsageError("write -" + std::string(1, spec.short_name) + " " + value.substr(1) + " or --" +
-                       spec.long_name + "=" + value.substr(1) + ", not -" + std::string(1, spec.short_name) + value);
+      throw UsageError("write -" + std::string(1, spec.short_name) + " " + value.substr(1) + " or --" + spec.long_name +
+                       "=" + value.substr(1) + ", not -" + std::string(1, spec.short_name) + value);
     }
     if (spec.value == ValueKind::OptionalNames && optarg && value != "names")
       throw UsageError(std::string("--") + spec.long_name + " takes no value but 'names', not " + Quoted(value));
@@ -262,8 +262,8 @@ std::string UsageText() {
   std::vector<std::string> types;
   for (const auto& ext : catalogue::ExtensionList()) types.push_back(ext.substr(1));
   const auto type_names = catalogue::OutputTypeList();
-  out += "\nOutput types: " + Join(types, ", ") + " (default: " +
-         types[static_cast<size_t>(CatalogueDefault(type_names))] + ").\n";
+  out += "\nOutput types: " + Join(types, ", ") +
+         " (default: " + types[static_cast<size_t>(CatalogueDefault(type_names))] + ").\n";
   const auto levels = catalogue::QualityLevelList();
   std::vector<std::string> units = {"Quality levels:"};
   for (int q = 0; q < catalogue::kQualityLevelCount; ++q)

@@ -206,8 +206,8 @@ TEST_F(CliRun, NamesComeFromStandardInputOneALineOrNulSeparated) {
   EXPECT_EQ(lines.exit_code, 0) << lines.err;
   EXPECT_EQ(Count(lines.out, "\n# "), 1u) << lines.out;
   EXPECT_THAT(lines.out, HasSubstr("b c.mp4"));
-  const auto nul = RunCli(With({"-0", "--json", "-"}), scratch, sources.path(),
-                          "find . -name '*.avi' -print0 | sort -z |");
+  const auto nul =
+      RunCli(With({"-0", "--json", "-"}), scratch, sources.path(), "find . -name '*.avi' -print0 | sort -z |");
   EXPECT_EQ(nul.exit_code, 0) << nul.err;
   EXPECT_TRUE(Exists(out.file("new\nline.mp4")));
   EXPECT_TRUE(Exists(out.file("b c.mp4")));
@@ -220,11 +220,11 @@ TEST_F(CliRun, NamesComeFromStandardInputOneALineOrNulSeparated) {
 TEST_F(CliRun, QuietPrintsOnlyFailuresAndTheSummary) {
   MakeClip(".avi", 1, sources.file("a.avi"));
   WriteFile(config.file("UserProfileInfo.ini"), "[Odd]\r\nOdd=0|9|0|0|0|0\r\n");
-  const auto quiet = RunCli(With({"--quiet", "-q", "odd", sources.file("a.avi"), sources.file("missing.avi")}), scratch);
+  const auto quiet =
+      RunCli(With({"--quiet", "-q", "odd", sources.file("a.avi"), sources.file("missing.avi")}), scratch);
   EXPECT_EQ(quiet.exit_code, 1);
-  EXPECT_EQ(quiet.err,
-            "vtp-convert: failed: " + sources.file("missing.avi") +
-                ": no such file, or not a regular file\nvtp-convert: 1 of 2 files failed\n");
+  EXPECT_EQ(quiet.err, "vtp-convert: failed: " + sources.file("missing.avi") +
+                           ": no such file, or not a regular file\nvtp-convert: 1 of 2 files failed\n");
   const auto normal = RunCli(With({"-q", "odd", sources.file("a.avi")}), scratch);
   EXPECT_THAT(normal.err, HasSubstr("warning: custom profile 'Odd': frame rate position 9 is out of range"));
   EXPECT_THAT(normal.err, HasSubstr("converting " + sources.file("a.avi")));
@@ -236,7 +236,10 @@ TEST_F(CliRun, QuietPrintsOnlyFailuresAndTheSummary) {
 // line break cannot forge a second message.
 TEST_F(CliRun, MessagesStayOneLineAndFreeOfLibraryChatter) {
   std::string moovless(8192, '\0');
-  const std::string head = std::string("\0\0\0\x20" "ftypisom\0\0\x02\0isomiso2avc1mp41", 32);
+  const std::string head = std::string(
+      "\0\0\0\x20"
+      "ftypisom\0\0\x02\0isomiso2avc1mp41",
+      32);
   moovless.replace(0, head.size(), head);
   WriteFile(sources.file("cut\nvtp-convert: forged.mp4"), moovless);
   // No session bus and no system bus at this address.
@@ -258,10 +261,10 @@ TEST_F(CliRun, JsonRecordsSayWhatExists) {
   MakeClip(".avi", 1, sources.file("a.avi"));
   MakeClip(".avi", 1, sources.file("bad\xff.avi"));
   WriteFile(sources.file("notes.txt"), "not a video");
-  const auto r = RunCli(With({"--json", "../" + std::filesystem::path(sources.path()).parent_path().filename().string() +
-                                            "/./a.avi",
-                              "notes.txt", "bad\xff.avi"}),
-                        scratch, sources.path());
+  const auto r = RunCli(
+      With({"--json", "../" + std::filesystem::path(sources.path()).parent_path().filename().string() + "/./a.avi",
+            "notes.txt", "bad\xff.avi"}),
+      scratch, sources.path());
   EXPECT_EQ(r.exit_code, 1) << r.err;
   const auto lines = text::SplitText(r.out, '\n');
   ASSERT_EQ(lines.size(), 3u);
@@ -270,8 +273,8 @@ TEST_F(CliRun, JsonRecordsSayWhatExists) {
   EXPECT_THAT(lines[1], HasSubstr(R"({"index":1,"source":")" + sources.file("notes.txt") +
                                   R"(","output":null,"status":"failed","reason":"not a supported source type",)"
                                   R"("exit_code":null)"));
-  EXPECT_THAT(lines[2], HasSubstr(R"({"index":2,"source":")" + sources.file("bad\xef\xbf\xbd.avi") +
-                                  R"(","source_base64":")"));
+  EXPECT_THAT(lines[2],
+              HasSubstr(R"({"index":2,"source":")" + sources.file("bad\xef\xbf\xbd.avi") + R"(","source_base64":")"));
   EXPECT_TRUE(Exists(out.file("bad\xff.mp4")));
 }
 
@@ -296,7 +299,8 @@ TEST_F(CliRun, AConfigThatIsNoFolderAndAForeignStoredFolderAreUsageErrors) {
   WriteFile(config.file("UserSettings.ini"), "[USRInfo]\r\nOutDir=C:\\Videos\r\n");
   const auto foreign = RunCli({"--config", config.path(), sources.file("a.avi")}, scratch);
   EXPECT_EQ(foreign.exit_code, 2);
-  EXPECT_THAT(foreign.err, HasSubstr("\"C:\\Videos\" stored in " + config.file("UserSettings.ini") + " is a Windows "
+  EXPECT_THAT(foreign.err, HasSubstr("\"C:\\Videos\" stored in " + config.file("UserSettings.ini") +
+                                     " is a Windows "
                                      "path, not a folder of this system. Give the output folder with -o DIR."));
   EXPECT_FALSE(Exists(std::filesystem::path(VTPC_CLI).parent_path().string() + "/C:\\Videos"));
 }
@@ -331,9 +335,8 @@ class CliSignals : public CliRun {
   // encoder runs, sends the signal and returns the exit status.
   int StatusAfter(int signal_number, const std::vector<std::string>& wrapper = {}) {
     std::vector<std::string> argv = wrapper;
-    for (const auto& a :
-         {std::string(VTPC_CLI), std::string("--config"), config.path(), std::string("-o"), out.path(),
-          std::string("-q"), std::string("4"), sources.file("long.avi")})
+    for (const auto& a : {std::string(VTPC_CLI), std::string("--config"), config.path(), std::string("-o"), out.path(),
+                          std::string("-q"), std::string("4"), sources.file("long.avi")})
       argv.push_back(a);
     std::vector<char*> raw;
     for (auto& a : argv) raw.push_back(a.data());
