@@ -387,6 +387,8 @@ Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const st
     plan.config_dir = plan.app_dir + platform::kConfigFolder;
   }
   plan.output_type = options.type ? OutputTypeOf(*options.type) : CatalogueDefault(catalogue::OutputTypeList());
+  // A list needs no more, so a bad stored folder or profile cannot hide it.
+  if (options.list_types || options.list_profiles) return plan;
   const std::string quality =
       options.quality ? *options.quality : std::to_string(CatalogueDefault(catalogue::QualityLevelList()));
   plan.options =

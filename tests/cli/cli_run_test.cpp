@@ -168,7 +168,10 @@ TEST_F(CliRun, ListsComeFromTheSettingsFolder) {
   const auto names = RunCli({"--config", config.path(), "--list-profiles=names"}, scratch);
   EXPECT_EQ(names.exit_code, 0);
   EXPECT_THAT(names.out, HasSubstr("Superb Quality\nTravel\n"));
-  const auto full = RunCli({"--config", config.path(), "-t", "mp3", "--list-profiles"}, scratch);
+  // Whatever else the settings hold wrong.
+  WriteFile(config.file("UserSettings.ini"), "[USRInfo]\r\nOutDir=C:\\Videos\r\n");
+  const auto full = RunCli({"--config", config.path(), "-t", "mp3", "-q", "nonesuch", "--list-profiles"}, scratch);
+  EXPECT_EQ(full.exit_code, 0) << full.err;
   EXPECT_THAT(full.out, HasSubstr("Travel"));
   EXPECT_THAT(full.out, HasSubstr("30 fps"));
 }
