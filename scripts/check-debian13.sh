@@ -125,7 +125,8 @@ started=$SECONDS
 if [ ! -e "$root/.vtpc-ready" ]; then
   if ! command -v debootstrap >/dev/null; then
     say "installing debootstrap"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get install -y -qq debootstrap >/dev/null || { apt-get update -qq && apt-get install -y -qq debootstrap >/dev/null; }
   fi
   # A root left half made by an interrupted run is started over.
   rm -rf --one-file-system "$root"
@@ -165,7 +166,8 @@ fi
 source_dir=/root/vtpc
 rm -rf --one-file-system "${root:?}$source_dir"
 git clone -q --no-checkout "$repo" "$root$source_dir"
-git -C "$root$source_dir" checkout -q --detach "$commit"
+git -C "$root$source_dir" checkout -q --detach "$commit" 2>/dev/null ||
+  { git -C "$root$source_dir" fetch -q origin "$commit" && git -C "$root$source_dir" checkout -q --detach "$commit"; }
 say "testing $(git -C "$repo" log -1 --format='%h %s' "$commit")"
 
 # A clean environment: nothing of this machine's session (display, buses) leaks in.
