@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs everything the project needs to build, run, test and benchmark, on Debian 12.
-# Safe to run again: packages already present are skipped.
+# Installs everything the project needs to build, run, test and benchmark, on
+# Debian 12 (bookworm) or Debian 13 (trixie). Safe to run again: packages
+# already present are skipped.
 set -euo pipefail
 
 packages=(
@@ -11,11 +12,29 @@ packages=(
   libgtest-dev libgmock-dev
   ffmpeg
   xvfb xauth x11-utils imagemagick
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   fonts-dejavu-core xdg-utils
   clang-format
   libsystemd-dev dbus-daemon python3-dbusmock
 )
+
+# What differs between the releases.
+release=""
+if [ -r /etc/os-release ]; then
+  release=$(. /etc/os-release && echo "${ID:-}:${VERSION_ID:-}")
+fi
+case "$release" in
+  debian:12)
+    # Qt 6.4 plays the preview through GStreamer, which needs its plugins for
+    # the source formats.
+    packages+=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav)
+    ;;
+  debian:13)
+    # Qt 6.8 plays through its FFmpeg back end, part of libqt6multimedia6.
+    ;;
+  *)
+    echo "setup: made for Debian 12 or 13; this is ${release:-an unknown system}, trying the Debian 13 packages" >&2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -166,6 +166,7 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
 
   subscriptions_.emplace_back(form.Form, [this] { SyncWindow(); });
   qApp->installEventFilter(this);  // the key preview
+  KeepFocusOffTheVideo();
   Layout();
   SyncWindow();
 }
@@ -186,6 +187,7 @@ QVideoWidget* MainWindowView::videoWindow() {
   if (!video_) {
     video_ = new QVideoWidget(video_panel_);
     video_->setAspectRatioMode(Qt::KeepAspectRatio);  // letterboxed on black
+    video_->setFocusPolicy(Qt::NoFocus);
     video_->setGeometry(0, 0, video_panel_->width(), video_panel_->height());
     WatchPointer(video_);
     for (QWidget* child : video_->findChildren<QWidget*>()) WatchPointer(child);
@@ -193,6 +195,39 @@ QVideoWidget* MainWindowView::videoWindow() {
     if (logo_->isVisible()) logo_->raise();
   }
   return video_;
+}
+
+bool MainWindowView::InVideo(const QWidget* widget) const {
+  return video_ && widget && (widget == video_ || video_->isAncestorOf(widget));
+}
+
+// The video widget draws in a window of its own, which platforms activate as
+// it appears or on a click into the picture. The keys then reach a window
+// without controls, so the window's Ctrl keys stop working until the list is
+// clicked; and Qt moves the focused widget into the video (6.8) or drops it
+// (6.4). The keyboard goes back to the window and the control that had it.
+void MainWindowView::KeepFocusOffTheVideo() {
+  auto give_back = [this] {
+    QWidget* back = last_focus_ ? last_focus_.data() : grid_;
+    if (!back->isVisible() || !back->isEnabled()) back = this;
+    back->setFocus(Qt::OtherFocusReason);
+  };
+  connect(qApp, &QApplication::focusChanged, this, [this, give_back](QWidget*, QWidget* now) {
+    if (InVideo(now))
+      give_back();
+    else if (now && now->window() == this)
+      last_focus_ = now;
+  });
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this, give_back](QWindow* focus) {
+    QWindow* own = windowHandle();
+    if (!video_ || !focus || !own) return;
+    if (focus != own && own->isAncestorOf(focus)) {
+      own->requestActivate();
+    } else if (focus == own) {
+      QWidget* current = QApplication::focusWidget();
+      if (!current || InVideo(current)) give_back();
+    }
+  });
 }
 
 void MainWindowView::SetLogoVisible(bool visible) {

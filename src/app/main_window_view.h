@@ -55,6 +55,9 @@ class MainWindowView : public QWidget {
   void ShowPointer();
   // Moves, presses and leaving over the video window.
   void PointerEvent(QObject* watched, QEvent* event);
+  // The picture takes no keys: the focus goes back to the controls.
+  void KeepFocusOffTheVideo();
+  bool InVideo(const QWidget* widget) const;
 
   Program& program_;
   TFrmMainForm& form_;
@@ -72,6 +75,8 @@ class MainWindowView : public QWidget {
   QWidget* grip_ = nullptr;
   QTimer* pointer_timer_ = nullptr;
   bool pointer_inside_ = false;
+  // The control that last had the focus, where the video hands it back.
+  QPointer<QWidget> last_focus_;
   // The key press the key preview last handled, while it travels up the parents.
   const QEvent* previewed_key_ = nullptr;
   // Where the title bar was grabbed, from the window's corner, while the window

@@ -53,8 +53,9 @@ QPixmap MarkerPicture(bool start);
 // A bitmap button bound to a Button model: hint, visibility, enabled state and
 // the click handler come from the model.
 class SkinButton : public QAbstractButton {
- public:
-  SkinButton(ui::Button& model, Glyph glyph, const QString& text, QWidget* parent);
+  Q_OBJECT  // for qobject_cast and findChild<SkinButton*>
+
+      public : SkinButton(ui::Button& model, Glyph glyph, const QString& text, QWidget* parent);
   ~SkinButton() override;
   ui::Button& model() { return model_; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "encoder/av_compat.h"
 #include "encoder/encode_worker.h"
 #include "encoder/encoder_error.h"
 #include "encoder/lane.h"
@@ -27,10 +28,11 @@ AVRational SaneRate(AVRational rate) {
 // Throws when an asked rate cannot be written at all.
 int ChooseSampleRate(const AVCodec* codec, int decoded_rate, std::optional<int> asked) {
   int sample_rate = asked.value_or(decoded_rate);
-  if (!codec->supported_samplerates) return sample_rate;
+  const int* rates = av::SampleRates(codec);
+  if (!rates) return sample_rate;
   bool supported = false;
-  int nearest = codec->supported_samplerates[0];
-  for (const int* rate = codec->supported_samplerates; *rate; ++rate) {
+  int nearest = rates[0];
+  for (const int* rate = rates; *rate; ++rate) {
     supported = supported || *rate == sample_rate;
     if (std::abs(*rate - sample_rate) < std::abs(nearest - sample_rate)) nearest = *rate;
   }
@@ -45,11 +47,12 @@ int ChooseSampleRate(const AVCodec* codec, int decoded_rate, std::optional<int> 
 // with as many channels, else stereo, else the encoder's first.
 ChannelLayout ChooseLayout(const AVCodec* codec, const AVChannelLayout& decoded, std::optional<int> asked) {
   ChannelLayout wanted = asked ? ChannelLayout::Default(*asked) : ChannelLayout(decoded);
-  if (!codec->ch_layouts) return wanted;
+  const AVChannelLayout* layouts = av::ChannelLayouts(codec);
+  if (!layouts) return wanted;
   const AVChannelLayout* same = nullptr;
   const AVChannelLayout* same_count = nullptr;
   const AVChannelLayout* stereo = nullptr;
-  for (const AVChannelLayout* candidate = codec->ch_layouts; candidate->nb_channels; ++candidate) {
+  for (const AVChannelLayout* candidate = layouts; candidate->nb_channels; ++candidate) {
     if (!same && wanted.Same(*candidate)) same = candidate;
     if (!same_count && candidate->nb_channels == wanted.channels()) same_count = candidate;
     if (!stereo && candidate->nb_channels == 2) stereo = candidate;
@@ -59,7 +62,7 @@ ChannelLayout ChooseLayout(const AVCodec* codec, const AVChannelLayout& decoded,
     throw EncoderError("the " + std::string(codec->name) + " encoder cannot write " + std::to_string(*asked) +
                        " channels");
   }
-  if (!chosen) chosen = stereo ? stereo : codec->ch_layouts;
+  if (!chosen) chosen = stereo ? stereo : layouts;
   return ChannelLayout(*chosen);
 }
 
@@ -84,11 +87,11 @@ AVRational Transcoder::ChooseFrameRate(Lane& lane) const {
 // The decoder's pixel format when the encoder takes it, else the closest it takes.
 AVPixelFormat Transcoder::ChoosePixelFormat(const Lane& lane) const {
   const AVPixelFormat decoded = lane.decoder->pix_fmt;
-  const AVCodec* codec = lane.choice.codec;
-  if (!codec->pix_fmts) return decoded;
-  for (const AVPixelFormat* format = codec->pix_fmts; *format != AV_PIX_FMT_NONE; ++format)
+  const AVPixelFormat* formats = av::PixelFormats(lane.choice.codec);
+  if (!formats) return decoded;
+  for (const AVPixelFormat* format = formats; *format != AV_PIX_FMT_NONE; ++format)
     if (*format == decoded) return decoded;
-  return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, decoded, 0, nullptr);
+  return avcodec_find_best_pix_fmt_of_list(formats, decoded, 0, nullptr);
 }
 
 AudioFormat Transcoder::ChooseAudioFormat(const Lane& lane) const {
@@ -98,12 +101,11 @@ AudioFormat Transcoder::ChooseAudioFormat(const Lane& lane) const {
   format.sample_rate = ChooseSampleRate(codec, decoder->sample_rate, options_.sample_rate);
   format.layout = ChooseLayout(codec, decoder->ch_layout, options_.channels);
   format.sample_format = decoder->sample_fmt;
-  if (codec->sample_fmts) {
+  if (const AVSampleFormat* sample_formats = av::SampleFormats(codec)) {
     bool supported = false;
-    for (const AVSampleFormat* sample_format = codec->sample_fmts; *sample_format != AV_SAMPLE_FMT_NONE;
-         ++sample_format)
+    for (const AVSampleFormat* sample_format = sample_formats; *sample_format != AV_SAMPLE_FMT_NONE; ++sample_format)
       supported = supported || *sample_format == decoder->sample_fmt;
-    if (!supported) format.sample_format = codec->sample_fmts[0];
+    if (!supported) format.sample_format = sample_formats[0];
   }
   return format;
 }

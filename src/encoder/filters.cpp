@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "encoder/av_compat.h"
 #include "encoder/encoder_error.h"
 #include "encoder/lane.h"
 #include "encoder/transcoder.h"
@@ -28,10 +29,9 @@ std::string Seconds(int64_t us) {
 // The clockwise turn, in whole quarter turns (0, 90, 180, 270), a stream's
 // display matrix asks for.
 int DisplayRotation(const AVStream* stream) {
-  size_t size = 0;
-  const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
-  if (!matrix || size < 9 * sizeof(int32_t)) return 0;
-  const double counterclockwise = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+  const int32_t* matrix = av::DisplayMatrix(stream);
+  if (!matrix) return 0;
+  const double counterclockwise = av_display_rotation_get(matrix);
   if (std::isnan(counterclockwise)) return 0;
   const long quarter = std::lround(-counterclockwise / 90.0);
   return static_cast<int>(((quarter % 4) + 4) % 4) * 90;
@@ -194,7 +194,8 @@ void Transcoder::TimeVideoFrame(Lane& lane, AVFrame* frame) {
   // A picture said to last for ages is damage too; the next one is expected
   // a frame later.
   const int64_t nominal_us = av_rescale_q(1, av_inv_q(lane.frame_rate), AV_TIME_BASE_Q);
-  int64_t duration_us = frame->pkt_duration > 0 ? lane.Us(frame->pkt_duration) : nominal_us;
+  const int64_t duration = av::FrameDuration(frame);
+  int64_t duration_us = duration > 0 ? lane.Us(duration) : nominal_us;
   if (duration_us > kLeapUs) duration_us = nominal_us;
   lane.next_video_us = pts_us + std::max<int64_t>(duration_us, 1);
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "encoder/av_compat.h"
 #include "encoder/encoder_error.h"
 
 extern "C" {
@@ -59,7 +60,7 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 // Library I/O callbacks over a plain descriptor.
-int WriteFd(void* opaque, uint8_t* data, int size) {
+int WriteFd(void* opaque, av::WriteData data, int size) {
   const int fd = *static_cast<int*>(opaque);
   int done = 0;
   while (done < size) {

@@ -72,11 +72,15 @@ void Transcoder::ChooseEncoders() {
   want_video_ = want_video_ && video_choice_;
   want_audio_ = want_audio_ && audio_choice_;
 
+  // Named as people know them ("MP3", "AAC"): the short names ("ipod" for
+  // .m4a) mean little to a user.
   auto check_container = [&](const std::optional<EncoderChoice>& choice, const char* kind) {
     if (!choice) return;
     if (avformat_query_codec(muxer_, choice->codec->id, FF_COMPLIANCE_NORMAL) == 0) {
-      throw EncoderError(std::string("the ") + muxer_->name + " container cannot hold " +
-                         avcodec_get_name(choice->codec->id) + " " + kind);
+      const AVCodecDescriptor* codec = avcodec_descriptor_get(choice->codec->id);
+      throw EncoderError(
+          std::string("the ") + (muxer_->long_name ? muxer_->long_name : muxer_->name) + " container cannot hold " +
+          (codec && codec->long_name ? codec->long_name : avcodec_get_name(choice->codec->id)) + " " + kind);
     }
   };
   check_container(video_choice_, "video");

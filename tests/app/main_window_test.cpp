@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
+#include <QWindow>
 
 #include "app/option_view.h"
 #include "app/skin.h"
@@ -591,6 +592,29 @@ TEST(AppPreview, CtrlPOnAStoppedRowPlaysItThoughItsKeyIsReleasedWhileTheFileLoad
     EXPECT_TRUE(f.window().logo()->isVisible());
   }
   for (const std::string& line : testing_support::ReadLogMessages(f.AppDir())) EXPECT_NE(line, "Playing Video error.");
+}
+
+TEST(AppPreview, TheWindowKeepsTheKeyboardWhileTheVideoPlays) {
+  AppFixture f;
+  f.Start();
+  testing_support::MakeClip(".avi", 3, f.AppDir() + "clip.avi");
+  f.form().WMDropFiles({f.AppDir() + "clip.avi"});
+  app::SourceGridView* grid = f.window().grid();
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    grid->visualRect(grid->QTableView::model()->index(0, 1)).center());
+  QTest::keyClick(grid, Qt::Key_P, Qt::ControlModifier);
+  ASSERT_TRUE(f.program().CustomProc().IsPlaying);
+  QWindow* own = f.window().windowHandle();
+  // The video's own window activated, as platforms do when it appears or is
+  // clicked: the keyboard comes back to the window and its controls.
+  for (QWindow* embedded : own->findChildren<QWindow*>()) embedded->requestActivate();
+  EXPECT_TRUE(WaitFor([&] { return QGuiApplication::focusWindow() == own; }, 2000));
+  EXPECT_EQ(QApplication::focusWidget(), grid);
+  // Keys typed go where the keyboard is, and the window's keys work there.
+  QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_U, Qt::ControlModifier);
+  EXPECT_FALSE(f.program().CustomProc().IsPlaying);
+  QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_T, Qt::ControlModifier);
+  EXPECT_TRUE(f.window().logo()->isVisible());
 }
 
 TEST(AppPreview, ThePointerHidesOverThePlayingVideoAfterItRested) {

@@ -58,7 +58,10 @@ TEST_F(Failures, UnknownCodecOptionOrContainer) {
             "evc: the length given with -t must not be negative");
   EXPECT_EQ(Fail({"-y", "-i", Media("clip.avi"), dir.file("out.nosuch")}),
             "evc: cannot tell the container format from the name \"" + dir.file("out.nosuch") + "\"; give one with -f");
-  // A codec the container cannot hold fails before anything is written.
+  // A codec the container cannot hold fails before anything is written, both
+  // named as people know them.
+  EXPECT_EQ(Fail({"-y", "-i", Media("clip.avi"), "-acodec", "wmav2", output}),
+            "evc: the MP4 (MPEG-4 Part 14) container cannot hold Windows Media Audio 2 audio");
   EXPECT_NE(Fail({"-y", "-i", Media("clip.avi"), "-acodec", "aac", "-vn", dir.file("out.mp3")}).find("MP3"),
             std::string::npos);
   EXPECT_FALSE(Exists(output));

@@ -79,6 +79,7 @@ struct StreamInfo {
   int frame_rate_den = 0;
   int sample_rate = 0;
   int channels = 0;
+  int rotation = 0;     // the display matrix's turn, degrees counterclockwise
   double duration = 0;  // seconds, from the packets read
   int packets = 0;
 };

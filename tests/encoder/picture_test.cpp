@@ -81,6 +81,7 @@ TEST(ClockJumps, JoinedMpegRecordingsKeepEveryPicture) {
 TEST(TurnedVideo, IsTurnedUprightAsPlayersShowIt) {
   testing_support::TempDir dir;
   // The stored picture is white on the left; displayed, it is white at the bottom.
+  ASSERT_EQ(Probe(Media("turned.mp4")).Find("video")->rotation, 90) << "the test clip is not filed turned";
   const std::string output = dir.file("upright.mp4");
   auto run = RunEncoder("evc", {"-y", "-i", Media("turned.mp4"), "-vcodec", "mpeg4", output});
   ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -89,6 +90,8 @@ TEST(TurnedVideo, IsTurnedUprightAsPlayersShowIt) {
   ASSERT_NE(video, nullptr);
   EXPECT_EQ(video->width, 120);
   EXPECT_EQ(video->height, 160);
+  // Turned once: players must not turn it again.
+  EXPECT_EQ(video->rotation, 0);
   const auto top = LumaMeans(output, 1, 0.0, 0.45);
   const auto bottom = LumaMeans(output, 1, 0.55, 1.0);
   ASSERT_FALSE(top.empty());

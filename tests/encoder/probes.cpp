@@ -6,11 +6,13 @@
 #include <cmath>
 #include <map>
 
+#include "encoder/av_compat.h"
 #include "encoder/av_handles.h"
 #include "harness.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
@@ -108,6 +110,10 @@ MediaInfo Probe(const std::string& path) {
     s.frame_rate_den = stream->r_frame_rate.den;
     s.sample_rate = par->sample_rate;
     s.channels = par->ch_layout.nb_channels;
+    if (const int32_t* matrix = encoder::av::DisplayMatrix(stream)) {
+      const double turn = av_display_rotation_get(matrix);
+      if (!std::isnan(turn)) s.rotation = static_cast<int>(std::lround(turn));
+    }
     info.streams.push_back(s);
   }
   encoder::PacketPtr packet = encoder::MakePacket();

@@ -153,7 +153,9 @@ TEST(TextReaders, WholeNumbersTimesAndRangesFollowOneTable) {
         Whole{"1.5", false, 0}, Whole{"12a", false, 0}, Whole{"99999999999999999999", false, 0}}) {
     int64_t value = 0;
     EXPECT_EQ(text::ParseWholeNumber(c.text, value), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(value, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(value, c.value) << c.text;
+    }
   }
   struct Time {
     const char* text;
@@ -166,7 +168,9 @@ TEST(TextReaders, WholeNumbersTimesAndRangesFollowOneTable) {
         Time{"00:0a:01", false, 0}, Time{" 00:00:01", false, 0}, Time{"00:00:01:00", false, 0}}) {
     int64_t seconds = -1;
     EXPECT_EQ(text::ParseTimeText(c.text, seconds), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(seconds, c.seconds) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(seconds, c.seconds) << c.text;
+    }
   }
   int64_t length = 0;
   EXPECT_TRUE(text::RangeSeconds("00:00:10", "00:01:00", length));
