@@ -10,6 +10,7 @@
 
 #include "cli/vtp_convert.h"
 #include "common/version_resource.h"
+#include "platform/data_layout.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
 
@@ -115,7 +116,12 @@ int main(int argc, char** argv) {
       std::printf("vtp-convert %s\n", version.empty() ? "2.0" : version.c_str());
       return 0;
     }
-    plan = cli::ResolvePlan(options, platform::ExecutableFolder(), std::filesystem::current_path().string());
+    const platform::DataLayout& layout = platform::CurrentDataLayout();
+    // Only the scratch folder is needed to convert; the others are made for the
+    // program's sake and a failure there is said, not fatal.
+    if (const std::string problems = platform::PrepareDataFolders(layout); !problems.empty())
+      std::fprintf(stderr, "vtp-convert: %s\n", problems.c_str());
+    plan = cli::ResolvePlan(options, layout, std::filesystem::current_path().string());
   } catch (const cli::UsageError& error) {
     std::fprintf(stderr, "vtp-convert: %s\nTry 'vtp-convert --help'.\n", error.what());
     return 2;

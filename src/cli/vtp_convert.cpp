@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -81,20 +82,27 @@ std::string CheckedTime(const std::optional<std::string>& time, const char* what
 }
 
 // Removes itself and its files at the end of the run.
+// The run's own folder inside the layout's scratch folder, so that runs at
+// once never share a script. Empty path, with the reason, when it cannot be made.
 class ScratchFolder {
  public:
-  ScratchFolder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/vtp-convert-XXXXXX";
-    if (mkdtemp(pattern.data())) path_ = pattern + "/";
+  explicit ScratchFolder(const std::string& parent) {
+    std::string pattern = parent + "vtp-convert-XXXXXX";
+    if (mkdtemp(pattern.data()))
+      path_ = pattern + "/";
+    else
+      error_ = "cannot create a scratch folder in " + parent + ": " + platform::LastErrorText(errno);
   }
   ~ScratchFolder() {
     std::error_code ec;
     if (!path_.empty()) std::filesystem::remove_all(path_, ec);
   }
   const std::string& path() const { return path_; }
+  const std::string& error() const { return error_; }
 
  private:
   std::string path_;
+  std::string error_;
 };
 
 int64_t FileSize(const std::string& path) {
@@ -316,13 +324,13 @@ std::string UsageText() {
          "Exit status: 0 when every file converted, 1 when any failed, 2 for bad usage.\n";
 }
 
-Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const std::string& current_folder) {
+Plan ResolvePlan(const CliOptions& options, const platform::DataLayout& layout, const std::string& current_folder) {
   Plan plan;
-  plan.app_dir = WithSeparator(app_dir);
+  plan.app_dir = WithSeparator(layout.program_folder);
+  plan.scratch_dir = WithSeparator(layout.scratch_folder);
   plan.current_folder = current_folder;
-  plan.config_dir =
-      WithSeparator(options.config ? TFileFunc::AbsolutePath(*options.config, WithSeparator(current_folder))
-                                   : plan.app_dir + platform::kConfigFolder);
+  plan.config_dir = WithSeparator(
+      options.config ? TFileFunc::AbsolutePath(*options.config, WithSeparator(current_folder)) : layout.config_folder);
   plan.output_type = options.type ? OutputTypeOf(*options.type) : CatalogueDefault(catalogue::OutputTypeList());
   const std::string quality =
       options.quality ? *options.quality : std::to_string(CatalogueDefault(catalogue::QualityLevelList()));
@@ -333,7 +341,7 @@ Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const st
     folder = *options.output;
   } else {
     // A relative stored folder means the same folder as in the program.
-    folder = settings::ReadOutputFolder(plan.config_dir, plan.app_dir, platform::DefaultOutputFolder());
+    folder = settings::ReadOutputFolder(plan.config_dir, layout.relative_base, layout.default_output_folder);
   }
   if (folder.empty()) throw UsageError("the output folder is empty");
   if (folder.find_first_of("\r\n") != std::string::npos) throw UsageError("the output folder holds a line break");
@@ -379,7 +387,15 @@ std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::
     }
     return results;
   }
-  ScratchFolder scratch;
+  const ScratchFolder scratch(plan.scratch_dir);
+  if (scratch.path().empty()) {
+    for (size_t i = 0; i < files.size(); ++i) {
+      results[i].source = files[i];
+      results[i].reason = scratch.error();
+      reporter.FileFinished(i, results[i]);
+    }
+    return results;
+  }
   RunState state;
   auto work = [&] {
     Worker worker(plan, state, reporter, control, scratch.path());

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/job.h"
+#include "platform/data_layout.h"
 
 namespace cli {
 
@@ -52,6 +53,8 @@ struct Plan {
   std::string app_dir;
   // Absolute, with a trailing separator.
   std::string config_dir;
+  // The run makes its own folder in here for the scripts; trailing separator.
+  std::string scratch_dir;
   std::string start_text;
   std::string end_text;
   // Relative source paths are taken from here: the encoders run in the program folder.
@@ -60,10 +63,11 @@ struct Plan {
   std::string rm_encoder_name = platform::kRealMediaEncoderName;
 };
 
-// Fills the plan from the options and the stored settings: the output folder of
-// UserSettings.ini, the custom profiles of UserProfileInfo.ini. Throws UsageError
-// for an unknown type or quality, a malformed time or an end before the start.
-Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const std::string& current_folder);
+// Fills the plan from the options, the data layout (encoders, settings and
+// scratch folders, default output folder) and the stored settings: the output
+// folder of UserSettings.ini, the custom profiles of UserProfileInfo.ini. Throws
+// UsageError for an unknown type or quality, a malformed time or an end before the start.
+Plan ResolvePlan(const CliOptions& options, const platform::DataLayout& layout, const std::string& current_folder);
 
 struct FileResult {
   std::string source;

@@ -47,12 +47,6 @@ std::string DefaultInitDir() {
   return home;
 }
 
-std::string DefaultOutputFolder() {
-  std::string home = HomeFolder();
-  if (home == "/") home.clear();
-  return home + kPathSeparator + kOutputFolderName;
-}
-
 std::string LastErrorText(int error) {
   return std::strerror(error);
 }

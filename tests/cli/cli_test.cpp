@@ -59,7 +59,7 @@ class CliPlan : public ::testing::Test {
     args.push_back("--config");
     args.push_back(config.path());
     args.push_back("x.avi");
-    return cli::ResolvePlan(Parse(args), "/opt/vtpc", "/home/ann/work");
+    return cli::ResolvePlan(Parse(args), platform::ProgramFolderLayout("/opt/vtpc"), "/home/ann/work");
   }
   TempDir config;
 };

@@ -67,7 +67,7 @@ TEST_F(UserSettings, OnlyAStoredOneTicksABoxAndAnEmptyOutDirKeepsTheDesignText) 
   proc.LoadUserSettings();
   EXPECT_FALSE(main.chkShowOutputDirectory.Checked());
   EXPECT_TRUE(main.chkShutdown.Checked());
-  EXPECT_EQ(main.edtOutputFolder.Text(), platform::DefaultOutputFolder());
+  EXPECT_EQ(main.edtOutputFolder.Text(), platform::HomeFolder() + "/Video To Plim Converter");
 
   const std::string out = tp.AppDir() + "not yet";
   Write(kSettings, "[USRInfo]\nSHWDDir=1\nSHUTDOWN=01\nOutDir=" + out + "\n");
