@@ -54,15 +54,16 @@ std::string UnderHome(const std::string& home, const std::string& name) {
   return (home == "/" ? "" : home) + kPathSeparator + name;
 }
 
-// Makes every missing level of a folder; the last one with `mode`.
-int MakeFolder(const std::string& folder, mode_t mode) {
+// Makes every missing level of a folder with mode 0700, as the XDG rules ask
+// for base folders that do not exist yet.
+int MakeFolder(const std::string& folder) {
   std::string path;
   size_t at = 0;
   while (at != std::string::npos) {
     at = folder.find(kPathSeparator, at + 1);
     path = folder.substr(0, at);
     if (path.empty() || IsFolder(path)) continue;
-    if (::mkdir(path.c_str(), at == std::string::npos ? mode : 0755) != 0 && errno != EEXIST) return errno;
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return errno;
   }
   return IsFolder(folder) ? 0 : ENOTDIR;
 }
@@ -70,7 +71,7 @@ int MakeFolder(const std::string& folder, mode_t mode) {
 // The scratch folder holds paths of the user's videos: it must be a real
 // folder of this user that nobody else can enter.
 int MakePrivateFolder(const std::string& folder) {
-  if (int error = MakeFolder(folder, 0700)) return error;
+  if (int error = MakeFolder(folder)) return error;
   struct stat st {};
   if (::lstat(folder.c_str(), &st) != 0) return errno;
   if (!S_ISDIR(st.st_mode) || st.st_uid != getuid()) return EPERM;
@@ -128,8 +129,8 @@ DataLayout InstalledLayout(const std::string& program_folder, const Environment&
   // The runtime folder is the user's own, in memory and emptied at log-out;
   // without one, a private folder in the cache.
   const std::string runtime = BaseFolder(env, "XDG_RUNTIME_DIR", "");
-  layout.scratch_folder = (runtime.empty() ? BaseFolder(env, "XDG_CACHE_HOME", UnderHome(home, ".cache")) : runtime) +
-                          name;
+  layout.scratch_folder =
+      (runtime.empty() ? BaseFolder(env, "XDG_CACHE_HOME", UnderHome(home, ".cache")) : runtime) + name;
   layout.default_output_folder = VideosFolder(env) + kPathSeparator + kOutputFolderName;
   layout.relative_base = WithSeparator(home);
   return layout;
@@ -153,9 +154,9 @@ std::string PrepareDataFolders(const DataLayout& layout) {
     problems += "Cannot create the folder \"" + WithoutSeparator(folder) + "\" for " + purpose + ": " +
                 LastErrorText(error) + ".\n";
   };
-  report(layout.config_folder, "the settings", MakeFolder(WithoutSeparator(layout.config_folder), 0755));
+  report(layout.config_folder, "the settings", MakeFolder(WithoutSeparator(layout.config_folder)));
   const std::string log_folder = layout.log_file.substr(0, layout.log_file.rfind(kPathSeparator));
-  report(log_folder, "the log", MakeFolder(log_folder, 0755));
+  report(log_folder, "the log", MakeFolder(log_folder));
   report(layout.scratch_folder, "scratch files", MakePrivateFolder(WithoutSeparator(layout.scratch_folder)));
   if (!problems.empty()) problems.pop_back();
   return problems;

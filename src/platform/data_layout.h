@@ -55,7 +55,8 @@ const DataLayout& CurrentDataLayout();
 std::string VideosFolder(const Environment& env = SystemEnvironment);
 
 // Creates the folders the program writes into (the config, log and scratch
-// folders; scratch with mode 0700). Nothing to do in program-folder mode.
+// folders; each missing level with mode 0700, and scratch kept at 0700).
+// Nothing to do in program-folder mode.
 // Returns an empty text on success, else one line per folder that could not be
 // made, saying which folder, what it is for, and why.
 std::string PrepareDataFolders(const DataLayout& layout);

@@ -212,7 +212,9 @@ void TFrmMainForm::OpenFiles(const std::vector<std::string>& paths) {
   std::string here = std::filesystem::current_path(ec).string();
   if (here.empty() || here.back() != platform::kPathSeparator) here += platform::kPathSeparator;
   std::vector<std::string> absolute;
-  for (const std::string& path : paths) absolute.push_back(TFileFunc::AbsolutePath(path, here));
+  // "./a.avi" and "a.avi" are one file, as one row.
+  for (const std::string& path : paths)
+    absolute.push_back(std::filesystem::path(TFileFunc::AbsolutePath(path, here)).lexically_normal().string());
   TCommonLib& lib = program_.CommonLib();
   std::vector<std::string> accepted;
   for (const std::string& full : TCommonLib::UniqueFileList(absolute)) {

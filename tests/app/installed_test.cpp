@@ -48,8 +48,8 @@ TEST(CommandLineFiles, AreListedWithTheOpenDialogsChecksAndBadOnesGetTheErrorInf
   EXPECT_EQ(grid.Cell(1, 3), "00:00:03");
   EXPECT_EQ(f.window().grid()->QTableView::model()->rowCount(), 2);
   const std::set<std::string> refused(f.dialogs.codec_error_paths.begin(), f.dialogs.codec_error_paths.end());
-  EXPECT_EQ(refused, (std::set<std::string>{media.file("missing.avi"), media.file("notes.txt"),
-                                            media.file("folder.avi")}));
+  EXPECT_EQ(refused,
+            (std::set<std::string>{media.file("missing.avi"), media.file("notes.txt"), media.file("folder.avi")}));
   EXPECT_EQ(f.dialogs.codec_error_paths.size(), 3u);
 }
 

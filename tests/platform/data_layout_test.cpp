@@ -51,8 +51,9 @@ TEST(DataLayout, AProgramFolderWithConfigKeepsEverythingBesideTheProgram) {
   EXPECT_EQ(layout.default_output_folder, "/home/ann/Video To Plim Converter");
   EXPECT_EQ(layout.relative_base, program.path());
   // The trailing separator is optional on the way in.
-  EXPECT_EQ(platform::ResolveDataLayout(program.path().substr(0, program.path().size() - 1), env.lookup()).config_folder,
-            program.path() + "Config/");
+  EXPECT_EQ(
+      platform::ResolveDataLayout(program.path().substr(0, program.path().size() - 1), env.lookup()).config_folder,
+      program.path() + "Config/");
   EXPECT_EQ(platform::PrepareDataFolders(layout), "");
 }
 
@@ -133,10 +134,15 @@ TEST(DataLayout, PreparingMakesTheFoldersAndKeepsScratchPrivate) {
   const FakeEnv env{{{"HOME", home.path()}, {"XDG_RUNTIME_DIR", home.file("run")}}};
   const platform::DataLayout layout = platform::InstalledLayout(program.path(), env.lookup());
   std::filesystem::create_directory(home.file("run"));
+  ::chmod(home.file("run").c_str(), 0711);
   ASSERT_EQ(platform::PrepareDataFolders(layout), "");
   EXPECT_TRUE(std::filesystem::is_directory(layout.config_folder));
   EXPECT_TRUE(std::filesystem::is_directory(home.file(".local/state/video-to-plim-converter")));
   EXPECT_EQ(ModeOf(home.file("run/video-to-plim-converter")), 0700u);
+  // Base folders that were missing are made private too; one that was there keeps its mode.
+  EXPECT_EQ(ModeOf(home.file(".config")), 0700u);
+  EXPECT_EQ(ModeOf(home.file(".local")), 0700u);
+  EXPECT_EQ(ModeOf(home.file("run")), 0711u);
   // Nothing beside the program.
   EXPECT_TRUE(std::filesystem::is_empty(program.path()));
 
