@@ -81,9 +81,9 @@ std::string CheckedTime(const std::optional<std::string>& time, const char* what
   return *time;
 }
 
-// Removes itself and its files at the end of the run.
 // The run's own folder inside the layout's scratch folder, so that runs at
-// once never share a script. Empty path, with the reason, when it cannot be made.
+// once never share a script; removed with its files at the end of the run.
+// Empty path, with the reason, when it cannot be made.
 class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& parent) {
@@ -379,23 +379,19 @@ void RunControl::Remove(pid_t pid) {
 std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::string>& files, int jobs,
                                        Reporter& reporter, RunControl& control) {
   std::vector<FileResult> results(files.size());
-  if (!settings::MakeFolders(plan.output_dir)) {
+  // A folder the whole run needs: without it every file fails for the same reason.
+  auto fail_all = [&](const std::string& reason) {
     for (size_t i = 0; i < files.size(); ++i) {
       results[i].source = files[i];
-      results[i].reason = "the output folder " + plan.output_dir + " cannot be created";
+      results[i].reason = reason;
       reporter.FileFinished(i, results[i]);
     }
     return results;
-  }
+  };
+  if (!settings::MakeFolders(plan.output_dir))
+    return fail_all("the output folder " + plan.output_dir + " cannot be created");
   const ScratchFolder scratch(plan.scratch_dir);
-  if (scratch.path().empty()) {
-    for (size_t i = 0; i < files.size(); ++i) {
-      results[i].source = files[i];
-      results[i].reason = scratch.error();
-      reporter.FileFinished(i, results[i]);
-    }
-    return results;
-  }
+  if (scratch.path().empty()) return fail_all(scratch.error());
   RunState state;
   auto work = [&] {
     Worker worker(plan, state, reporter, control, scratch.path());

@@ -29,15 +29,6 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string Home(const Environment& env) {
-  std::string home = env("HOME");
-  if (home.empty()) {
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
-  }
-  if (home.empty()) home = "/";
-  return WithoutSeparator(home);
-}
-
 // An XDG base folder: the variable when it holds an absolute path (relative
 // ones are to be ignored), else the default below the home folder.
 std::string BaseFolder(const Environment& env, const char* variable, const std::string& fallback) {
@@ -47,7 +38,7 @@ std::string BaseFolder(const Environment& env, const char* variable, const std::
 }
 
 std::string ConfigHome(const Environment& env) {
-  return BaseFolder(env, "XDG_CONFIG_HOME", Home(env) + "/.config");
+  return BaseFolder(env, "XDG_CONFIG_HOME", HomeFolder(env) + "/.config");
 }
 
 std::string UnderHome(const std::string& home, const std::string& name) {
@@ -86,8 +77,17 @@ std::string SystemEnvironment(const char* name) {
   return value ? value : "";
 }
 
+std::string HomeFolder(const Environment& env) {
+  std::string home = env("HOME");
+  if (home.empty()) {
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+  }
+  if (home.empty()) home = "/";
+  return WithoutSeparator(home);
+}
+
 std::string VideosFolder(const Environment& env) {
-  const std::string home = Home(env);
+  const std::string home = HomeFolder(env);
   std::ifstream dirs(ConfigHome(env) + "/user-dirs.dirs");
   std::string line;
   while (std::getline(dirs, line)) {
@@ -113,13 +113,13 @@ DataLayout ProgramFolderLayout(const std::string& program_folder, const Environm
   layout.config_folder = layout.program_folder + kConfigFolder;
   layout.log_file = layout.program_folder + kLogFile;
   layout.scratch_folder = layout.program_folder;
-  layout.default_output_folder = UnderHome(Home(env), kOutputFolderName);
+  layout.default_output_folder = UnderHome(HomeFolder(env), kOutputFolderName);
   layout.relative_base = layout.program_folder;
   return layout;
 }
 
 DataLayout InstalledLayout(const std::string& program_folder, const Environment& env) {
-  const std::string home = Home(env);
+  const std::string home = HomeFolder(env);
   const std::string name = std::string(1, kPathSeparator) + kDataFolderName + kPathSeparator;
   DataLayout layout;
   layout.installed = true;

@@ -40,6 +40,9 @@ using Environment = std::function<std::string(const char* name)>;
 // The process environment.
 std::string SystemEnvironment(const char* name);
 
+// The user's home folder (HOME, else the account's), without a trailing separator.
+std::string HomeFolder(const Environment& env);
+
 // The layout for a program folder (with or without a trailing separator): the
 // one decision between the two modes.
 DataLayout ResolveDataLayout(const std::string& program_folder, const Environment& env = SystemEnvironment);

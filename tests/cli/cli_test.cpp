@@ -112,6 +112,52 @@ TEST_F(CliPlan, TimesMustBeWholeTimesInOrder) {
   EXPECT_THROW(Resolve({"--start", "00:00:05", "--end", "00:00:05"}), cli::UsageError);
 }
 
+TEST_F(CliPlan, TheDataLayoutGivesTheSettingsScratchAndDefaultOutputFolders) {
+  TempDir home;
+  platform::DataLayout layout = platform::InstalledLayout(
+      "/usr/lib/vtpc/", [&](const char* name) { return std::string(name) == "HOME" ? home.path() : std::string(); });
+  layout.config_folder = config.path();
+  const cli::Plan plan = cli::ResolvePlan(Parse({"x.avi"}), layout, "/home/ann/work");
+  EXPECT_EQ(plan.app_dir, "/usr/lib/vtpc/");
+  EXPECT_EQ(plan.config_dir, config.path());
+  EXPECT_EQ(plan.scratch_dir, home.path() + ".cache/video-to-plim-converter/");
+  EXPECT_EQ(plan.output_dir, home.path() + "Videos/Video To Plim Converter/");
+  // Installed, a hand-edited relative folder is the user's, below the home folder.
+  WriteFile(config.file("UserSettings.ini"), "\r\n[USRInfo]\r\nOutDir=relout\r\n");
+  EXPECT_EQ(cli::ResolvePlan(Parse({"x.avi"}), layout, "/home/ann/work").output_dir, home.path() + "relout/");
+}
+
+// Records what a run reports.
+struct RecordingReporter : cli::Reporter {
+  void FileStarted(size_t, const std::string&) override {}
+  void FileProgress(size_t, double, double) override {}
+  void FileFinished(size_t, const cli::FileResult& r) override { finished.push_back(r); }
+  std::vector<cli::FileResult> finished;
+};
+
+TEST(CliRunFolders, AScratchFolderThatCannotBeMadeFailsEveryFileAndWritesNoScript) {
+  TempDir work, out;
+  WriteFile(work.file("scratch"), "a file where the scratch folder should be");
+  MakeClip(".avi", 1, work.file("a.avi"));
+  cli::Plan plan;
+  plan.app_dir = work.path();
+  plan.output_dir = out.path();
+  plan.scratch_dir = work.file("scratch/");
+  plan.current_folder = work.path();
+  RecordingReporter reporter;
+  cli::RunControl control;
+  const auto results = cli::RunConversions(plan, {work.file("a.avi"), work.file("b.avi")}, 1, reporter, control);
+  ASSERT_EQ(results.size(), 2u);
+  for (const auto& r : results) {
+    EXPECT_FALSE(r.converted);
+    EXPECT_THAT(r.reason, HasSubstr("cannot create a scratch folder in " + work.file("scratch/")));
+  }
+  EXPECT_EQ(reporter.finished.size(), 2u);
+  // No script went anywhere else instead, the current folder least of all.
+  EXPECT_FALSE(Exists(work.file("VideoFile-0.avs")));
+  EXPECT_FALSE(Exists("VideoFile-0.avs"));
+}
+
 TEST(CliStatus, TimeIsReadFromStatusLinesOnly) {
   EXPECT_DOUBLE_EQ(*cli::StatusTime("frame=   10 q=2.0 size=  12kB time=1.52 bitrate= 1.0kbits/s"), 1.52);
   EXPECT_DOUBLE_EQ(*cli::StatusTime("size=   3kB time=0.00 bitrate=  0.0kbits/s"), 0.0);
