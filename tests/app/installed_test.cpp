@@ -12,6 +12,7 @@
 
 #include "app_fixture.h"
 #include "platform/data_layout.h"
+#include "shell/custom_proc.h"
 #include "test_media.h"
 
 using testing_support::AppFixture;
@@ -95,6 +96,21 @@ TEST(InstalledProgram, KeepsSettingsLogAndOutputFolderInTheUsersFolders) {
   EXPECT_TRUE(std::filesystem::is_directory(app.home.file("run/video-to-plim-converter")));
   // The fixture's program folder got nothing of it.
   for (const char* name : {"Config/UserSettings.ini", "log.txt"}) EXPECT_FALSE(Exists(f.AppDir() + name)) << name;
+}
+
+TEST(InstalledProgram, TheRealMediaScriptGoesToThePrivateScratchFolder) {
+  InstalledApp app;
+  AppFixture& f = *app.fixture;
+  f.Start();
+  f.form().dxTreeSourceFileInfo.AddRow(
+      {"True", "/clips/clip.rmvb", "1 KB", "00:00:10", "00:00:00", "00:00:10", "00:00:10"});
+  const std::string command = f.program().CustomProc().CreateConvertParameter("/clips/clip.rmvb");
+  const std::string script = app.home.file("run/video-to-plim-converter/VideoFile.avs");
+  EXPECT_NE(command.find("\"" + script + "\""), std::string::npos) << command;
+  EXPECT_TRUE(Exists(script));
+  EXPECT_FALSE(Exists(f.AppDir() + "VideoFile.avs"));
+  // The encoders are still the ones beside the program.
+  EXPECT_EQ(command.rfind("\"" + f.AppDir() + "revc\"", 0), 0u) << command;
 }
 
 TEST(InstalledProgram, AStateFolderThatCannotBeMadeIsSaidOnceAndTheProgramWorksOn) {
