@@ -29,6 +29,13 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// A folder of this user that it can write in.
+bool OwnFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+         ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
 // An XDG base folder: the variable when it holds an absolute path (relative
 // ones are to be ignored), else the default below the home folder.
 std::string BaseFolder(const Environment& env, const char* variable, const std::string& fallback) {
@@ -127,8 +134,10 @@ DataLayout InstalledLayout(const std::string& program_folder, const Environment&
   layout.config_folder = ConfigHome(env) + name;
   layout.log_file = BaseFolder(env, "XDG_STATE_HOME", UnderHome(home, ".local/state")) + name + kLogFile;
   // The runtime folder is the user's own, in memory and emptied at log-out;
-  // without one, a private folder in the cache.
-  const std::string runtime = BaseFolder(env, "XDG_RUNTIME_DIR", "");
+  // without a usable one (unset, or another user's kept by su or sudo), a
+  // private folder in the cache.
+  std::string runtime = BaseFolder(env, "XDG_RUNTIME_DIR", "");
+  if (!runtime.empty() && !OwnFolder(runtime)) runtime.clear();
   layout.scratch_folder =
       (runtime.empty() ? BaseFolder(env, "XDG_CACHE_HOME", UnderHome(home, ".cache")) : runtime) + name;
   layout.default_output_folder = VideosFolder(env) + kPathSeparator + kOutputFolderName;

@@ -58,21 +58,27 @@ TEST(DataLayout, AProgramFolderWithConfigKeepsEverythingBesideTheProgram) {
 }
 
 TEST(DataLayout, WithoutConfigTheXdgVariablesPlaceEachKindOfData) {
-  TempDir program;
+  TempDir program, runtime;
   WriteFile(program.file("Config"), "a file is no Config folder");
-  const FakeEnv env{{{"HOME", "/home/ann/"},
-                     {"XDG_CONFIG_HOME", "/x/config/"},
-                     {"XDG_STATE_HOME", "/x/state"},
-                     {"XDG_CACHE_HOME", "/x/cache"},
-                     {"XDG_RUNTIME_DIR", "/run/user/1000"}}};
-  const platform::DataLayout layout = platform::ResolveDataLayout(program.path(), env.lookup());
+  FakeEnv env{{{"HOME", "/home/ann/"},
+               {"XDG_CONFIG_HOME", "/x/config/"},
+               {"XDG_STATE_HOME", "/x/state"},
+               {"XDG_CACHE_HOME", "/x/cache"},
+               {"XDG_RUNTIME_DIR", runtime.path()}}};
+  platform::DataLayout layout = platform::ResolveDataLayout(program.path(), env.lookup());
   EXPECT_TRUE(layout.installed);
   EXPECT_EQ(layout.program_folder, program.path());
   EXPECT_EQ(layout.config_folder, "/x/config/video-to-plim-converter/");
   EXPECT_EQ(layout.log_file, "/x/state/video-to-plim-converter/log.txt");
-  EXPECT_EQ(layout.scratch_folder, "/run/user/1000/video-to-plim-converter/");
+  EXPECT_EQ(layout.scratch_folder, runtime.path() + "video-to-plim-converter/");
   EXPECT_EQ(layout.default_output_folder, "/home/ann/Videos/Video To Plim Converter");
   EXPECT_EQ(layout.relative_base, "/home/ann/");
+
+  // A runtime folder that is gone (a variable kept by su from another session)
+  // cannot hold scratch files: the cache does.
+  env.vars["XDG_RUNTIME_DIR"] = runtime.file("gone");
+  layout = platform::ResolveDataLayout(program.path(), env.lookup());
+  EXPECT_EQ(layout.scratch_folder, "/x/cache/video-to-plim-converter/");
 }
 
 TEST(DataLayout, WithoutXdgVariablesTheDefaultsLieBelowTheHomeFolder) {
@@ -131,10 +137,10 @@ TEST(DataLayout, TheVideosFolderComesFromUserDirsAsXdgUserDirsWritesIt) {
 
 TEST(DataLayout, PreparingMakesTheFoldersAndKeepsScratchPrivate) {
   TempDir home, program;
-  const FakeEnv env{{{"HOME", home.path()}, {"XDG_RUNTIME_DIR", home.file("run")}}};
-  const platform::DataLayout layout = platform::InstalledLayout(program.path(), env.lookup());
   std::filesystem::create_directory(home.file("run"));
   ::chmod(home.file("run").c_str(), 0711);
+  const FakeEnv env{{{"HOME", home.path()}, {"XDG_RUNTIME_DIR", home.file("run")}}};
+  const platform::DataLayout layout = platform::InstalledLayout(program.path(), env.lookup());
   ASSERT_EQ(platform::PrepareDataFolders(layout), "");
   EXPECT_TRUE(std::filesystem::is_directory(layout.config_folder));
   EXPECT_TRUE(std::filesystem::is_directory(home.file(".local/state/video-to-plim-converter")));
