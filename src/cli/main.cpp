@@ -116,12 +116,7 @@ int main(int argc, char** argv) {
       std::printf("vtp-convert %s\n", version.empty() ? "2.0" : version.c_str());
       return 0;
     }
-    const platform::DataLayout& layout = platform::CurrentDataLayout();
-    // Only the scratch folder is needed to convert; the others are made for the
-    // program's sake and a failure there is said, not fatal.
-    if (const std::string problems = platform::PrepareDataFolders(layout); !problems.empty())
-      std::fprintf(stderr, "vtp-convert: %s\n", problems.c_str());
-    plan = cli::ResolvePlan(options, layout, std::filesystem::current_path().string());
+    plan = cli::ResolvePlan(options, platform::CurrentDataLayout(), std::filesystem::current_path().string());
   } catch (const cli::UsageError& error) {
     std::fprintf(stderr, "vtp-convert: %s\nTry 'vtp-convert --help'.\n", error.what());
     return 2;
@@ -145,6 +140,10 @@ int main(int argc, char** argv) {
     reporter.ClearBar();
     std::fprintf(stderr, "vtp-convert: %s\n", line.c_str());
   });
+  // Of the data folders a run writes only scratch files; when the folder cannot
+  // be made, each file fails saying so.
+  if (const std::string problem = platform::PrepareScratchFolder(platform::CurrentDataLayout()); !problem.empty())
+    std::fprintf(stderr, "vtp-convert: %s\n", problem.c_str());
   std::vector<cli::FileResult> results;
   {
     // The machine stays awake while encoders run, and only then.

@@ -155,20 +155,32 @@ const DataLayout& CurrentDataLayout() {
   return layout;
 }
 
+namespace {
+
+// One line naming the folder, its use and the reason; empty without an error.
+std::string FolderProblem(const std::string& folder, const char* purpose, int error) {
+  if (error == 0) return {};
+  return "Cannot create the folder \"" + WithoutSeparator(folder) + "\" for " + purpose + ": " + LastErrorText(error) +
+         ".";
+}
+
+}  // namespace
+
 std::string PrepareDataFolders(const DataLayout& layout) {
   if (!layout.installed) return {};
-  std::string problems;
-  auto report = [&problems](const std::string& folder, const char* purpose, int error) {
-    if (error == 0) return;
-    problems += "Cannot create the folder \"" + WithoutSeparator(folder) + "\" for " + purpose + ": " +
-                LastErrorText(error) + ".\n";
-  };
-  report(layout.config_folder, "the settings", MakeFolder(WithoutSeparator(layout.config_folder)));
   const std::string log_folder = layout.log_file.substr(0, layout.log_file.rfind(kPathSeparator));
-  report(log_folder, "the log", MakeFolder(log_folder));
-  report(layout.scratch_folder, "scratch files", MakePrivateFolder(WithoutSeparator(layout.scratch_folder)));
-  if (!problems.empty()) problems.pop_back();
+  std::string problems;
+  for (const std::string& line :
+       {FolderProblem(layout.config_folder, "the settings", MakeFolder(WithoutSeparator(layout.config_folder))),
+        FolderProblem(log_folder, "the log", MakeFolder(log_folder)), PrepareScratchFolder(layout)})
+    if (!line.empty()) problems += (problems.empty() ? "" : "\n") + line;
   return problems;
+}
+
+std::string PrepareScratchFolder(const DataLayout& layout) {
+  if (!layout.installed) return {};
+  return FolderProblem(layout.scratch_folder, "scratch files",
+                       MakePrivateFolder(WithoutSeparator(layout.scratch_folder)));
 }
 
 }  // namespace platform

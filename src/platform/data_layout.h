@@ -63,5 +63,8 @@ std::string VideosFolder(const Environment& env = SystemEnvironment);
 // Returns an empty text on success, else one line per folder that could not be
 // made, saying which folder, what it is for, and why.
 std::string PrepareDataFolders(const DataLayout& layout);
+// The scratch folder alone, for a run that writes nothing else (vtp-convert):
+// where files for the encoders go and where a clean-up of dead runs looks.
+std::string PrepareScratchFolder(const DataLayout& layout);
 
 }  // namespace platform

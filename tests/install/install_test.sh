@@ -49,7 +49,9 @@ user-data)
     }
     run "$prefix/bin/vtp-convert" clip.avi 2>"$work/err" || fail "vtp-convert failed: $(cat "$work/err")"
     [[ -s "$home/Videos/Video To Plim Converter/clip.mp4" ]] || fail "no output in ~/Videos: $(cat "$work/err")"
-    [[ -d $home/.config/video-to-plim-converter ]] || fail "no settings folder in ~/.config"
+    # It only reads the settings: nothing else appears in the home folder.
+    [[ $(cd "$home" && find . -mindepth 1 | sort | tr '\n' ' ') == "./Videos ./Videos/Video To Plim Converter ./Videos/Video To Plim Converter/clip.mp4 " ]] ||
+        fail "vtp-convert wrote more than its output: $(cd "$home" && find . -mindepth 1)"
     [[ $(stat -c %a "$work/run/video-to-plim-converter") == 700 ]] || fail "the scratch folder is not private"
     [[ -z $(ls -A "$work/run/video-to-plim-converter") ]] || fail "the run left scratch files"
 
@@ -72,6 +74,7 @@ user-data)
         "$prefix/bin/video-to-plim-converter" clip.avi >"$work/out" 2>&1 || status=$?
     [[ $status == 124 ]] || fail "the program ended with $status before it was stopped: $(cat "$work/out")"
     [[ -d $work/state/video-to-plim-converter ]] || fail "no log folder in XDG_STATE_HOME"
+    [[ -d $home/.config/video-to-plim-converter ]] || fail "no settings folder in ~/.config"
 
     [[ $(snapshot) == "$before" ]] || fail "something was written under the prefix: $(diff <(echo "$before") <(snapshot))"
     ;;
@@ -89,23 +92,27 @@ manual-pages)
     done
     ;;
 completion)
-    # The completion as bash runs it, with a settings folder holding one profile.
-    mkdir -p "$work/cfg"
+    # The completion as bash runs it (the installed vtp-convert on PATH, a home
+    # of the test's own), with a settings folder holding one profile. Offers
+    # may come escaped or plain: both are compared plain.
+    mkdir -p "$work/cfg" "$work/home"
     printf '\r\n[My Travel]\r\nMy Travel=1|5|2|5|1|2\r\n' >"$work/cfg/UserProfileInfo.ini"
     complete_words() {
-        bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _vtp_convert; printf "%s\n" "${COMPREPLY[@]}"' \
-            _ "$prefix/share/bash-completion/completions/vtp-convert" "$@"
+        HOME=$work/home PATH=$prefix/bin:$PATH bash -c \
+            'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _vtp_convert; printf "%s\n" "${COMPREPLY[@]}"' \
+            _ "$prefix/share/bash-completion/completions/vtp-convert" "$@" | tr -d '\\'
     }
-    [[ $(complete_words vtp-convert --ty) == --type ]] || fail "options: $(complete_words vtp-convert --ty)"
-    [[ $(complete_words vtp-convert -t m | tr '\n' ' ') == "mp4 m4a mp3 " ]] || fail "types"
-    [[ $(complete_words vtp-convert --config "$work/cfg" -q M | tr '\n' ' ') == 'My\ Travel ' ]] ||
-        fail "profiles: $(complete_words vtp-convert --config "$work/cfg" -q M)"
-    [[ $(complete_words vtp-convert -q Sup) == 'Superb\ Quality' ]] || fail "quality levels"
-    [[ $(complete_words vtp-convert -q '"Normal Q') == 'Normal\ Quality' ]] || fail "a quoted start"
-    mkdir "$work/files" "$work/files/sub"
-    touch "$work/files/a.avi" "$work/files/b.txt" "$work/files/C.MKV"
-    [[ $(complete_words vtp-convert "$work/files/" | sort | tr '\n' ' ') == "$work/files/C.MKV $work/files/a.avi $work/files/sub " ]] ||
-        fail "files: $(complete_words vtp-convert "$work/files/")"
+    offers() { complete_words "$@" | tr '\n' '|'; }
+    [[ $(offers vtp-convert --ty) == *--type\|* ]] || fail "options: $(offers vtp-convert --ty)"
+    for type in mp4 aac m4a mp3; do
+        [[ $(offers vtp-convert -t "") == *"$type"* ]] || fail "output type $type: $(offers vtp-convert -t "")"
+    done
+    [[ $(offers vtp-convert -t mp) != *aac* ]] || fail "types are not filtered: $(offers vtp-convert -t mp)"
+    [[ $(offers vtp-convert -q Sup) == "Superb Quality|" ]] || fail "quality levels: $(offers vtp-convert -q Sup)"
+    [[ $(offers vtp-convert -q '"Normal Q') == "Normal Quality|" ]] || fail "a quoted start: $(offers vtp-convert -q '"Normal Q')"
+    [[ $(offers vtp-convert --config "$work/cfg" -q My) == *"My Travel"* ]] ||
+        fail "profiles: $(offers vtp-convert --config "$work/cfg" -q My)"
+    [[ -z $(ls -A "$work/home") ]] || fail "completing wrote into the home folder"
     ;;
 *)
     fail "unknown check $check"
