@@ -4,7 +4,7 @@ BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: setup configure build run test test-asan bench clean
+.PHONY: setup configure build run test test-asan bench clean deb
 
 setup:
 	./scripts/setup.sh
@@ -26,6 +26,13 @@ test-asan: setup
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVTPC_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 QT_QPA_PLATFORM=offscreen ctest -j $(JOBS) --output-on-failure
+
+# The Debian package, build/deb/video-to-plim-converter_<version>_amd64.deb,
+# checked by lintian: any error fails the target.
+deb: build
+	rm -rf $(BUILD)/deb
+	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error $(BUILD)/deb/video-to-plim-converter_*_amd64.deb
 
 clean:
 	rm -rf $(BUILD) build-asan

@@ -73,4 +73,6 @@ else
 fi
 HOME="$WORK" VTPC_SHOT_ENCODER_NAME="$SHOT_NAME" "$BUILD/tools/vtpc_screenshot_tool" "$PROGRAM" "$OUT" \
   "$MEDIA/holiday clip.avi" "$MEDIA/concert.mpg" "$MEDIA/fractal.mov"
+# The README's picture (docs/main-window.png): the main window with rows, without the screen around it.
+convert "$OUT/2-main-window.png" -bordercolor black -border 1 -trim +repage -strip "$OUT/readme-main-window.png"
 echo "screenshots in $OUT"

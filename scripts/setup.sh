@@ -15,6 +15,7 @@ packages=(
   fonts-dejavu-core xdg-utils
   clang-format
   libsystemd-dev dbus-daemon python3-dbusmock
+  desktop-file-utils appstream lintian dpkg-dev man-db
 )
 
 # What differs between the releases.

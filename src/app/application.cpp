@@ -18,6 +18,7 @@ namespace app {
 Application::Application(ApplicationOptions options) : application_object_(program_ref_) {
   ProgramServices services;
   services.app_dir = options.app_dir.empty() ? platform::ExecutableFolder() : options.app_dir;
+  services.layout = options.layout;
   services.executable_path = options.executable_path;
   services.dialogs = options.dialogs ? options.dialogs : &qt_dialogs_;
   services.loop = &loop_;
@@ -62,8 +63,10 @@ Application::~Application() {
   main_view_.reset();
 }
 
-void Application::Start() {
+void Application::Start(const std::vector<std::string>& files) {
   program_->Guarded([this] { program_->MainForm().Start(); });
+  if (files.empty() || program_->Ended()) return;
+  program_->Guarded([this, &files] { program_->MainForm().OpenFiles(files); });
 }
 
 }  // namespace app

@@ -6,8 +6,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/qt_services.h"
+#include "platform/data_layout.h"
 #include "ui/timing.h"
 
 class Program;
@@ -29,6 +31,8 @@ class QtPreviewGraph;
 struct ApplicationOptions {
   // Program folder; empty: the folder of the running executable.
   std::string app_dir;
+  // Where the data goes; empty: resolved from the program folder.
+  platform::DataLayout layout;
   // Empty: the running executable.
   std::string executable_path;
   // None: the real Qt dialogs.
@@ -59,8 +63,9 @@ class Application {
   QtEventLoop& loop() { return loop_; }
   QtPreviewGraph& previewGraph() const { return *graph_; }
 
-  // The main window's start-up steps; the window is shown unless the program ended.
-  void Start();
+  // The main window's start-up steps; the window is shown unless the program
+  // ended, then the files (from the command line) are added to the list.
+  void Start(const std::vector<std::string>& files = {});
 
  private:
   QtDialogs qt_dialogs_;

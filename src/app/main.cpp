@@ -3,6 +3,9 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/application.h"
 #include "platform/desktop.h"
@@ -11,6 +14,13 @@
 #include "shell/program.h"
 
 int main(int argc, char** argv) {
+  // Answered before Qt, which needs a display.
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf(
+        "Usage: video-to-plim-converter [FILE...]\n"
+        "Opens the converter with the video files in its list.\n");
+    return 0;
+  }
   QApplication qt(argc, argv);
   QApplication::setApplicationName(kApplicationTitle);
   // The program ends only through its main window's close handling (or the
@@ -31,8 +41,20 @@ int main(int argc, char** argv) {
     std::fflush(nullptr);
     std::_Exit(code);
   };
+  // What Qt left of the arguments are files to add ("Open with", the menu's %F);
+  // "--" ends options for names that start with "-".
+  std::vector<std::string> files;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!options_end && arg == "--") {
+      options_end = true;
+    } else {
+      files.push_back(arg);
+    }
+  }
   app::Application application(options);
   // The message loop shows the main window; its start-up runs first.
-  QTimer::singleShot(0, [&application] { application.Start(); });
+  QTimer::singleShot(0, [&application, files] { application.Start(files); });
   return qt.exec();
 }

@@ -14,6 +14,7 @@
 #include "cli/vtp_convert.h"
 #include "common/version_resource.h"
 #include "media/duration_probe.h"
+#include "platform/data_layout.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
 
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
       const std::string version = GetFileVersionText(platform::ExecutablePath());
       return Print("vtp-convert " + (version.empty() ? std::string("2.0") : version) + "\n");
     }
-    plan = cli::ResolvePlan(options, platform::ExecutableFolder(), std::filesystem::current_path().string());
+    plan = cli::ResolvePlan(options, platform::CurrentDataLayout(), std::filesystem::current_path().string());
     if (options.list_types) return Print(cli::TypeList(options.names_only));
     if (options.list_profiles) return Print(cli::ProfileList(plan, options.names_only));
     files = options.files_from_stdin ? cli::ReadFileNames(STDIN_FILENO, options.null_separated) : options.files;
@@ -137,6 +138,11 @@ int main(int argc, char** argv) {
 
   platform::DBusDesktop desktop(kApplicationName);
   desktop.SetLog([&reporter](const std::string& line) { reporter.Note(line, true); });
+  // Of the data folders a run writes only scratch files; when the folder cannot
+  // be made, each file fails saying so. A dry run writes nothing.
+  if (!plan.dry_run)
+    if (const std::string problem = platform::PrepareScratchFolder(platform::CurrentDataLayout()); !problem.empty())
+      reporter.Note(problem);
   std::vector<cli::FileResult> results;
   if (plan.dry_run) {
     results = cli::RunConversions(plan, files, options.jobs, reporter, control);

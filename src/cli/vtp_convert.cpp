@@ -111,16 +111,20 @@ std::string DescribeProfileValue(const std::string& value) {
          item(o.sample_rate, " Hz");
 }
 
-// Removes itself and its files at the end of the run. A dry run only names the
-// pattern a real one would fill in.
+// The run's own folder inside the layout's scratch folder, so that runs at
+// once never share a script; removed with its files at the end of the run. A
+// dry run only names the pattern a real one would fill in. Empty path, with the
+// reason, when it cannot be made.
 class ScratchFolder {
  public:
-  explicit ScratchFolder(bool dry_run) {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/vtp-convert-XXXXXX";
+  ScratchFolder(const std::string& parent, bool dry_run) {
+    std::string pattern = parent + "vtp-convert-XXXXXX";
     if (dry_run) {
       shown_ = pattern + "/";
     } else if (mkdtemp(pattern.data())) {
       path_ = shown_ = pattern + "/";
+    } else {
+      error_ = "cannot create a scratch folder in " + parent + ": " + platform::LastErrorText(errno);
     }
   }
   ~ScratchFolder() {
@@ -128,10 +132,12 @@ class ScratchFolder {
     if (!path_.empty()) std::filesystem::remove_all(path_, ec);
   }
   const std::string& path() const { return shown_; }
+  const std::string& error() const { return error_; }
 
  private:
   std::string path_;
   std::string shown_;
+  std::string error_;
 };
 
 // Shared by the workers: the next file, the names chosen so far.
@@ -373,9 +379,10 @@ void AppendJsonPath(std::string& out, const char* name, const std::optional<std:
 
 }  // namespace
 
-Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const std::string& current_folder) {
+Plan ResolvePlan(const CliOptions& options, const platform::DataLayout& layout, const std::string& current_folder) {
   Plan plan;
-  plan.app_dir = WithSeparator(app_dir);
+  plan.app_dir = WithSeparator(layout.program_folder);
+  plan.scratch_dir = WithSeparator(layout.scratch_folder);
   plan.current_folder = current_folder;
   if (options.config) {
     const std::string folder = NormalPath(*options.config, current_folder);
@@ -384,7 +391,7 @@ Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const st
     if (!S_ISDIR(st.st_mode)) throw UsageError("--config " + *options.config + ": not a folder");
     plan.config_dir = WithSeparator(folder);
   } else {
-    plan.config_dir = plan.app_dir + platform::kConfigFolder;
+    plan.config_dir = WithSeparator(layout.config_folder);
   }
   plan.output_type = options.type ? OutputTypeOf(*options.type) : CatalogueDefault(catalogue::OutputTypeList());
   // A list needs no more, so a bad stored folder or profile cannot hide it.
@@ -400,7 +407,7 @@ Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const st
   } else {
     // A relative stored folder means the same folder as in the program.
     try {
-      folder = settings::ReadOutputFolder(plan.config_dir, plan.app_dir, platform::DefaultOutputFolder());
+      folder = settings::ReadOutputFolder(plan.config_dir, layout.relative_base, layout.default_output_folder);
     } catch (const settings::ForeignFolderError& error) {
       throw UsageError(std::string(error.what()) + " Give the output folder with -o DIR.");
     }
@@ -538,16 +545,20 @@ void RunControl::Remove(pid_t pid) {
 std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::string>& files, int jobs,
                                        Reporter& reporter, RunControl& control) {
   std::vector<FileResult> results(files.size());
-  if (!plan.dry_run && !settings::MakeFolders(plan.output_dir)) {
+  // A folder the whole run needs: without it every file fails for the same reason.
+  auto fail_all = [&](const std::string& reason) {
     for (size_t i = 0; i < files.size(); ++i) {
       results[i].index = i;
       results[i].source = NormalPath(files[i], plan.current_folder);
-      results[i].reason = "the output folder " + plan.output_dir + " cannot be created";
+      results[i].reason = reason;
       reporter.FileFinished(i, results[i]);
     }
     return results;
-  }
-  ScratchFolder scratch(plan.dry_run);
+  };
+  if (!plan.dry_run && !settings::MakeFolders(plan.output_dir))
+    return fail_all("the output folder " + plan.output_dir + " cannot be created");
+  const ScratchFolder scratch(plan.scratch_dir, plan.dry_run);
+  if (scratch.path().empty()) return fail_all(scratch.error());
   RunState state;
   auto work = [&] {
     Worker worker(plan, state, reporter, control, scratch.path());

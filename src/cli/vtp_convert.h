@@ -15,6 +15,7 @@
 
 #include "cli/options.h"
 #include "engine/job.h"
+#include "platform/data_layout.h"
 
 namespace cli {
 
@@ -27,6 +28,8 @@ struct Plan {
   std::string app_dir;
   // Absolute, with a trailing separator.
   std::string config_dir;
+  // The run makes its own folder in here for the scripts; trailing separator.
+  std::string scratch_dir;
   // The range in microseconds; none: from the start, to the end.
   std::optional<int64_t> start_us;
   std::optional<int64_t> end_us;
@@ -40,11 +43,12 @@ struct Plan {
   std::vector<std::string> warnings;
 };
 
-// Fills the plan from the options and the stored settings: the output folder of
-// UserSettings.ini, the custom profiles of UserProfileInfo.ini. Throws UsageError
-// for an unknown type or quality, a malformed time, an end before the start, a
-// --config that is no folder or a stored output folder that is no absolute path.
-Plan ResolvePlan(const CliOptions& options, const std::string& app_dir, const std::string& current_folder);
+// Fills the plan from the options, the data layout (encoders, settings and
+// scratch folders, default output folder) and the stored settings: the output
+// folder of UserSettings.ini, the custom profiles of UserProfileInfo.ini. Throws
+// UsageError for an unknown type or quality, a malformed time, an end before the
+// start, a --config that is no folder or a stored output folder that is no absolute path.
+Plan ResolvePlan(const CliOptions& options, const platform::DataLayout& layout, const std::string& current_folder);
 
 // The message for an encoder the files need that is missing or cannot run
 // beside the program, naming its path; empty when all are there.

@@ -65,7 +65,7 @@ std::string UpperAscii(std::string text) {
 }
 
 void TAppFunc::WriteLog(const std::string& message) const {
-  const std::string path = app_dir_ + platform::kLogFile;
+  const std::string& path = log_file_;
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "ab"), &std::fclose);
   if (!file) throw FileWriteError(path, platform::LastErrorText(errno));
   const std::string line = "Quorvan Soft " + LogTimestamp() + "|" + EscapeLogMessage(message) + "\r\n";

@@ -9,19 +9,16 @@
 
 class TAppFunc {
  public:
-  explicit TAppFunc(std::string app_dir) : app_dir_(std::move(app_dir)) {}
+  explicit TAppFunc(std::string log_file) : log_file_(std::move(log_file)) {}
 
-  // Appends "Quorvan Soft <date> <time>|<message>" and CR LF to log.txt in the
-  // program folder; CR, LF and other control characters but tab in the message
+  // Appends "Quorvan Soft <date> <time>|<message>" and CR LF to the log file
+  // (log.txt of the data layout); CR, LF and other control characters but tab in the message
   // are written escaped ("\r", "\n", "\x1B"), so every message stays one line.
   // Throws FileWriteError when the file cannot be written.
   void WriteLog(const std::string& message) const;
 
-  // Program folder with a trailing separator.
-  const std::string& GetAppPath() const { return app_dir_; }
-
  private:
-  std::string app_dir_;
+  std::string log_file_;
 };
 
 class TStrFunc {

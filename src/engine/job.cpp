@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr const char* kScriptFile = "VideoFile.avs";
-
 void WriteScript(const std::string& path, const std::string& source) {
   // The path goes in as it is: the encoder takes everything up to the last
   // "\", fps=" as the file name, so quotes in it do no harm.

@@ -23,6 +23,9 @@ struct JobOptions {
   std::string sample_rate;
 };
 
+// The RealMedia script's file name.
+inline constexpr const char* kScriptFile = "VideoFile.avs";
+
 struct ConversionJob {
   std::string source;
   // The range as "hh:mm:ss" texts, optionally with a fraction ("00:00:01.5");
@@ -38,7 +41,8 @@ struct ConversionJob {
   std::string app_dir;
   std::string encoder_name = platform::kEncoderName;
   std::string rm_encoder_name = platform::kRealMediaEncoderName;
-  // Where the RealMedia script goes; empty: VideoFile.avs in the program folder.
+  // Where the RealMedia script goes (the data layout's scratch folder + kScriptFile);
+  // empty: VideoFile.avs in the program folder.
   std::string script_path;
   // False for a dry run, which composes the command and writes nothing.
   bool write_script = true;

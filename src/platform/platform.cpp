@@ -1,12 +1,12 @@
 #include "platform/platform.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/data_layout.h"
 
 namespace platform {
 
@@ -28,29 +28,13 @@ std::string ExecutableFolder() {
 }
 
 std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  std::string result;
-  if (home && *home) {
-    result = home;
-  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
-    result = pw->pw_dir;
-  } else {
-    result = "/";
-  }
-  while (result.size() > 1 && result.back() == kPathSeparator) result.pop_back();
-  return result;
+  return HomeFolder(SystemEnvironment);
 }
 
 std::string DefaultInitDir() {
   std::string home = HomeFolder();
   if (home.empty() || home.back() != kPathSeparator) home += kPathSeparator;
   return home;
-}
-
-std::string DefaultOutputFolder() {
-  std::string home = HomeFolder();
-  if (home == "/") home.clear();
-  return home + kPathSeparator + kOutputFolderName;
 }
 
 std::string LastErrorText(int error) {

@@ -21,7 +21,7 @@ inline constexpr const char* kHelpFile = "Help.html";
 inline constexpr const char* kConfigFolder = "Config/";
 inline constexpr const char* kLogFile = "log.txt";
 
-// Name of the default output folder inside the home folder.
+// Name of the default output folder inside the home (or videos) folder.
 inline constexpr const char* kOutputFolderName = "Video To Plim Converter";
 
 // Folder of the running executable, with a trailing separator.
@@ -35,9 +35,6 @@ std::string HomeFolder();
 
 // First folder of the add-files dialog: the home folder with a trailing separator.
 std::string DefaultInitDir();
-
-// Design text of the output folder box: home folder + "/Video To Plim Converter".
-std::string DefaultOutputFolder();
 
 // Text of the system's last error (errno) for messages.
 std::string LastErrorText(int error);

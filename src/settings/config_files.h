@@ -12,8 +12,6 @@ namespace settings {
 // The stored custom profiles: one section per profile, holding one key of the same name.
 inline constexpr const char* kProfileFile = "UserProfileInfo.ini";
 
-// The Config folder of a program folder (which ends with a separator), with a trailing separator.
-std::string ConfigFolder(const std::string& app_dir);
 // A file of the Config folder.
 std::string ConfigPath(const std::string& config_folder, const std::string& file_name);
 // Section names of a Config file, in file order; none when it is missing.

@@ -4,10 +4,6 @@
 
 namespace settings {
 
-std::string ConfigFolder(const std::string& app_dir) {
-  return app_dir + platform::kConfigFolder;
-}
-
 std::string ConfigPath(const std::string& config_folder, const std::string& file_name) {
   return config_folder + file_name;
 }

@@ -201,6 +201,7 @@ std::string TCustomProc::CreateConvertParameter(const std::string& source) {
   job.options.sample_rate = item(options.cbbAudioSample);
   job.output_dir = GetOutputDirectory();
   job.app_dir = lib.AppDir;
+  job.script_path = program_.Layout().scratch_folder + kScriptFile;
   job.encoder_name = program_.EncoderName();
   job.rm_encoder_name = program_.RealMediaEncoderName();
 

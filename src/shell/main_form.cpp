@@ -9,7 +9,8 @@
 #include "shell/startup.h"
 #include "ui/event_loop.h"
 
-TFrmMainForm::TFrmMainForm(Program& program) : program_(program) {
+TFrmMainForm::TFrmMainForm(Program& program)
+    : edtOutputFolder(program.Layout().default_output_folder, /*read_only=*/true), program_(program) {
   WireButtons();
   WireSettingsHandlers();
   InitSourceList();

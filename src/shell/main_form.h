@@ -36,7 +36,8 @@ class TFrmMainForm {
   ui::Label lblTitle{"Application name "};
   ui::ListBox cbbOutputFiletype;
   ui::ListBox cbbProfile;
-  ui::EditBox edtOutputFolder{platform::DefaultOutputFolder(), /*read_only=*/true};
+  // Starts with the data layout's default output folder.
+  ui::EditBox edtOutputFolder;
   ui::CheckBox chkShutdown{false};
   ui::CheckBox chkShowOutputDirectory{true};
   ui::SourceGrid dxTreeSourceFileInfo;
@@ -169,6 +170,11 @@ class TFrmMainForm {
   void btnRemoveFileClick();
   void btnClearFileClick();
   void WMDropFiles(const std::vector<std::string>& paths);
+  // Files handed in from outside (the command line, "Open with" of a file
+  // manager): added through the busy window with the Open dialog's checks, and
+  // one Error Info for each that cannot be a source, as a dialog could not have
+  // offered it. Relative paths are taken from the current folder.
+  void OpenFiles(const std::vector<std::string>& paths);
   void dxTreeSourceFileInfoKeyDown(sources::GridKey key);
   void dxTreeSourceFileInfoKeyUp(sources::GridKey key);
   void actDxTreeListOnClickExecute();

@@ -21,7 +21,9 @@
 
 Program::Program(ProgramServices services) : services_(std::move(services)) {
   if (!services_.dialogs || !services_.loop) throw std::invalid_argument("Program needs dialogs and an event loop");
+  if (services_.app_dir.empty()) services_.app_dir = services_.layout.program_folder;
   if (services_.app_dir.empty() || services_.app_dir.back() != '/') services_.app_dir += '/';
+  if (services_.layout.program_folder.empty()) services_.layout = platform::ResolveDataLayout(services_.app_dir);
   if (!services_.launcher) {
     inert_launcher_ = std::make_unique<platform::InertLauncher>();
     services_.launcher = inert_launcher_.get();
@@ -45,7 +47,7 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   }
   main_form_ = std::make_unique<TFrmMainForm>(*this);
   option_form_ =
-      std::make_unique<TfrmOption>(settings::ConfigFolder(services_.app_dir),
+      std::make_unique<TfrmOption>(services_.layout.config_folder,
                                    settings::Messages{*services_.dialogs, kApplicationTitle}, main_form_->cbbProfile);
   init_file_form_ = std::make_unique<TFrmInitFileForm>(loop(), timing(), [this](const std::vector<std::string>& paths) {
     CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths);
@@ -67,7 +69,7 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
       [this](bool suspend) { return custom_proc_->SuspendEncoder(suspend); },
       [this] { common_lib_->StopEncoder(common_lib_->ConvertParameter.EncoderPath); },
   });
-  app_func_ = std::make_unique<TAppFunc>(services_.app_dir);
+  app_func_ = std::make_unique<TAppFunc>(services_.layout.log_file);
   file_func_ = std::make_unique<TFileFunc>();
   soft_info_ = std::make_unique<RecSoftInfo>();
   sys_func_ = std::make_unique<TSysFunc>(*services_.processes);

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/data_layout.h"
 #include "platform/platform.h"
 #include "ui/timing.h"
 
@@ -44,6 +45,9 @@ inline constexpr const char* kApplicationTitle = "Video To Plim Converter";
 struct ProgramServices {
   // Program folder with a trailing separator.
   std::string app_dir;
+  // Where settings, log and scratch files go. Left empty, it is resolved from
+  // app_dir (a program folder with Config/ keeps everything in it).
+  platform::DataLayout layout;
   ui::Dialogs* dialogs = nullptr;
   ui::EventLoop* loop = nullptr;
   // Left empty, these do nothing: only main() wires the real desktop in.
@@ -83,6 +87,7 @@ class Program {
   Program& operator=(const Program&) = delete;
 
   const std::string& AppDir() const { return services_.app_dir; }
+  const platform::DataLayout& Layout() const { return services_.layout; }
   ui::Dialogs& dialogs() const { return *services_.dialogs; }
   ui::EventLoop& loop() const { return *services_.loop; }
   const ui::Timing& timing() const { return services_.timing; }

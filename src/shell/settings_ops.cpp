@@ -14,7 +14,7 @@
 namespace {
 
 std::string ConfigFolderOf(const Program& program) {
-  return settings::ConfigFolder(program.AppDir());
+  return program.Layout().config_folder;
 }
 
 settings::Messages MessagesOf(const Program& program) {
@@ -38,15 +38,15 @@ settings::OptionLists OptionListsOf(const Program& program) {
 // --- TCommonLib: INI wrappers and the output folder. ---
 
 std::string TCommonLib::ConfigPath(const std::string& file_name) const {
-  return settings::ConfigPath(settings::ConfigFolder(AppDir), file_name);
+  return settings::ConfigPath(ConfigFolderOf(program_), file_name);
 }
 
 std::vector<std::string> TCommonLib::ReadIniSections(const std::string& file_name) const {
-  return settings::ReadIniSections(settings::ConfigFolder(AppDir), file_name);
+  return settings::ReadIniSections(ConfigFolderOf(program_), file_name);
 }
 
 std::string TCommonLib::ReadNamedValue(const std::string& file_name, const std::string& name) const {
-  return settings::ReadNamedValue(settings::ConfigFolder(AppDir), file_name, name);
+  return settings::ReadNamedValue(ConfigFolderOf(program_), file_name, name);
 }
 
 bool TCommonLib::MakeFoldersOnDisk(const std::string& folder) {
@@ -68,7 +68,8 @@ void TCustomProc::SaveInitDir() const {
 }
 
 void TCustomProc::LoadUserSettings() const {
-  settings::LoadUserSettings(ConfigFolderOf(program_), program_.AppDir(), UserControlsOf(program_.MainForm()));
+  settings::LoadUserSettings(ConfigFolderOf(program_), program_.Layout().relative_base,
+                             UserControlsOf(program_.MainForm()));
 }
 
 void TCustomProc::SaveUserSettings() const {

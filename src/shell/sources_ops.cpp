@@ -1,9 +1,11 @@
 // The controllers' and the main window's side of the source list, the trim bar
 // and the preview player: each hands the sources layer what it acts on.
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/helpers.h"
 #include "media/duration_probe.h"
 #include "media/preview_graph.h"
 #include "platform/desktop.h"
@@ -202,6 +204,29 @@ void TFrmMainForm::btnClearFileClick() {
   TCommonLib::ClearRows(dxTreeSourceFileInfo);
   program_.CustomProc().PreviewStop();
   ResetTrimFillers();
+}
+
+void TFrmMainForm::OpenFiles(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  std::error_code ec;
+  std::string here = std::filesystem::current_path(ec).string();
+  if (here.empty() || here.back() != platform::kPathSeparator) here += platform::kPathSeparator;
+  std::vector<std::string> absolute;
+  // "./a.avi" and "a.avi" are one file, as one row.
+  for (const std::string& path : paths)
+    absolute.push_back(std::filesystem::path(TFileFunc::AbsolutePath(path, here)).lexically_normal().string());
+  TCommonLib& lib = program_.CommonLib();
+  std::vector<std::string> accepted;
+  for (const std::string& full : TCommonLib::UniqueFileList(absolute)) {
+    if (TCommonLib::AcceptedSourceExtension(full) && !std::filesystem::is_directory(full, ec))
+      accepted.push_back(full);
+    else
+      lib.ShowCodecError(full);
+  }
+  if (accepted.empty()) return;
+  TFrmInitFileForm& busy = program_.InitFileForm();
+  busy.SetFileList(accepted);
+  busy.ShowModal();
 }
 
 void TFrmMainForm::WMDropFiles(const std::vector<std::string>& paths) {

@@ -241,6 +241,11 @@ bool TFrmMainForm::FormShow() {
     program_.EndProcess(1);
     return false;
   }
+  // Settings and log folders that cannot be made are said once; the program
+  // works on, and each failed write says so again.
+  if (const std::string problems = platform::PrepareDataFolders(program_.Layout()); !problems.empty())
+    program_.dialogs().Message(ui::MessageKind::Warning, kApplicationTitle,
+                               problems + "\nSettings and the log cannot be kept until this is fixed.");
   ShowSplash();
   program_.CustomProc().FillOptionLists();
   AcceptsDroppedFiles = true;

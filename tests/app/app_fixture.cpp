@@ -18,6 +18,8 @@ AppFixture::AppFixture(app::ApplicationOptions options, bool real_dialogs) {
   std::filesystem::copy_file(VTPC_RES_SO, dir.path() + "Res.so");
   std::filesystem::copy_file(VTPC_FORM_SO, dir.path() + "Form.so");
   options.app_dir = dir.path();
+  // An installed layout handed in finds its program files in the fixture's folder.
+  if (options.layout.installed) options.layout.program_folder = dir.path();
   options.executable_path = VTPC_EXECUTABLE;
   options.launcher = &launcher;
   options.power = &power;

@@ -18,7 +18,7 @@ struct AppFixture {
   // with_libraries false: a program folder without Res.so and Form.so.
   explicit AppFixture(bool with_libraries = true, bool real_dialogs = false);
   // With the options filled in by the caller (program folder, fakes and short
-  // start-up times are set here).
+  // start-up times are set here; an installed layout gets the program folder).
   explicit AppFixture(app::ApplicationOptions options, bool real_dialogs = false);
   ~AppFixture();
 

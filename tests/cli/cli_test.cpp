@@ -18,8 +18,10 @@
 #include "engine/catalogue.h"
 #include "engine/job.h"
 #include "fakes.h"
+#include "platform/data_layout.h"
 #include "platform/errors.h"
 #include "sources/source_list.h"
+#include "test_media.h"
 
 using namespace testing_support;
 using ::testing::HasSubstr;
@@ -198,7 +200,7 @@ class CliPlan : public ::testing::Test {
     args.push_back("--config");
     args.push_back(config.path());
     args.push_back("x.avi");
-    return cli::ResolvePlan(Parse(args), "/opt/vtpc", "/home/ann/work");
+    return cli::ResolvePlan(Parse(args), platform::ProgramFolderLayout("/opt/vtpc"), "/home/ann/work");
   }
   std::string Refused(std::vector<std::string> args) {
     try {
@@ -292,7 +294,8 @@ TEST_F(CliPlan, OutputFolderComesFromTheSettingsAndIsMadeAbsolute) {
 TEST_F(CliPlan, AConfigThatIsNoFolderOrAForeignStoredFolderIsRefused) {
   const auto refused_config = [](const std::string& folder) {
     try {
-      cli::ResolvePlan(Parse({"--config", folder, "x.avi"}), "/opt/vtpc", "/home/ann/work");
+      cli::ResolvePlan(Parse({"--config", folder, "x.avi"}), platform::ProgramFolderLayout("/opt/vtpc"),
+                       "/home/ann/work");
     } catch (const cli::UsageError& error) {
       return std::string(error.what());
     }
@@ -342,6 +345,53 @@ TEST(CliHelp, ListsTheSourceTypesTheListTakesAndTheManualAgrees) {
   ASSERT_TRUE(std::regex_search(man, line, std::regex(R"(\n\\&(\.[^\n]*)\n)")));
   EXPECT_EQ(Matches(line[1].str(), R"((\.[a-z0-9]+))"), listed) << "the manual's SOURCE TYPES";
   for (const std::string& row : text::SplitText(help, '\n')) EXPECT_LT(row.size(), 80u) << row;
+}
+
+TEST_F(CliPlan, TheDataLayoutGivesTheSettingsScratchAndDefaultOutputFolders) {
+  TempDir home;
+  platform::DataLayout layout = platform::InstalledLayout(
+      "/usr/lib/vtpc/", [&](const char* name) { return std::string(name) == "HOME" ? home.path() : std::string(); });
+  layout.config_folder = config.path();
+  const cli::Plan plan = cli::ResolvePlan(Parse({"x.avi"}), layout, "/home/ann/work");
+  EXPECT_EQ(plan.app_dir, "/usr/lib/vtpc/");
+  EXPECT_EQ(plan.config_dir, config.path());
+  EXPECT_EQ(plan.scratch_dir, home.path() + ".cache/video-to-plim-converter/");
+  EXPECT_EQ(plan.output_dir, home.path() + "Videos/Video To Plim Converter/");
+  // Installed, a hand-edited relative folder is the user's, below the home folder.
+  WriteFile(config.file("UserSettings.ini"), "\r\n[USRInfo]\r\nOutDir=relout\r\n");
+  EXPECT_EQ(cli::ResolvePlan(Parse({"x.avi"}), layout, "/home/ann/work").output_dir, home.path() + "relout/");
+}
+
+// Records what a run reports.
+struct RecordingReporter : cli::Reporter {
+  void FileStarted(size_t, const std::string&) override {}
+  void FileProgress(size_t, double, double) override {}
+  void EncoderLine(size_t, const std::string&) override {}
+  void FileFinished(size_t, const cli::FileResult& r) override { finished.push_back(r); }
+  std::vector<cli::FileResult> finished;
+};
+
+TEST(CliRunFolders, AScratchFolderThatCannotBeMadeFailsEveryFileAndWritesNoScript) {
+  TempDir work, out;
+  WriteFile(work.file("scratch"), "a file where the scratch folder should be");
+  MakeClip(".avi", 1, work.file("a.avi"));
+  cli::Plan plan;
+  plan.app_dir = work.path();
+  plan.output_dir = out.path();
+  plan.scratch_dir = work.file("scratch/");
+  plan.current_folder = work.path();
+  RecordingReporter reporter;
+  cli::RunControl control;
+  const auto results = cli::RunConversions(plan, {work.file("a.avi"), work.file("b.avi")}, 1, reporter, control);
+  ASSERT_EQ(results.size(), 2u);
+  for (const auto& r : results) {
+    EXPECT_FALSE(r.converted);
+    EXPECT_THAT(r.reason, HasSubstr("cannot create a scratch folder in " + work.file("scratch/")));
+  }
+  EXPECT_EQ(reporter.finished.size(), 2u);
+  // No script went anywhere else instead, the current folder least of all.
+  EXPECT_FALSE(Exists(work.file("VideoFile-0.avs")));
+  EXPECT_FALSE(Exists("VideoFile-0.avs"));
 }
 
 // --- Texts: JSON, escaped names, shell quoting. ---

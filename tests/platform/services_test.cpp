@@ -37,7 +37,6 @@ TEST(ProgramServices, WithoutRealServicesTheDesktopIsNeverReached) {
 
 TEST(PlatformNames, DefaultsLiveInTheHomeFolder) {
   EXPECT_EQ(platform::DefaultInitDir(), platform::HomeFolder() + "/");
-  EXPECT_EQ(platform::DefaultOutputFolder(), platform::HomeFolder() + "/Video To Plim Converter");
   const std::string folder = platform::ExecutableFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '/');

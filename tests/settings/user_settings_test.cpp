@@ -67,7 +67,7 @@ TEST_F(UserSettings, OnlyAStoredOneTicksABoxAndAnEmptyOutDirKeepsTheDesignText) 
   proc.LoadUserSettings();
   EXPECT_FALSE(main.chkShowOutputDirectory.Checked());
   EXPECT_TRUE(main.chkShutdown.Checked());
-  EXPECT_EQ(main.edtOutputFolder.Text(), platform::DefaultOutputFolder());
+  EXPECT_EQ(main.edtOutputFolder.Text(), platform::HomeFolder() + "/Video To Plim Converter");
 
   const std::string out = tp.AppDir() + "not yet";
   Write(kSettings, "[USRInfo]\nSHWDDir=1\nSHUTDOWN=01\nOutDir=" + out + "\n");
@@ -210,20 +210,20 @@ TEST_F(UserSettings, ARelativeOutputFolderIsTakenBelowTheProgramFolder) {
 }
 
 TEST_F(UserSettings, AForeignStoredOutputFolderIsNamedAndTheDefaultKept) {
+  const std::string kDefault = "/home/ann/Video To Plim Converter";
   for (const std::string foreign : {"C:\\Videos", "d:/clips", "\\\\server\\share", "~/Videos", "$HOME/out"}) {
     tp.dialogs.messages.clear();
     Write(kSettings, "[USRInfo]\r\nSHUTDOWN=1\r\nOutDir=" + foreign + "\r\n");
-    main.edtOutputFolder.SetText(platform::DefaultOutputFolder());
+    main.edtOutputFolder.SetText(kDefault);
     proc.FillOptionLists();
     // The rest of the settings still load; the box keeps a folder of this system.
     EXPECT_TRUE(main.chkShutdown.Checked()) << foreign;
-    EXPECT_EQ(main.edtOutputFolder.Text(), platform::DefaultOutputFolder()) << foreign;
+    EXPECT_EQ(main.edtOutputFolder.Text(), kDefault) << foreign;
     ASSERT_EQ(tp.dialogs.messages.size(), 1u) << foreign;
     EXPECT_NE(tp.dialogs.messages[0].text.find("\"" + foreign + "\""), std::string::npos)
         << tp.dialogs.messages[0].text;
     EXPECT_NE(tp.dialogs.messages[0].text.find("not a folder of this system"), std::string::npos);
-    EXPECT_NE(tp.dialogs.messages[0].text.find(platform::DefaultOutputFolder() + "\" is used instead"),
-              std::string::npos);
+    EXPECT_NE(tp.dialogs.messages[0].text.find(kDefault + "\" is used instead"), std::string::npos);
   }
   EXPECT_FALSE(Exists(tp.AppDir() + "C:\\Videos"));
   // A plain relative folder keeps its meaning: below the program folder.

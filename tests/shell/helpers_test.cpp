@@ -105,6 +105,6 @@ TEST(Log, ControlCharactersAreEscapedSoEveryMessageIsOneLine) {
 TEST(Log, AnUnwritableLogFailsToTheCaller) {
   TempDir dir;
   WriteFile(dir.file("file"), "");
-  TAppFunc app(dir.file("file/"));  // a program folder that is a file
+  TAppFunc app(dir.file("file/log.txt"));  // a log folder that is a file
   EXPECT_THROW(app.WriteLog("x"), FileWriteError);
 }
