@@ -61,8 +61,11 @@ class TimeDelegate : public QStyledItemDelegate {
   }
 
   void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-    // Closed without its text taken (Esc): the edit is cancelled.
+    // Qt has let go of this editor already: nothing may close it again.
+    if (view_.editor_ == editor) view_.editor_ = nullptr;
+    // Closed without its text taken (Esc): the edit is cancelled and the row put back.
     if (view_.grid_.Editing()) view_.guard_([this] { view_.grid_.UserCancelEdit(); });
+    view_.grid_.UserCloseEditor();
     QStyledItemDelegate::destroyEditor(editor, index);
   }
 

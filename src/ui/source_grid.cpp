@@ -117,6 +117,8 @@ bool SourceGrid::UserBeginEdit(int row, int column) {
   if (Editing()) UserEndEdit();
   if (!Valid(row)) return false;  // the end of the previous edit may have changed the rows
   edit_ = {IdOf(row), column, Cell(row, column)};
+  if (opened_.id != edit_.id || opened_.column != column)
+    opened_ = {edit_.id, column, rows_[static_cast<size_t>(row)].cells};
   Notify();
   return true;
 }
@@ -140,7 +142,23 @@ void SourceGrid::UserEndEdit() {
 
 void SourceGrid::UserCancelEdit() {
   edit_ = {};
+  const Opened opened = opened_;
+  opened_ = {};
+  const int row = IndexOf(opened.id);
+  bool changed = false;
+  if (row != kNone) {
+    BeginUpdate();
+    for (int column : {kColStart, kColEnd, kColCutTime}) {
+      const std::string& before = opened.before[static_cast<size_t>(column)];
+      if (Cell(row, column) == before) continue;
+      if (column == opened.column) committed_ = {opened.id, column, Cell(row, column)};
+      SetCell(row, column, before);
+      changed = true;
+    }
+    EndUpdate();
+  }
   Notify();
+  if (changed && OnEdited) OnEdited();
 }
 
 void SourceGrid::Notify() {

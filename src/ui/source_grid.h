@@ -74,12 +74,18 @@ class SourceGrid : public Model {
   // The user ticks or unticks a row's check box: "True" / "False", then OnEdited.
   void UserToggleCheck(int row);
   // The user opens the editor of a cell (the first click); false for read-only cells.
+  // An editor that is not open yet keeps what its row held, for UserCancelEdit.
   bool UserBeginEdit(int row, int column);
   // The user changes the text in the open editor.
   void UserEditorChange(const std::string& text);
   // The user leaves the cell: the editor's text goes into the cell, then OnEdited.
   void UserEndEdit();
+  // Esc: the open edit is dropped and the row's start, end and cut time go back
+  // to what they were when the editor opened (a start time is committed at each
+  // change, so the editor may have written them); OnEdited when any changed.
   void UserCancelEdit();
+  // The editor has closed, however it was left.
+  void UserCloseEditor() { opened_ = {}; }
   bool Editing() const { return edit_.id != kNoId; }
   int EditRow() const { return IndexOf(edit_.id); }
   int EditColumn() const { return edit_.column; }
@@ -115,6 +121,13 @@ class SourceGrid : public Model {
   RowId next_id_ = 1;
   Edit edit_;
   CommittedEdit committed_;
+  // The row's cells when the open editor was opened.
+  struct Opened {
+    RowId id = kNoId;
+    int column = 0;
+    Row before;
+  };
+  Opened opened_;
 };
 
 }  // namespace ui

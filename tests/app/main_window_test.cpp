@@ -442,6 +442,51 @@ TEST_F(Trimming, TheEditorHoldsOnlyWholeTimes) {
   EXPECT_TRUE(f.dialogs.messages.empty());
 }
 
+TEST_F(Trimming, EscapePutsBackWhatTheRowHeldWhenTheEditorOpened) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  const Texts untouched{"00:00:00", "00:05:00", "00:05:00"};
+  // A start time is written at each change, the cut time with it; Esc takes both back.
+  app::TimeEditor* editor = OpenEditor(0, 4);
+  ASSERT_TRUE(editor);
+  Type("000007");
+  ASSERT_EQ(Range(0), (Texts{"00:00:07", "00:05:00", "00:04:53"}));
+  QTest::keyClick(editor, Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_FALSE(dynamic_cast<app::TimeEditor*>(QApplication::focusWidget()));
+  EXPECT_EQ(Range(0), untouched);
+
+  // A start beyond the duration, which the check turned into the duration and
+  // pulled the end along with: all three cells come back.
+  editor = OpenEditor(0, 4);
+  ASSERT_TRUE(editor);
+  Type("001000");
+  ASSERT_EQ(Range(0), (Texts{"00:05:00", "00:05:00", "00:00:00"}));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), untouched);
+
+  // An end time is written only when the cell is left: Esc leaves the cell as it was.
+  editor = OpenEditor(0, 5);
+  ASSERT_TRUE(editor);
+  Type("000100");
+  QTest::keyClick(editor, Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), untouched);
+
+  // Esc goes back to the values of its own editor, not of an earlier one.
+  OpenEditor(0, 4);
+  Type("000030");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  ASSERT_EQ(Range(0), (Texts{"00:00:30", "00:05:00", "00:04:30"}));
+  OpenEditor(0, 4);
+  Type("0002");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), (Texts{"00:00:30", "00:05:00", "00:04:30"}));
+  EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
 TEST_F(Trimming, FileNamesAreCutAtTheLeftWithTheWholePathInTheTooltip) {
   QAbstractItemModel* model = view()->QTableView::model();
   EXPECT_EQ(view()->textElideMode(), Qt::ElideLeft);

@@ -83,3 +83,47 @@ TEST(SourceGrid, SelectionFollowsRowsAndSuspendedRedrawNotifiesOnce) {
   EXPECT_EQ(notified, 1);
   EXPECT_EQ(grid.SelectedRows(), std::vector<int>{1});
 }
+
+TEST(SourceGrid, CancellingAnEditPutsBackTheRowAsTheEditorFoundIt) {
+  ui::SourceGrid grid;
+  grid.AddRow({"True", "/a.avi", "1 MB", "00:05:00", "00:00:10", "00:05:00", "00:04:50"});
+  grid.AddRow({"True", "/b.avi", "1 MB", "00:01:00", "00:00:00", "00:01:00", "00:01:00"});
+  int edited = 0;
+  grid.OnEdited = [&] { ++edited; };
+  auto range = [&](int row) {
+    return std::vector<std::string>{grid.Cell(row, 4), grid.Cell(row, 5), grid.Cell(row, 6)};
+  };
+  // An editor that commits each change and is opened again on the same cell,
+  // as the start-time editor is, while a check writes the other cells.
+  ASSERT_TRUE(grid.UserBeginEdit(0, 4));
+  grid.UserEditorChange("00:09:00");
+  grid.UserEndEdit();
+  grid.SetCell(0, 5, "00:09:00");
+  grid.SetCell(0, 6, "00:00:00");
+  ASSERT_TRUE(grid.UserBeginEdit(0, 4));
+  grid.UserEditorChange("00:09:01");
+  edited = 0;
+  grid.UserCancelEdit();
+  EXPECT_FALSE(grid.Editing());
+  EXPECT_EQ(range(0), (std::vector<std::string>{"00:00:10", "00:05:00", "00:04:50"}));
+  EXPECT_EQ(edited, 1);  // the check runs on the restored cells
+  EXPECT_EQ(grid.LastCommittedEdit().before, "00:09:00");
+
+  // After the editor closed, a new one keeps its own starting point; a cancel
+  // that changes nothing runs no check; other rows are never touched.
+  grid.UserCloseEditor();
+  grid.SetCell(1, 4, "00:00:20");
+  ASSERT_TRUE(grid.UserBeginEdit(0, 5));
+  grid.UserEndEdit();
+  grid.UserCloseEditor();
+  ASSERT_TRUE(grid.UserBeginEdit(0, 5));
+  edited = 0;
+  grid.UserCancelEdit();
+  EXPECT_EQ(edited, 0);
+  EXPECT_EQ(grid.Cell(1, 4), "00:00:20");
+  // The row deleted under an open editor: the cancel finds nothing to put back.
+  ASSERT_TRUE(grid.UserBeginEdit(1, 4));
+  grid.DeleteRow(1);
+  grid.UserCancelEdit();
+  EXPECT_EQ(grid.RowCount(), 1);
+}
