@@ -15,9 +15,10 @@ namespace app {
 
 namespace {
 
-const char* const kCaptions[ui::SourceGrid::kColumns] = {"",           "File Name", "File Size", "Duration",
-                                                         "Start Time", "End Time",  "Cut Time"};
-const int kProportions[ui::SourceGrid::kColumns] = {16, 68, 28, 28, 28, 28, 28};
+constexpr int kViewColumns = SourceGridModel::kStatusColumn + 1;
+const char* const kCaptions[kViewColumns] = {"",           "File Name", "File Size", "Duration",
+                                             "Start Time", "End Time",  "Cut Time",  "Status"};
+const int kProportions[kViewColumns] = {16, 68, 28, 28, 28, 28, 28, 40};
 
 }  // namespace
 
@@ -83,11 +84,22 @@ int SourceGridModel::rowCount(const QModelIndex& parent) const {
 }
 
 int SourceGridModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : ui::SourceGrid::kColumns;
+  return parent.isValid() ? 0 : kViewColumns;
 }
 
 QVariant SourceGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
+  if (index.column() == kStatusColumn) {
+    const ui::RowStatus& status = grid_.Status(index.row());
+    // A failure's reason may be longer than the column: the tooltip has it whole.
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+      const std::string text = ui::StatusText(status);
+      return text.empty() && role == Qt::ToolTipRole ? QVariant() : QVariant(Q(text));
+    }
+    if (role == Qt::ForegroundRole && status.state == ui::RowState::Failed) return QColor(210, 50, 50);
+    if (role == Qt::ForegroundRole && status.state == ui::RowState::Done) return QColor(30, 140, 60);
+    return {};
+  }
   const std::string text = grid_.Cell(index.row(), index.column());
   if (index.column() == 0) {
     if (role == Qt::CheckStateRole) return text == "True" ? Qt::Checked : Qt::Unchecked;
@@ -100,7 +112,7 @@ QVariant SourceGridModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant SourceGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ui::SourceGrid::kColumns)
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kViewColumns)
     return QString(kCaptions[section]);
   return {};
 }
@@ -128,7 +140,7 @@ void SourceGridModel::Refresh() {
     shown_rows_ = grid_.RowCount();
     endResetModel();
   } else if (shown_rows_ > 0) {
-    emit dataChanged(index(0, 0), index(shown_rows_ - 1, ui::SourceGrid::kColumns - 1));
+    emit dataChanged(index(0, 0), index(shown_rows_ - 1, kViewColumns - 1));
   }
 }
 
@@ -212,8 +224,7 @@ void SourceGridView::SyncFromModel() {
   }
   model_->Refresh();
   QItemSelection selection;
-  for (int row : grid_.SelectedRows())
-    selection.select(model_->index(row, 0), model_->index(row, ui::SourceGrid::kColumns - 1));
+  for (int row : grid_.SelectedRows()) selection.select(model_->index(row, 0), model_->index(row, kViewColumns - 1));
   selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
   // The current cell moves only when the focused row changed: moving it within
   // its row would close an open editor.
@@ -230,7 +241,7 @@ void SourceGridView::FitColumns() {
   int total = 0;
   for (int p : kProportions) total += p;
   const int width = viewport()->width();
-  for (int c = 0; c < ui::SourceGrid::kColumns; ++c) setColumnWidth(c, width * kProportions[c] / total);
+  for (int c = 0; c < kViewColumns; ++c) setColumnWidth(c, width * kProportions[c] / total);
 }
 
 void SourceGridView::resizeEvent(QResizeEvent* event) {

@@ -37,6 +37,8 @@ class SourceGridModel : public QAbstractTableModel {
 
   static constexpr int kStartColumn = 4;
   static constexpr int kEndColumn = 5;
+  // After the grid's own columns: what the last batch made of the row.
+  static constexpr int kStatusColumn = ui::SourceGrid::kColumns;
   static constexpr const char* kRowsMime = "application/x-vtpc-source-rows";
 
  private:

@@ -2,6 +2,31 @@
 
 namespace ui {
 
+std::string StatusText(const RowStatus& status) {
+  std::string text;
+  switch (status.state) {
+    case RowState::None:
+      return {};
+    case RowState::Waiting:
+      text = "Waiting";
+      break;
+    case RowState::Converting:
+      text = "Converting " + std::to_string(status.percent) + "%";
+      break;
+    case RowState::Done:
+      text = "Done";
+      break;
+    case RowState::Failed:
+      text = "Failed";
+      break;
+    case RowState::Stopped:
+      text = "Stopped";
+      break;
+  }
+  if (!status.detail.empty()) text += ": " + status.detail;
+  return text;
+}
+
 std::string SourceGrid::Cell(int row, int column) const {
   if (!Valid(row) || column < 0 || column >= kColumns) return {};
   return rows_[static_cast<size_t>(row)].cells[static_cast<size_t>(column)];
@@ -14,7 +39,7 @@ void SourceGrid::SetCell(int row, int column, const std::string& text) {
 }
 
 int SourceGrid::AddRow(const Row& row) {
-  rows_.push_back({row, false, next_id_++});
+  rows_.push_back({row, false, next_id_++, {}});
   Notify();
   return RowCount() - 1;
 }
@@ -34,6 +59,17 @@ void SourceGrid::Clear() {
   edit_ = {};
   rows_.clear();
   focused_ = kNone;
+  Notify();
+}
+
+const RowStatus& SourceGrid::Status(int row) const {
+  static const RowStatus kNoStatus;
+  return Valid(row) ? rows_[static_cast<size_t>(row)].status : kNoStatus;
+}
+
+void SourceGrid::SetStatus(int row, const RowStatus& status) {
+  if (!Valid(row)) return;
+  rows_[static_cast<size_t>(row)].status = status;
   Notify();
 }
 

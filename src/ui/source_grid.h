@@ -22,6 +22,19 @@ enum SourceColumn : int {
   kColCutTime = 6,   // end minus start, hh:mm:ss
 };
 
+// What the last conversion batch made of a row: shown beside it, never saved.
+enum class RowState { None, Waiting, Converting, Done, Failed, Stopped };
+struct RowStatus {
+  RowState state = RowState::None;
+  // How far a converting row has come, 0 to 100.
+  int percent = 0;
+  // Free text after the state: the output's name, the reason of a failure, a note.
+  std::string detail;
+};
+// "Waiting", "Converting 42%", "Done: clip.mp4", "Failed: exit code 1", "Stopped";
+// the detail follows any state after ": ". Empty for no state.
+std::string StatusText(const RowStatus& status);
+
 class SourceGrid : public Model {
  public:
   static constexpr int kColumns = 7;
@@ -42,6 +55,10 @@ class SourceGrid : public Model {
   // Selected rows in row order.
   std::vector<int> SelectedRows() const;
   int SelectedCount() const;
+
+  // The row's conversion status; the rows keep theirs as rows come and go.
+  const RowStatus& Status(int row) const;
+  void SetStatus(int row, const RowStatus& status);
 
   int FocusedRow() const { return focused_; }
   // A row that does not exist leaves no row focused.
@@ -107,6 +124,7 @@ class SourceGrid : public Model {
     Row cells;
     bool selected = false;
     RowId id = kNoId;
+    RowStatus status;
   };
   struct Edit {
     RowId id = kNoId;

@@ -187,8 +187,9 @@ TEST(AppGrid, ShowsTheRowsWithTheirColumnsAndPassesSelectionAndChecksBack) {
   app::SourceGridView* view = f.window().grid();
   QAbstractItemModel* model = view->QTableView::model();
   ASSERT_EQ(model->rowCount(), 3);
-  const QStringList captions{"", "File Name", "File Size", "Duration", "Start Time", "End Time", "Cut Time"};
-  for (int c = 0; c < 7; ++c) EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), captions[c]);
+  const QStringList captions{"", "File Name", "File Size", "Duration", "Start Time", "End Time", "Cut Time", "Status"};
+  ASSERT_EQ(model->columnCount(), 8);
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), captions[c]);
   EXPECT_EQ(model->data(model->index(1, 1)).toString(), "/v/b.avi");
   EXPECT_EQ(model->data(model->index(2, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
   // Column widths in the proportion 16 : 68 : 28 ...

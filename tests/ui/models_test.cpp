@@ -127,3 +127,21 @@ TEST(SourceGrid, CancellingAnEditPutsBackTheRowAsTheEditorFoundIt) {
   grid.UserCancelEdit();
   EXPECT_EQ(grid.RowCount(), 1);
 }
+
+TEST(SourceGrid, AStatusStaysWithItsRowAndReadsAsOneLine) {
+  ui::SourceGrid grid;
+  for (int i = 0; i < 3; ++i) grid.AddRow({"True", "/f" + std::to_string(i), "", "", "", "", ""});
+  grid.SetStatus(2, {ui::RowState::Done, 100, "f2.mp4"});
+  grid.SetStatus(1, {ui::RowState::Converting, 42, {}});
+  grid.DeleteRow(0);
+  EXPECT_EQ(ui::StatusText(grid.Status(1)), "Done: f2.mp4");
+  EXPECT_EQ(ui::StatusText(grid.Status(0)), "Converting 42%");
+  grid.AddRow({});
+  EXPECT_EQ(ui::StatusText(grid.Status(2)), "");  // a new row has none
+  EXPECT_EQ(ui::StatusText(grid.Status(9)), "");  // nor has a row that does not exist
+  EXPECT_EQ(ui::StatusText({ui::RowState::Failed, 0, "exit code 1"}), "Failed: exit code 1");
+  EXPECT_EQ(ui::StatusText({ui::RowState::Stopped, 0, {}}), "Stopped");
+  EXPECT_EQ(ui::StatusText({ui::RowState::Waiting, 0, {}}), "Waiting");
+  // Any state takes a free note.
+  EXPECT_EQ(ui::StatusText({ui::RowState::Done, 100, "song.mp4, sound only"}), "Done: song.mp4, sound only");
+}
