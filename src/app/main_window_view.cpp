@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
@@ -155,6 +156,12 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   grid_->OnKeyDown = [this, key_of](bool delete_key) { form_.dxTreeSourceFileInfoKeyDown(key_of(delete_key)); };
   grid_->OnKeyUp = [this, key_of](bool delete_key) { form_.dxTreeSourceFileInfoKeyUp(key_of(delete_key)); };
   grid_->OnEndDrag = [this](bool on_grid) { form_.dxTreeSourceFileInfoEndDrag(on_grid); };
+  grid_->OnHeaderClick = [this](int column) {
+    form_.dxTreeSourceFileInfoHeaderClick(column);
+    grid_->ShowSortColumn(form_.SortColumn, form_.SortAscending);
+  };
+  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(grid_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowGridMenu(at); });
   AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open");
   AddButton(form.btnRemoveFile, "btnRemoveFile", skin::Glyph::Remove, "Remove");
   AddButton(form.btnClearFile, "btnClearFile", skin::Glyph::Clear, "Clear");
@@ -235,6 +242,26 @@ void MainWindowView::PointerEvent(QObject* watched, QEvent* event) {
     pointer_inside_ = false;
     ShowPointer();
   }
+}
+
+void MainWindowView::ShowGridMenu(const QPoint& at) {
+  auto* menu = new QMenu(this);
+  menu->setObjectName("GridMenu");
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  auto add = [this, menu](const QString& text, const QKeySequence& keys, bool enabled, std::function<void()> run) {
+    QAction* action = menu->addAction(text, this, [this, run] { guard_(run); });
+    action->setShortcut(keys);  // shown beside the item; the window's key handling does the work
+    action->setShortcutContext(Qt::WidgetShortcut);
+    action->setEnabled(enabled);
+  };
+  add("Undo Remove", QKeySequence(Qt::CTRL | Qt::Key_Z), form_.CanUndoRemove(), [this] { form_.UndoRemove(); });
+  menu->addSeparator();
+  const bool rows = form_.dxTreeSourceFileInfo.RowCount() > 0;
+  add("Select All", QKeySequence(Qt::CTRL | Qt::Key_A), rows, [this] { form_.SelectAllRows(); });
+  add("Remove", QKeySequence(Qt::CTRL | Qt::Key_R), form_.dxTreeSourceFileInfo.SelectedCount() > 0,
+      [this] { form_.btnRemoveFile.Click(); });
+  add("Clear", QKeySequence(Qt::CTRL | Qt::Key_L), rows, [this] { form_.btnClearFile.Click(); });
+  menu->popup(grid_->viewport()->mapToGlobal(at));
 }
 
 skin::SkinButton* MainWindowView::button(const char* name) const {

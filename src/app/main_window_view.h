@@ -51,6 +51,8 @@ class MainWindowView : public QWidget {
   skin::SkinButton* AddButton(ui::Button& model, const char* name, skin::Glyph glyph, const QString& text = {});
   void SyncWindow();
   void Layout();
+  // The grid's own menu, at a point of its viewport: Undo Remove and the list's commands.
+  void ShowGridMenu(const QPoint& at);
   void WatchPointer(QWidget* widget);
   void ShowPointer();
   // Moves, presses and leaving over the video window.

@@ -5,6 +5,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
+#include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 
 #include "app/qt_services.h"
@@ -72,6 +74,40 @@ class TimeDelegate : public QStyledItemDelegate {
 
  private:
   SourceGridView& view_;
+};
+
+// The column headers, with a check box over the check column that shows
+// whether every row, some or none are ticked.
+class GridHeader : public QHeaderView {
+ public:
+  GridHeader(const ui::SourceGrid& grid, QWidget* parent) : QHeaderView(Qt::Horizontal, parent), grid_(grid) {
+    setObjectName("GridHeader");
+    setSectionsClickable(true);
+    setSortIndicatorShown(true);
+    setSortIndicator(-1, Qt::AscendingOrder);
+  }
+
+ protected:
+  void paintSection(QPainter* painter, const QRect& rect, int logical) const override {
+    QHeaderView::paintSection(painter, rect, logical);
+    if (logical != ui::kColChecked) return;
+    int checked = 0;
+    for (int row = 0; row < grid_.RowCount(); ++row) checked += grid_.Cell(row, ui::kColChecked) == "True";
+    QStyleOptionButton box;
+    box.initFrom(this);
+    const QRect indicator = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &box, this);
+    box.rect = QRect(rect.center() - indicator.center() + indicator.topLeft(), indicator.size());
+    box.state = QStyle::State_Enabled;
+    box.state |= checked == 0                  ? QStyle::State_Off
+                 : checked == grid_.RowCount() ? QStyle::State_On
+                                               : QStyle::State_NoChange;
+    painter->save();
+    style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, this);
+    painter->restore();
+  }
+
+ private:
+  const ui::SourceGrid& grid_;
 };
 
 SourceGridModel::SourceGridModel(ui::SourceGrid& grid, Guard guard, QObject* parent)
@@ -177,6 +213,11 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DragDrop);
   setDefaultDropAction(Qt::MoveAction);
+  auto* header = new GridHeader(grid, this);
+  setHorizontalHeader(header);
+  connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
+    if (OnHeaderClick) guard_([&] { OnHeaderClick(column); });
+  });
   verticalHeader()->hide();
   verticalHeader()->setDefaultSectionSize(20);
   horizontalHeader()->setSectionsMovable(false);  // the column index is its identity
@@ -223,6 +264,7 @@ void SourceGridView::SyncFromModel() {
     closeEditor(editor, QAbstractItemDelegate::NoHint);
   }
   model_->Refresh();
+  horizontalHeader()->viewport()->update();  // the check column's box
   QItemSelection selection;
   for (int row : grid_.SelectedRows()) selection.select(model_->index(row, 0), model_->index(row, kViewColumns - 1));
   selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
@@ -235,6 +277,11 @@ void SourceGridView::SyncFromModel() {
   else if (focused >= 0 && (!current.isValid() || current.row() != focused))
     selectionModel()->setCurrentIndex(model_->index(focused, 1), QItemSelectionModel::NoUpdate);
   syncing_ = false;
+}
+
+void SourceGridView::ShowSortColumn(int column, bool ascending) {
+  // The header turns its arrow at every click itself; it shows what the rows are.
+  horizontalHeader()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void SourceGridView::FitColumns() {

@@ -59,6 +59,11 @@ class SourceGridView : public QTableView {
   std::function<void()> OnClick;
   std::function<void(bool delete_key)> OnKeyDown;
   std::function<void(bool delete_key)> OnKeyUp;
+  // A click on a column header.
+  std::function<void(int column)> OnHeaderClick;
+
+  // The header's arrow on the column the rows are sorted by; none for -1.
+  void ShowSortColumn(int column, bool ascending);
 
   // Shares the width among the columns in the grid's proportions.
   void FitColumns();

@@ -1,5 +1,7 @@
 #include "ui/source_grid.h"
 
+#include <algorithm>
+
 namespace ui {
 
 std::string StatusText(const RowStatus& status) {
@@ -44,6 +46,31 @@ int SourceGrid::AddRow(const Row& row) {
   return RowCount() - 1;
 }
 
+int SourceGrid::InsertRow(int index, const Row& row) {
+  const int at = std::clamp(index, 0, RowCount());
+  rows_.insert(rows_.begin() + at, Entry{row, false, next_id_++, {}});
+  if (focused_ >= at) ++focused_;
+  Notify();
+  return at;
+}
+
+void SourceGrid::Reorder(const std::vector<int>& order) {
+  if (Editing()) UserEndEdit();
+  if (static_cast<int>(order.size()) != RowCount()) return;
+  std::vector<bool> taken(order.size(), false);
+  for (int from : order) {
+    if (!Valid(from) || taken[static_cast<size_t>(from)]) return;
+    taken[static_cast<size_t>(from)] = true;
+  }
+  const RowId focused = IdOf(focused_);
+  std::vector<Entry> reordered;
+  reordered.reserve(rows_.size());
+  for (int from : order) reordered.push_back(std::move(rows_[static_cast<size_t>(from)]));
+  rows_ = std::move(reordered);
+  focused_ = IndexOf(focused);
+  Notify();
+}
+
 void SourceGrid::DeleteRow(int row) {
   if (!Valid(row)) return;
   if (edit_.id == IdOf(row)) edit_ = {};
@@ -80,6 +107,11 @@ bool SourceGrid::IsSelected(int row) const {
 void SourceGrid::SetSelected(int row, bool selected) {
   if (!Valid(row)) return;
   rows_[static_cast<size_t>(row)].selected = selected;
+  Notify();
+}
+
+void SourceGrid::SelectAll() {
+  for (Entry& entry : rows_) entry.selected = true;
   Notify();
 }
 
@@ -146,6 +178,26 @@ void SourceGrid::UserToggleCheck(int row) {
   committed_ = {IdOf(row), 0, Cell(row, 0)};
   SetCell(row, 0, Cell(row, 0) == "True" ? "False" : "True");
   if (OnEdited) OnEdited();
+}
+
+void SourceGrid::UserSetAllChecked(bool checked) {
+  const std::string text = checked ? "True" : "False";
+  bool changed = false;
+  for (Entry& entry : rows_) {
+    changed = changed || entry.cells[kColChecked] != text;
+    entry.cells[kColChecked] = text;
+  }
+  if (!changed) return;
+  committed_ = {};
+  Notify();
+  if (OnEdited) OnEdited();
+}
+
+bool SourceGrid::AllChecked() const {
+  if (rows_.empty()) return false;
+  for (const Entry& entry : rows_)
+    if (entry.cells[kColChecked] != "True") return false;
+  return true;
 }
 
 bool SourceGrid::UserBeginEdit(int row, int column) {

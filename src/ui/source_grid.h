@@ -47,11 +47,18 @@ class SourceGrid : public Model {
   void SetCell(int row, int column, const std::string& text);
   // Appends a row (not selected) and returns its index.
   int AddRow(const Row& row);
+  // Inserts a row (not selected) before the given index, or at the end past it.
+  int InsertRow(int index, const Row& row);
+  // Puts the rows in a new order: order[i] is the index the new row i had.
+  // Rows keep their ids, selection, focus and status; an open edit is ended first.
+  // An order that is no permutation of the rows changes nothing.
+  void Reorder(const std::vector<int>& order);
   void DeleteRow(int row);
   void Clear();
 
   bool IsSelected(int row) const;
   void SetSelected(int row, bool selected);
+  void SelectAll();
   // Selected rows in row order.
   std::vector<int> SelectedRows() const;
   int SelectedCount() const;
@@ -90,6 +97,10 @@ class SourceGrid : public Model {
 
   // The user ticks or unticks a row's check box: "True" / "False", then OnEdited.
   void UserToggleCheck(int row);
+  // The user ticks or unticks every row at once, then OnEdited when any changed.
+  void UserSetAllChecked(bool checked);
+  // There are rows and every one is ticked.
+  bool AllChecked() const;
   // The user opens the editor of a cell (the first click); false for read-only cells.
   // An editor that is not open yet keeps what its row held, for UserCancelEdit.
   bool UserBeginEdit(int row, int column);

@@ -145,3 +145,31 @@ TEST(SourceGrid, AStatusStaysWithItsRowAndReadsAsOneLine) {
   // Any state takes a free note.
   EXPECT_EQ(ui::StatusText({ui::RowState::Done, 100, "song.mp4, sound only"}), "Done: song.mp4, sound only");
 }
+
+TEST(SourceGrid, InsertingAndReorderingKeepEachRowWhole) {
+  ui::SourceGrid grid;
+  for (int i = 0; i < 3; ++i) grid.AddRow({"True", "/f" + std::to_string(i), "", "", "", "", ""});
+  const ui::SourceGrid::RowId last = grid.IdOf(2);
+  grid.SetFocusedRow(1);
+  EXPECT_EQ(grid.InsertRow(1, {"False", "/new", "", "", "", "", ""}), 1);
+  EXPECT_EQ(grid.FocusedRow(), 2);  // the focus stays on its row
+  EXPECT_EQ(grid.InsertRow(99, {"True", "/end", "", "", "", "", ""}), 4);
+  grid.SetSelected(0, true);
+  grid.Reorder({4, 3, 2, 1, 0});
+  EXPECT_EQ(grid.Cell(0, 1), "/end");
+  EXPECT_EQ(grid.Cell(3, 1), "/new");
+  EXPECT_EQ(grid.Cell(3, 0), "False");
+  EXPECT_EQ(grid.FocusedRow(), 2);
+  EXPECT_EQ(grid.SelectedRows(), std::vector<int>{4});
+  EXPECT_EQ(grid.IndexOf(last), 1);
+  // No permutation of the rows: nothing moves.
+  grid.Reorder({0, 0, 1, 2, 3});
+  grid.Reorder({0, 1});
+  EXPECT_EQ(grid.Cell(0, 1), "/end");
+  // An open edit is taken first, into the row it belongs to.
+  ASSERT_TRUE(grid.UserBeginEdit(0, 4));
+  grid.UserEditorChange("00:00:05");
+  grid.Reorder({1, 0, 2, 3, 4});
+  EXPECT_FALSE(grid.Editing());
+  EXPECT_EQ(grid.Cell(1, 4), "00:00:05");
+}
