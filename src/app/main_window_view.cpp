@@ -16,6 +16,7 @@
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
+#include "sources/trim_editing.h"
 
 namespace app {
 
@@ -160,6 +161,18 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
     form_.dxTreeSourceFileInfoHeaderClick(column);
     grid_->ShowSortColumn(form_.SortColumn, form_.SortAscending);
   };
+  trim_rows_ = new QLabel(this);
+  trim_rows_->setObjectName("lblTrimRows");
+  QFont small("Arial");
+  small.setPixelSize(11);
+  trim_rows_->setFont(small);
+  White(trim_rows_);
+  grid_->model().TrimMarked = [this](int row) {
+    return sources::TrimBarWrites(form_.dxTreeSourceFileInfo, form_.TrimRowId, row);
+  };
+  // The bar is laid out afresh each time it loads a row.
+  subscriptions_.emplace_back(form.dxTreeSourceFileInfo, [this] { ShowTrimRows(); });
+  subscriptions_.emplace_back(form.Panel1, [this] { ShowTrimRows(); });
   grid_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(grid_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowGridMenu(at); });
   AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open");
@@ -244,6 +257,15 @@ void MainWindowView::PointerEvent(QObject* watched, QEvent* event) {
   }
 }
 
+void MainWindowView::ShowTrimRows() {
+  const QString caption = Q(sources::TrimBarCaption(form_.dxTreeSourceFileInfo, form_.TrimRowId));
+  // This runs inside key handling, which the key preview must see without an
+  // event sent in between (a tooltip change would be one): the text alone.
+  const QString shown = trim_rows_->fontMetrics().elidedText(caption, Qt::ElideMiddle, trim_rows_->width());
+  if (trim_rows_->text() != shown) trim_rows_->setText(shown);
+  grid_->viewport()->update();
+}
+
 void MainWindowView::ShowGridMenu(const QPoint& at) {
   auto* menu = new QMenu(this);
   menu->setObjectName("GridMenu");
@@ -304,10 +326,13 @@ void MainWindowView::Layout() {
   place("btnHelp", big_x + 112, 38, 48, 48);
   place("btnAbout", big_x + 168, 38, 48, 48);
 
-  video_panel_->setGeometry(12, 40, 253, 152);
-  if (video_) video_->setGeometry(0, 0, 253, 152);
-  logo_->setGeometry(0, 0, 253, 152);
-  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 152)));
+  // The video leaves a line above the trim bar for its caption.
+  video_panel_->setGeometry(12, 40, 253, 138);
+  if (video_) video_->setGeometry(0, 0, 253, 138);
+  logo_->setGeometry(0, 0, 253, 138);
+  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 138)));
+  trim_rows_->setGeometry(12, 180, 253, 16);
+  ShowTrimRows();
   trim_bar_->move(8, 198);
   place("btnPlay", 12, 224, 25, 25);
   place("btnPause", 41, 224, 25, 25);

@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 
 #include "app/qt_services.h"
+#include "app/skin.h"
 #include "app/time_editor.h"
 #include "shell/main_form.h"
 
@@ -21,6 +22,21 @@ constexpr int kViewColumns = SourceGridModel::kStatusColumn + 1;
 const char* const kCaptions[kViewColumns] = {"",           "File Name", "File Size", "Duration",
                                              "Start Time", "End Time",  "Cut Time",  "Status"};
 const int kProportions[kViewColumns] = {16, 68, 28, 28, 28, 28, 28, 40};
+
+// The trim bar's mark on the rows a marker drag writes into: the bar's kept
+// track between its two markers, in small.
+QPixmap TrimMark() {
+  static const QPixmap mark = [] {
+    QPixmap pixmap(12, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.fillRect(QRect(1, 5, 10, 3), app::skin::kAccent);
+    p.fillRect(QRect(0, 2, 2, 9), app::skin::kAccent.darker(140));
+    p.fillRect(QRect(10, 2, 2, 9), app::skin::kAccent.darker(140));
+    return pixmap;
+  }();
+  return mark;
+}
 
 }  // namespace
 
@@ -142,6 +158,7 @@ QVariant SourceGridModel::data(const QModelIndex& index, int role) const {
     return {};
   }
   if (role == Qt::DisplayRole || role == Qt::EditRole) return Q(text);
+  if (role == Qt::DecorationRole && index.column() == 1 && TrimMarked && TrimMarked(index.row())) return TrimMark();
   // The file name column is cut at the left; the tooltip shows the whole path.
   if (role == Qt::ToolTipRole && index.column() == 1) return Q(text);
   return {};

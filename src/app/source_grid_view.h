@@ -34,6 +34,8 @@ class SourceGridModel : public QAbstractTableModel {
   // the view; otherwise the cells are refreshed in place, so an open editor stays.
   void Refresh();
   ui::SourceGrid& grid() { return grid_; }
+  // Whether a row carries the trim bar's mark: a marker drag writes into it.
+  std::function<bool(int row)> TrimMarked;
 
   static constexpr int kStartColumn = 4;
   static constexpr int kEndColumn = 5;

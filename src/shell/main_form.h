@@ -164,6 +164,8 @@ class TFrmMainForm {
   std::string PreviewStopText;
   // Duration of the row last loaded into the trim bar: the scale of both markers.
   int32_t TrimDurationSeconds = 0;
+  // That row; the bar's caption names it (sources::TrimBarCaption).
+  ui::SourceGrid::RowId TrimRowId = ui::SourceGrid::kNoId;
 
   // Source list buttons, the shell's file drop and the grid's events.
   void btnOpenFileClick();

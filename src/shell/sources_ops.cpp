@@ -23,19 +23,13 @@
 namespace {
 
 sources::TrimBar TrimBarOf(TFrmMainForm& form, Program& program) {
-  return {form.Panel1,
-          form.Panel2,
-          form.Splitter1,
-          form.Splitter2,
-          form.Panel3,
-          TFrmMainForm::kTrimBarWidth,
-          form.TrimBarReady,
-          form.StartMarkSeconds,
-          form.PreviewStopText,
-          form.TrimDurationSeconds,
-          form.dxTreeSourceFileInfo,
-          program.loop(),
-          program.previewGraph()};
+  return {form.Panel1,          form.Panel2,
+          form.Splitter1,       form.Splitter2,
+          form.Panel3,          TFrmMainForm::kTrimBarWidth,
+          form.TrimBarReady,    form.StartMarkSeconds,
+          form.PreviewStopText, form.TrimDurationSeconds,
+          form.TrimRowId,       form.dxTreeSourceFileInfo,
+          program.loop(),       program.previewGraph()};
 }
 
 sources::Preview PreviewOf(Program& program, bool& is_playing, std::unique_ptr<platform::Hold>& screen_on) {

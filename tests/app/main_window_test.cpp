@@ -154,7 +154,7 @@ TEST(AppWindow, HintsAndTheHiddenButtons) {
   EXPECT_FALSE(f.window().button("btnUpdate")->isVisible());
   EXPECT_EQ(f.window().button("btnConvert")->size(), QSize(110, 40));
   EXPECT_EQ(f.window().button("btnHomePage")->size(), QSize(48, 48));
-  EXPECT_EQ(f.window().videoPanel()->size(), QSize(253, 152));
+  EXPECT_EQ(f.window().videoPanel()->size(), QSize(253, 138));
   EXPECT_TRUE(f.window().logo()->isVisible());
 }
 
@@ -303,6 +303,45 @@ TEST_F(Trimming, DraggingTheMarkersWritesTheCellsLive) {
   EXPECT_EQ(form.Panel2.Width(), 113);
   EXPECT_EQ(form.dxTreeSourceFileInfo.Cell(0, 4), "00:02:33");
   EXPECT_EQ(form.StartMarkSeconds, 153);
+}
+
+TEST_F(Trimming, TheBarNamesItsRowAndTheGridMarksTheRowsADragWrites) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  QLabel* caption = f.window().trimRows();
+  ASSERT_TRUE(caption);
+  EXPECT_TRUE(caption->isVisible());
+  EXPECT_EQ(caption->text(), "five minutes.avi \u00b7 1 row");
+  QAbstractItemModel* model = view()->QTableView::model();
+  auto marked = [&] {
+    std::vector<int> rows;
+    for (int row = 0; row < model->rowCount(); ++row)
+      if (!model->data(model->index(row, 1), Qt::DecorationRole).isNull()) rows.push_back(row);
+    return rows;
+  };
+  EXPECT_EQ(marked(), std::vector<int>{0});
+
+  // Files added keep the earlier row selected beside the new first row; the
+  // bar shows the earlier row and a drag writes both: both are said and marked.
+  ClickCell(2, 1);
+  testing_support::TempDir media;
+  testing_support::MakeClip(".avi", 2, media.file("added.avi"));
+  f.form().WMDropFiles({media.file("added.avi")});
+  ASSERT_EQ(grid.SelectedRows(), (std::vector<int>{0, 2}));
+  EXPECT_EQ(caption->text(), "two minutes.avi \u00b7 2 rows");
+  EXPECT_EQ(marked(), (std::vector<int>{0, 2}));
+  const QPoint grab = f.window().trimBar()->EndMarker().center();
+  DragBar(grab, grab - QPoint(40, 0));
+  EXPECT_NE(grid.Cell(0, 5), "00:05:00");
+  EXPECT_EQ(grid.Cell(0, 5), grid.Cell(2, 5));
+  EXPECT_EQ(grid.Cell(1, 5), "00:01:00");  // unmarked, untouched
+
+  // A click on one row: that row alone.
+  ClickCell(1, 1);
+  EXPECT_EQ(caption->text(), "one minute.avi \u00b7 1 row");
+  EXPECT_EQ(marked(), std::vector<int>{1});
+  // Emptied, the list leaves the bar with nothing to name.
+  QTest::mouseClick(f.window().button("btnClearFile"), Qt::LeftButton);
+  EXPECT_EQ(caption->text(), "");
 }
 
 TEST_F(Trimming, FillerClicksStepTheMarkers) {
