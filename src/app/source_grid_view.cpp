@@ -21,7 +21,9 @@ namespace {
 constexpr int kViewColumns = SourceGridModel::kStatusColumn + 1;
 const char* const kCaptions[kViewColumns] = {"",           "File Name", "File Size", "Duration",
                                              "Start Time", "End Time",  "Cut Time",  "Status"};
-const int kProportions[kViewColumns] = {16, 68, 28, 28, 28, 28, 28, 40};
+// The status column's share comes from the file name's and the check box's,
+// so the time and size columns keep theirs.
+const int kProportions[kViewColumns] = {12, 46, 28, 28, 28, 28, 28, 36};
 
 // The trim bar's mark on the rows a marker drag writes into: the bar's kept
 // track between its two markers, in small.
@@ -126,6 +128,18 @@ class GridHeader : public QHeaderView {
   const ui::SourceGrid& grid_;
 };
 
+// A status reads from its start ("Done: ..."), unlike the paths beside it.
+class StatusDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideRight;
+  }
+};
+
 SourceGridModel::SourceGridModel(ui::SourceGrid& grid, Guard guard, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid), guard_(std::move(guard)) {}
 
@@ -221,6 +235,7 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   auto* times = new TimeDelegate(*this);
   setItemDelegateForColumn(SourceGridModel::kStartColumn, times);
   setItemDelegateForColumn(SourceGridModel::kEndColumn, times);
+  setItemDelegateForColumn(SourceGridModel::kStatusColumn, new StatusDelegate(this));
   // The selection stays visible when the grid loses the focus.
   QPalette pal = palette();
   pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));

@@ -193,9 +193,10 @@ TEST(AppGrid, ShowsTheRowsWithTheirColumnsAndPassesSelectionAndChecksBack) {
   for (int c = 0; c < 8; ++c) EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), captions[c]);
   EXPECT_EQ(model->data(model->index(1, 1)).toString(), "/v/b.avi");
   EXPECT_EQ(model->data(model->index(2, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
-  // Column widths in the proportion 16 : 68 : 28 ...
-  EXPECT_NEAR(view->columnWidth(1) / double(view->columnWidth(0)), 68.0 / 16.0, 0.3);
+  // Column widths in the proportion 12 : 46 : 28 ... : 36, the status column last.
+  EXPECT_NEAR(view->columnWidth(1) / double(view->columnWidth(0)), 46.0 / 12.0, 0.3);
   EXPECT_NEAR(view->columnWidth(2), view->columnWidth(6), 1);
+  EXPECT_NEAR(view->columnWidth(7) / double(view->columnWidth(2)), 36.0 / 28.0, 0.1);
   EXPECT_FALSE(view->horizontalHeader()->sectionsMovable());
 
   // Several rows selected with Ctrl-clicks reach the model.
