@@ -143,6 +143,17 @@ std::vector<std::string> UniqueFileList(const std::vector<std::string>& paths) {
   return result;
 }
 
+namespace {
+
+ui::SourceGrid::Row CellsOf(const ui::SourceGrid& grid, int row) {
+  ui::SourceGrid::Row cells;
+  for (int column = 0; column < ui::SourceGrid::kColumns; ++column)
+    cells[static_cast<size_t>(column)] = grid.Cell(row, column);
+  return cells;
+}
+
+}  // namespace
+
 RemovedRows RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
   RemovedRows removed;
   if (grid.SelectedCount() == 0) return removed;
@@ -157,10 +168,7 @@ RemovedRows RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
       if (row == ui::SourceGrid::kNone) break;
       if (grid.IdOf(row) == remembered) remembered = ui::SourceGrid::kNoId;
       // The rows deleted so far all stood before this one.
-      ui::SourceGrid::Row cells;
-      for (int column = 0; column < ui::SourceGrid::kColumns; ++column)
-        cells[static_cast<size_t>(column)] = grid.Cell(row, column);
-      removed.push_back({row + static_cast<int>(removed.size()), cells});
+      removed.push_back({row + static_cast<int>(removed.size()), CellsOf(grid, row)});
       grid.DeleteRow(row);
     }
     const int keep = grid.IndexOf(remembered);
@@ -178,12 +186,7 @@ RemovedRows RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
 
 RemovedRows AllRows(const ui::SourceGrid& grid) {
   RemovedRows rows;
-  for (int row = 0; row < grid.RowCount(); ++row) {
-    ui::SourceGrid::Row cells;
-    for (int column = 0; column < ui::SourceGrid::kColumns; ++column)
-      cells[static_cast<size_t>(column)] = grid.Cell(row, column);
-    rows.push_back({row, cells});
-  }
+  for (int row = 0; row < grid.RowCount(); ++row) rows.push_back({row, CellsOf(grid, row)});
   return rows;
 }
 
