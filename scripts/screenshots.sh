@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts the program under a virtual X server and saves screenshots for a
 # person to look at: the splash and the main window of the real program, then
-# (through the screenshot driver) the main window with rows, the Options dialog
-# and the progress window in the middle of a conversion.
+# (through the screenshot driver) the main window with rows, the trim bar naming
+# the rows a marker drag writes, the Options dialog
+# and the progress window in the middle of a conversion, then the status column.
 #   scripts/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
 # Needs xvfb and imagemagick (scripts/setup.sh installs them) and a built tree.
 set -euo pipefail

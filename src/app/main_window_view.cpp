@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
@@ -15,6 +16,7 @@
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
+#include "sources/trim_editing.h"
 
 namespace app {
 
@@ -155,6 +157,24 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   grid_->OnKeyDown = [this, key_of](bool delete_key) { form_.dxTreeSourceFileInfoKeyDown(key_of(delete_key)); };
   grid_->OnKeyUp = [this, key_of](bool delete_key) { form_.dxTreeSourceFileInfoKeyUp(key_of(delete_key)); };
   grid_->OnEndDrag = [this](bool on_grid) { form_.dxTreeSourceFileInfoEndDrag(on_grid); };
+  grid_->OnHeaderClick = [this](int column) {
+    form_.dxTreeSourceFileInfoHeaderClick(column);
+    grid_->ShowSortColumn(form_.SortColumn, form_.SortAscending);
+  };
+  trim_rows_ = new QLabel(this);
+  trim_rows_->setObjectName("lblTrimRows");
+  QFont small("Arial");
+  small.setPixelSize(11);
+  trim_rows_->setFont(small);
+  White(trim_rows_);
+  grid_->model().TrimMarked = [this](int row) {
+    return sources::TrimBarWrites(form_.dxTreeSourceFileInfo, form_.TrimRowId, row);
+  };
+  // The bar is laid out afresh each time it loads a row.
+  subscriptions_.emplace_back(form.dxTreeSourceFileInfo, [this] { ShowTrimRows(); });
+  subscriptions_.emplace_back(form.Panel1, [this] { ShowTrimRows(); });
+  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(grid_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowGridMenu(at); });
   AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open");
   AddButton(form.btnRemoveFile, "btnRemoveFile", skin::Glyph::Remove, "Remove");
   AddButton(form.btnClearFile, "btnClearFile", skin::Glyph::Clear, "Clear");
@@ -272,6 +292,35 @@ void MainWindowView::PointerEvent(QObject* watched, QEvent* event) {
   }
 }
 
+void MainWindowView::ShowTrimRows() {
+  const QString caption = Q(sources::TrimBarCaption(form_.dxTreeSourceFileInfo, form_.TrimRowId));
+  // This runs inside key handling, which the key preview must see without an
+  // event sent in between (a tooltip change would be one): the text alone.
+  const QString shown = trim_rows_->fontMetrics().elidedText(caption, Qt::ElideMiddle, trim_rows_->width());
+  if (trim_rows_->text() != shown) trim_rows_->setText(shown);
+  grid_->viewport()->update();
+}
+
+void MainWindowView::ShowGridMenu(const QPoint& at) {
+  auto* menu = new QMenu(this);
+  menu->setObjectName("GridMenu");
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  auto add = [this, menu](const QString& text, const QKeySequence& keys, bool enabled, std::function<void()> run) {
+    QAction* action = menu->addAction(text, this, [this, run] { guard_(run); });
+    action->setShortcut(keys);  // shown beside the item; the window's key handling does the work
+    action->setShortcutContext(Qt::WidgetShortcut);
+    action->setEnabled(enabled);
+  };
+  add("Undo Remove", QKeySequence(Qt::CTRL | Qt::Key_Z), form_.CanUndoRemove(), [this] { form_.UndoRemove(); });
+  menu->addSeparator();
+  const bool rows = form_.dxTreeSourceFileInfo.RowCount() > 0;
+  add("Select All", QKeySequence(Qt::CTRL | Qt::Key_A), rows, [this] { form_.SelectAllRows(); });
+  add("Remove", QKeySequence(Qt::CTRL | Qt::Key_R), form_.dxTreeSourceFileInfo.SelectedCount() > 0,
+      [this] { form_.btnRemoveFile.Click(); });
+  add("Clear", QKeySequence(Qt::CTRL | Qt::Key_L), rows, [this] { form_.btnClearFile.Click(); });
+  menu->popup(grid_->viewport()->mapToGlobal(at));
+}
+
 skin::SkinButton* MainWindowView::button(const char* name) const {
   return findChild<skin::SkinButton*>(name);
 }
@@ -312,10 +361,13 @@ void MainWindowView::Layout() {
   place("btnHelp", big_x + 112, 38, 48, 48);
   place("btnAbout", big_x + 168, 38, 48, 48);
 
-  video_panel_->setGeometry(12, 40, 253, 152);
-  if (video_) video_->setGeometry(0, 0, 253, 152);
-  logo_->setGeometry(0, 0, 253, 152);
-  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 152)));
+  // The video leaves a line above the trim bar for its caption.
+  video_panel_->setGeometry(12, 40, 253, 138);
+  if (video_) video_->setGeometry(0, 0, 253, 138);
+  logo_->setGeometry(0, 0, 253, 138);
+  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 138)));
+  trim_rows_->setGeometry(12, 180, 253, 16);
+  ShowTrimRows();
   trim_bar_->move(8, 198);
   place("btnPlay", 12, 224, 25, 25);
   place("btnPause", 41, 224, 25, 25);

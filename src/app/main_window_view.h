@@ -33,6 +33,8 @@ class MainWindowView : public QWidget {
   QWidget* videoPanel() const { return video_panel_; }
   QLabel* logo() const { return logo_; }
   TrimBarView* trimBar() const { return trim_bar_; }
+  // Above the trim bar: the row it shows and how many rows a drag writes.
+  QLabel* trimRows() const { return trim_rows_; }
   QLabel* clock() const { return clock_; }
   skin::SkinButton* button(const char* name) const;
   // The logo covers the video window while nothing plays.
@@ -51,6 +53,10 @@ class MainWindowView : public QWidget {
   skin::SkinButton* AddButton(ui::Button& model, const char* name, skin::Glyph glyph, const QString& text = {});
   void SyncWindow();
   void Layout();
+  // The grid's own menu, at a point of its viewport: Undo Remove and the list's commands.
+  void ShowGridMenu(const QPoint& at);
+  // The trim bar's caption and the grid's marks, after the rows or the bar changed.
+  void ShowTrimRows();
   void WatchPointer(QWidget* widget);
   void ShowPointer();
   // Moves, presses and leaving over the video window.
@@ -70,6 +76,7 @@ class MainWindowView : public QWidget {
   QVideoWidget* video_ = nullptr;
   QLabel* logo_ = nullptr;
   TrimBarView* trim_bar_ = nullptr;
+  QLabel* trim_rows_ = nullptr;
   QLabel* clock_ = nullptr;
   SourceGridView* grid_ = nullptr;
   QWidget* grip_ = nullptr;

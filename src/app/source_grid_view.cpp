@@ -5,9 +5,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
+#include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 
 #include "app/qt_services.h"
+#include "app/skin.h"
 #include "app/time_editor.h"
 #include "shell/main_form.h"
 
@@ -15,9 +18,27 @@ namespace app {
 
 namespace {
 
-const char* const kCaptions[ui::SourceGrid::kColumns] = {"",           "File Name", "File Size", "Duration",
-                                                         "Start Time", "End Time",  "Cut Time"};
-const int kProportions[ui::SourceGrid::kColumns] = {16, 68, 28, 28, 28, 28, 28};
+constexpr int kViewColumns = SourceGridModel::kStatusColumn + 1;
+const char* const kCaptions[kViewColumns] = {"",           "File Name", "File Size", "Duration",
+                                             "Start Time", "End Time",  "Cut Time",  "Status"};
+// The status column's share comes from the file name's and the check box's,
+// so the time and size columns keep theirs.
+const int kProportions[kViewColumns] = {12, 46, 28, 28, 28, 28, 28, 36};
+
+// The trim bar's mark on the rows a marker drag writes into: the bar's kept
+// track between its two markers, in small.
+QPixmap TrimMark() {
+  static const QPixmap mark = [] {
+    QPixmap pixmap(12, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.fillRect(QRect(1, 5, 10, 3), app::skin::kAccent);
+    p.fillRect(QRect(0, 2, 2, 9), app::skin::kAccent.darker(140));
+    p.fillRect(QRect(10, 2, 2, 9), app::skin::kAccent.darker(140));
+    return pixmap;
+  }();
+  return mark;
+}
 
 }  // namespace
 
@@ -61,13 +82,62 @@ class TimeDelegate : public QStyledItemDelegate {
   }
 
   void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-    // Closed without its text taken (Esc): the edit is cancelled.
+    // Qt has let go of this editor already: nothing may close it again.
+    if (view_.editor_ == editor) view_.editor_ = nullptr;
+    // Closed without its text taken (Esc): the edit is cancelled and the row put back.
     if (view_.grid_.Editing()) view_.guard_([this] { view_.grid_.UserCancelEdit(); });
+    view_.grid_.UserCloseEditor();
     QStyledItemDelegate::destroyEditor(editor, index);
   }
 
  private:
   SourceGridView& view_;
+};
+
+// The column headers, with a check box over the check column that shows
+// whether every row, some or none are ticked.
+class GridHeader : public QHeaderView {
+ public:
+  GridHeader(const ui::SourceGrid& grid, QWidget* parent) : QHeaderView(Qt::Horizontal, parent), grid_(grid) {
+    setObjectName("GridHeader");
+    setSectionsClickable(true);
+    setSortIndicatorShown(true);
+    setSortIndicator(-1, Qt::AscendingOrder);
+  }
+
+ protected:
+  void paintSection(QPainter* painter, const QRect& rect, int logical) const override {
+    QHeaderView::paintSection(painter, rect, logical);
+    if (logical != ui::kColChecked) return;
+    int checked = 0;
+    for (int row = 0; row < grid_.RowCount(); ++row) checked += grid_.Cell(row, ui::kColChecked) == "True";
+    QStyleOptionButton box;
+    box.initFrom(this);
+    const QRect indicator = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &box, this);
+    box.rect = QRect(rect.center() - indicator.center() + indicator.topLeft(), indicator.size());
+    box.state = QStyle::State_Enabled;
+    box.state |= checked == 0                  ? QStyle::State_Off
+                 : checked == grid_.RowCount() ? QStyle::State_On
+                                               : QStyle::State_NoChange;
+    painter->save();
+    style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, this);
+    painter->restore();
+  }
+
+ private:
+  const ui::SourceGrid& grid_;
+};
+
+// A status reads from its start ("Done: ..."), unlike the paths beside it.
+class StatusDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideRight;
+  }
 };
 
 SourceGridModel::SourceGridModel(ui::SourceGrid& grid, Guard guard, QObject* parent)
@@ -80,24 +150,36 @@ int SourceGridModel::rowCount(const QModelIndex& parent) const {
 }
 
 int SourceGridModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : ui::SourceGrid::kColumns;
+  return parent.isValid() ? 0 : kViewColumns;
 }
 
 QVariant SourceGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
+  if (index.column() == kStatusColumn) {
+    const ui::RowStatus& status = grid_.Status(index.row());
+    // A failure's reason may be longer than the column: the tooltip has it whole.
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+      const std::string text = ui::StatusText(status);
+      return text.empty() && role == Qt::ToolTipRole ? QVariant() : QVariant(Q(text));
+    }
+    if (role == Qt::ForegroundRole && status.state == ui::RowState::Failed) return QColor(210, 50, 50);
+    if (role == Qt::ForegroundRole && status.state == ui::RowState::Done) return QColor(30, 140, 60);
+    return {};
+  }
   const std::string text = grid_.Cell(index.row(), index.column());
   if (index.column() == 0) {
     if (role == Qt::CheckStateRole) return text == "True" ? Qt::Checked : Qt::Unchecked;
     return {};
   }
   if (role == Qt::DisplayRole || role == Qt::EditRole) return Q(text);
+  if (role == Qt::DecorationRole && index.column() == 1 && TrimMarked && TrimMarked(index.row())) return TrimMark();
   // The file name column is cut at the left; the tooltip shows the whole path.
   if (role == Qt::ToolTipRole && index.column() == 1) return Q(text);
   return {};
 }
 
 QVariant SourceGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ui::SourceGrid::kColumns)
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kViewColumns)
     return QString(kCaptions[section]);
   return {};
 }
@@ -125,7 +207,7 @@ void SourceGridModel::Refresh() {
     shown_rows_ = grid_.RowCount();
     endResetModel();
   } else if (shown_rows_ > 0) {
-    emit dataChanged(index(0, 0), index(shown_rows_ - 1, ui::SourceGrid::kColumns - 1));
+    emit dataChanged(index(0, 0), index(shown_rows_ - 1, kViewColumns - 1));
   }
 }
 
@@ -153,6 +235,7 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   auto* times = new TimeDelegate(*this);
   setItemDelegateForColumn(SourceGridModel::kStartColumn, times);
   setItemDelegateForColumn(SourceGridModel::kEndColumn, times);
+  setItemDelegateForColumn(SourceGridModel::kStatusColumn, new StatusDelegate(this));
   // The selection stays visible when the grid loses the focus.
   QPalette pal = palette();
   pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
@@ -162,6 +245,11 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DragDrop);
   setDefaultDropAction(Qt::MoveAction);
+  auto* header = new GridHeader(grid, this);
+  setHorizontalHeader(header);
+  connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
+    if (OnHeaderClick) guard_([&] { OnHeaderClick(column); });
+  });
   verticalHeader()->hide();
   verticalHeader()->setDefaultSectionSize(20);
   horizontalHeader()->setSectionsMovable(false);  // the column index is its identity
@@ -208,9 +296,9 @@ void SourceGridView::SyncFromModel() {
     closeEditor(editor, QAbstractItemDelegate::NoHint);
   }
   model_->Refresh();
+  horizontalHeader()->viewport()->update();  // the check column's box
   QItemSelection selection;
-  for (int row : grid_.SelectedRows())
-    selection.select(model_->index(row, 0), model_->index(row, ui::SourceGrid::kColumns - 1));
+  for (int row : grid_.SelectedRows()) selection.select(model_->index(row, 0), model_->index(row, kViewColumns - 1));
   selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
   // The current cell moves only when the focused row changed: moving it within
   // its row would close an open editor.
@@ -223,11 +311,16 @@ void SourceGridView::SyncFromModel() {
   syncing_ = false;
 }
 
+void SourceGridView::ShowSortColumn(int column, bool ascending) {
+  // The header turns its arrow at every click itself; it shows what the rows are.
+  horizontalHeader()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
 void SourceGridView::FitColumns() {
   int total = 0;
   for (int p : kProportions) total += p;
   const int width = viewport()->width();
-  for (int c = 0; c < ui::SourceGrid::kColumns; ++c) setColumnWidth(c, width * kProportions[c] / total);
+  for (int c = 0; c < kViewColumns; ++c) setColumnWidth(c, width * kProportions[c] / total);
 }
 
 void SourceGridView::resizeEvent(QResizeEvent* event) {

@@ -34,9 +34,13 @@ class SourceGridModel : public QAbstractTableModel {
   // the view; otherwise the cells are refreshed in place, so an open editor stays.
   void Refresh();
   ui::SourceGrid& grid() { return grid_; }
+  // Whether a row carries the trim bar's mark: a marker drag writes into it.
+  std::function<bool(int row)> TrimMarked;
 
   static constexpr int kStartColumn = 4;
   static constexpr int kEndColumn = 5;
+  // After the grid's own columns: what the last batch made of the row.
+  static constexpr int kStatusColumn = ui::SourceGrid::kColumns;
   static constexpr const char* kRowsMime = "application/x-vtpc-source-rows";
 
  private:
@@ -57,6 +61,11 @@ class SourceGridView : public QTableView {
   std::function<void()> OnClick;
   std::function<void(bool delete_key)> OnKeyDown;
   std::function<void(bool delete_key)> OnKeyUp;
+  // A click on a column header.
+  std::function<void(int column)> OnHeaderClick;
+
+  // The header's arrow on the column the rows are sorted by; none for -1.
+  void ShowSortColumn(int column, bool ascending);
 
   // Shares the width among the columns in the grid's proportions.
   void FitColumns();

@@ -54,6 +54,39 @@ void PollPause(ui::EventLoop& loop, const TAdvanceSystem& runner, int period_ms)
   }
 }
 
+// The file name alone, for a row's status.
+std::string NameOf(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
+
+// Keeps a converting row's status at the share of its range the current-file
+// bar has reached, for as long as it lives.
+class PercentReport {
+ public:
+  PercentReport(ui::ProgressBar& bar, engine::BatchHost& host, int row) : bar_(bar), host_(host), row_(row) {
+    subscription_ = bar_.Subscribe([this] { Update(); });
+  }
+  ~PercentReport() { bar_.Unsubscribe(subscription_); }
+  PercentReport(const PercentReport&) = delete;
+  PercentReport& operator=(const PercentReport&) = delete;
+
+ private:
+  void Update() {
+    const int64_t span = int64_t{bar_.Max()} - bar_.Min();
+    const int percent =
+        span <= 0 ? 0
+                  : static_cast<int>(std::clamp<int64_t>((int64_t{bar_.Position()} - bar_.Min()) * 100 / span, 0, 100));
+    if (percent == shown_) return;
+    shown_ = percent;
+    host_.ShowRowStatus(row_, {ui::RowState::Converting, percent, {}});
+  }
+  ui::ProgressBar& bar_;
+  engine::BatchHost& host_;
+  int row_;
+  int shown_ = 0;
+  int subscription_ = 0;
+};
+
 // Clears a flag however the scope is left.
 struct FlagGuard {
   bool& flag;
@@ -136,7 +169,7 @@ void FinishBatch(BatchState& state, BatchHost& host, const BatchServices& servic
 
 // Builds, runs and judges one checked row; false when a stop came before its
 // encoder started, which ends the batch.
-bool ConvertRow(const std::string& source, BatchState& state, BatchHost& host, const BatchServices& services,
+bool ConvertRow(int row, const std::string& source, BatchState& state, BatchHost& host, const BatchServices& services,
                 const RunnerSettings& runner_settings, Tally& tally) {
   TfrmConverting& progress = services.progress;
   const TConvertParameterStruct& job = services.job;
@@ -148,8 +181,10 @@ bool ConvertRow(const std::string& source, BatchState& state, BatchHost& host, c
     // That row alone is left out and named at the end; the others go on.
     host.Log("Convert result: " + source + " -> " + refused.reason());
     tally.failures.push_back(source + " (" + refused.reason() + ")");
+    host.ShowRowStatus(row, {ui::RowState::Failed, 0, refused.reason()});
     return true;
   }
+  host.ShowRowStatus(row, {ui::RowState::Converting, 0, {}});
   host.Log("parameter: " + state.CurrentCommand);
 
   state.RefreshCount = 0;
@@ -165,10 +200,15 @@ bool ConvertRow(const std::string& source, BatchState& state, BatchHost& host, c
   // holds Stop: starting the encoder now would leave it beyond reach.
   if (state.BatchInterrupted && !interrupted_before) {
     host.Log("Convert result: " + source + " -> stopped before the encoder started");
+    host.ShowRowStatus(row, {ui::RowState::Stopped, 0, {}});
     return false;
   }
 
-  const std::optional<RunOutcome> outcome = RunRowEncoder(state, host, services, runner_settings);
+  std::optional<RunOutcome> outcome;
+  {
+    PercentReport percent(progress.ProgressBar1, host, row);
+    outcome = RunRowEncoder(state, host, services, runner_settings);
+  }
 
   const bool stopped = state.BatchInterrupted && !interrupted_before;
   const bool ran_well = Succeeded(outcome);
@@ -176,9 +216,15 @@ bool ConvertRow(const std::string& source, BatchState& state, BatchHost& host, c
   std::string result = DescribeOutcome(outcome);
   if (ran_well && !row_converted) result += ", no output file";
   host.Log("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
-  if (!row_converted && !stopped)
-    tally.failures.push_back(source + " (" + (ran_well ? "no output file" : result) + ")");
+  const std::string reason = ran_well ? "no output file" : result;
+  if (!row_converted && !stopped) tally.failures.push_back(source + " (" + reason + ")");
   if (row_converted) ++tally.converted;
+  if (row_converted)
+    host.ShowRowStatus(row, {ui::RowState::Done, 100, NameOf(job.OutputFile)});
+  else if (stopped)
+    host.ShowRowStatus(row, {ui::RowState::Stopped, 0, {}});
+  else
+    host.ShowRowStatus(row, {ui::RowState::Failed, 0, reason});
 
   return true;
 }
@@ -217,6 +263,20 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
   runner_settings.relay_pause_ms = timing.relay_pause_ms;
   runner_settings.children = &services.children;
 
+  // The checked rows wait from the start; the ones the batch does not reach
+  // lose that status at its end, however it ends.
+  std::vector<int> waiting;
+  for (int row = 0; row < grid.RowCount(); ++row)
+    if (grid.Cell(row, ui::kColChecked) == kChecked) {
+      waiting.push_back(row);
+      host.ShowRowStatus(row, {ui::RowState::Waiting, 0, {}});
+    }
+  int last_begun = -1;
+  const auto clear_waiting = [&] {
+    for (int row : waiting)
+      if (row > last_begun) host.ShowRowStatus(row, {});
+  };
+
   try {
     state.RowIndex = 0;
     // The row count is read afresh for every pass; Stop moves RowIndex past it.
@@ -225,7 +285,9 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
         ++state.RowIndex;
         continue;
       }
-      if (!ConvertRow(grid.Cell(state.RowIndex, ui::kColPath), state, host, services, runner_settings, tally)) break;
+      last_begun = state.RowIndex;
+      if (!ConvertRow(last_begun, grid.Cell(last_begun, ui::kColPath), state, host, services, runner_settings, tally))
+        break;
       ++state.FilesDone;
       ++state.RowIndex;
     }
@@ -234,9 +296,12 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
     // with a disabled main window.
     state.Runner = nullptr;
     state.StopRequested = false;
+    if (last_begun >= 0) host.ShowRowStatus(last_begun, {ui::RowState::Failed, 0, {}});
+    clear_waiting();
     restore_windows();
     throw;
   }
+  clear_waiting();
 
   awake.reset();
   FinishBatch(state, host, services, tally);

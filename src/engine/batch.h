@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/batch_state.h"
+#include "ui/source_grid.h"
 
 namespace platform {
 class Desktop;
@@ -13,7 +14,6 @@ class ProcessTable;
 }  // namespace platform
 namespace ui {
 class EventLoop;
-class SourceGrid;
 struct Timing;
 }  // namespace ui
 class ChildRegistry;
@@ -34,6 +34,8 @@ class BatchHost {
   virtual std::string BuildCommand(const std::string& source) = 0;
   // Receives each console text of the running encoder, on the user-interface thread.
   virtual void ConvertOutput(const std::string& text) = 0;
+  // What the batch has made of a row so far (by its index in the grid).
+  virtual void ShowRowStatus(int row, const ui::RowStatus& status) = 0;
   // The two after-batch check boxes.
   virtual bool ShowOutputFolderChecked() const = 0;
   virtual bool ShutdownChecked() const = 0;

@@ -18,7 +18,7 @@ namespace {
 constexpr const char* kCountFile = "UserProfileCount.ini";
 constexpr const char* kCountKey = "count";
 constexpr const char* kNamePrefix = "UserProfileInfo";
-constexpr const char* kNamePrompt = "Plese input a name";
+constexpr const char* kNamePrompt = "Please input a name";
 constexpr const char* kBadName =
     "A profile name must not contain \"=\", \"[\", \"]\", line breaks or other control characters.";
 

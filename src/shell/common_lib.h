@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "engine/parameter.h"
 #include "engine/runner.h"
+#include "sources/source_list.h"
 #include "ui/dialogs.h"
 
 namespace ui {
@@ -130,7 +131,8 @@ class TCommonLib {
   // Whether the lower-cased extension of the path is one the list takes.
   static bool AcceptedSourceExtension(const std::string& path);
   // Deletes the selected rows; focuses the row above the focused one if it stays.
-  void RemoveSelectedRows(ui::SourceGrid& grid) const;
+  // Returns what it deleted, for putting back.
+  sources::RemovedRows RemoveSelectedRows(ui::SourceGrid& grid) const;
   // Deletes all rows; false when that failed.
   static bool ClearRows(ui::SourceGrid& grid);
   // A new modal codec error window; returns when the user has closed it.

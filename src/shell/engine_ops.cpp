@@ -35,6 +35,9 @@ class MainWindowBatchHost : public engine::BatchHost {
     return program_.CustomProc().CreateConvertParameter(source);
   }
   void ConvertOutput(const std::string& text) override { program_.CustomProc().ConvertOutputCallback(text); }
+  void ShowRowStatus(int row, const ui::RowStatus& status) override {
+    program_.MainForm().dxTreeSourceFileInfo.SetStatus(row, status);
+  }
   bool ShowOutputFolderChecked() const override { return program_.MainForm().chkShowOutputDirectory.Checked(); }
   bool ShutdownChecked() const override { return program_.MainForm().chkShutdown.Checked(); }
   void OpenFolder(const std::string& folder) override { program_.CommonLib().OpenFolder(folder); }

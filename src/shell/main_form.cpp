@@ -82,6 +82,12 @@ void TFrmMainForm::FormKeyDown(int key, const ui::ShiftState& shift) {
       case 'B':
         btnSelectOutputFolder.Click();
         break;
+      case 'Z':
+        UndoRemove();
+        break;
+      case 'A':
+        SelectAllRows();
+        break;
       default:
         break;
     }

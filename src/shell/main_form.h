@@ -10,6 +10,7 @@
 #include "media/playback_clock.h"
 #include "platform/platform.h"
 #include "sources/components.h"
+#include "sources/source_list.h"
 #include "ui/list_box.h"
 #include "ui/models.h"
 #include "ui/open_dialog.h"
@@ -164,6 +165,8 @@ class TFrmMainForm {
   std::string PreviewStopText;
   // Duration of the row last loaded into the trim bar: the scale of both markers.
   int32_t TrimDurationSeconds = 0;
+  // That row; the bar's caption names it (sources::TrimBarCaption).
+  ui::SourceGrid::RowId TrimRowId = ui::SourceGrid::kNoId;
 
   // Source list buttons, the shell's file drop and the grid's events.
   void btnOpenFileClick();
@@ -181,6 +184,20 @@ class TFrmMainForm {
   bool dxTreeSourceFileInfoDragOver() const { return true; }
   // The rows dragged out of the grid were released over the grid itself or not.
   void dxTreeSourceFileInfoEndDrag(bool dropped_on_grid);
+  // Remove, the Delete key, a drag out and Clear ask nothing: Ctrl+Z (or the
+  // grid's Undo item) puts the rows of the last of them back, trims and checks
+  // included, one removal after another.
+  void UndoRemove();
+  bool CanUndoRemove() const { return !removed_.empty(); }
+  // Ctrl+A: every row selected (not while a time is typed).
+  void SelectAllRows();
+  // A click on a column header: the check column's ticks or unticks every row;
+  // the file name, size and duration sort the rows by that column, ascending
+  // first, the other way round at the next click on the same header.
+  void dxTreeSourceFileInfoHeaderClick(int column);
+  // The column the rows were last sorted by (-1: none) and its direction.
+  int SortColumn = -1;
+  bool SortAscending = true;
 
   // Trim editing.
   void SetStartTimeAndPlay();
@@ -215,6 +232,9 @@ class TFrmMainForm {
   void InitSourceList();
   // Both trim fillers back to 2 pixels, as after the list was emptied.
   void ResetTrimFillers();
+  void KeepRemoved(sources::RemovedRows rows);
+  // Each removal's rows, the last one last; kept for as long as the window.
+  std::vector<sources::RemovedRows> removed_;
   // Declared after the timers it detaches.
   ui::TimerAttachment source_list_timers_;
   // ===== end of source list, trim bar and preview =====

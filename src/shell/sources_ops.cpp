@@ -25,19 +25,13 @@
 namespace {
 
 sources::TrimBar TrimBarOf(TFrmMainForm& form, Program& program) {
-  return {form.Panel1,
-          form.Panel2,
-          form.Splitter1,
-          form.Splitter2,
-          form.Panel3,
-          TFrmMainForm::kTrimBarWidth,
-          form.TrimBarReady,
-          form.StartMarkSeconds,
-          form.PreviewStopText,
-          form.TrimDurationSeconds,
-          form.dxTreeSourceFileInfo,
-          program.loop(),
-          program.previewGraph()};
+  return {form.Panel1,          form.Panel2,
+          form.Splitter1,       form.Splitter2,
+          form.Panel3,          TFrmMainForm::kTrimBarWidth,
+          form.TrimBarReady,    form.StartMarkSeconds,
+          form.PreviewStopText, form.TrimDurationSeconds,
+          form.TrimRowId,       form.dxTreeSourceFileInfo,
+          program.loop(),       program.previewGraph()};
 }
 
 sources::Preview PreviewOf(Program& program, bool& is_playing, std::unique_ptr<platform::Hold>& screen_on) {
@@ -102,8 +96,8 @@ std::vector<std::string> TCommonLib::UniqueFileList(const std::vector<std::strin
   return sources::UniqueFileList(paths);
 }
 
-void TCommonLib::RemoveSelectedRows(ui::SourceGrid& grid) const {
-  sources::RemoveSelectedRows(grid, program_.loop());
+sources::RemovedRows TCommonLib::RemoveSelectedRows(ui::SourceGrid& grid) const {
+  return sources::RemoveSelectedRows(grid, program_.loop());
 }
 
 bool TCommonLib::ClearRows(ui::SourceGrid& grid) {
@@ -194,14 +188,15 @@ void TFrmMainForm::btnOpenFileClick() {
 }
 
 void TFrmMainForm::btnRemoveFileClick() {
-  program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo);
+  KeepRemoved(program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo));
   if (dxTreeSourceFileInfo.RowCount() == 0) ResetTrimFillers();
   program_.CustomProc().PreviewStop();
   program_.CustomProc().LoadTrimBar();
 }
 
 void TFrmMainForm::btnClearFileClick() {
-  TCommonLib::ClearRows(dxTreeSourceFileInfo);
+  sources::RemovedRows all = sources::AllRows(dxTreeSourceFileInfo);
+  if (TCommonLib::ClearRows(dxTreeSourceFileInfo)) KeepRemoved(std::move(all));
   program_.CustomProc().PreviewStop();
   ResetTrimFillers();
 }
@@ -229,6 +224,38 @@ void TFrmMainForm::OpenFiles(const std::vector<std::string>& paths) {
   busy.ShowModal();
 }
 
+void TFrmMainForm::KeepRemoved(sources::RemovedRows rows) {
+  if (rows.empty()) return;
+  removed_.push_back(std::move(rows));
+}
+
+void TFrmMainForm::UndoRemove() {
+  // Not while a time is typed: Ctrl+Z there belongs to the editor.
+  if (removed_.empty() || dxTreeSourceFileInfo.Editing()) return;
+  const sources::RemovedRows rows = std::move(removed_.back());
+  removed_.pop_back();
+  sources::PutBackRows(dxTreeSourceFileInfo, rows);
+  program_.CustomProc().LoadTrimBar();
+}
+
+void TFrmMainForm::SelectAllRows() {
+  if (dxTreeSourceFileInfo.Editing()) return;
+  dxTreeSourceFileInfo.SelectAll();
+  program_.CustomProc().LoadTrimBar();
+}
+
+void TFrmMainForm::dxTreeSourceFileInfoHeaderClick(int column) {
+  ui::SourceGrid& grid = dxTreeSourceFileInfo;
+  if (column == ui::kColChecked) {
+    grid.UserSetAllChecked(!grid.AllChecked());
+    return;
+  }
+  if (!sources::SortableColumn(column)) return;
+  SortAscending = column == SortColumn ? !SortAscending : true;
+  SortColumn = column;
+  sources::SortRows(grid, column, SortAscending);
+}
+
 void TFrmMainForm::WMDropFiles(const std::vector<std::string>& paths) {
   program_.CommonLib().AddSourceFiles(dxTreeSourceFileInfo, paths);
 }
@@ -236,7 +263,7 @@ void TFrmMainForm::WMDropFiles(const std::vector<std::string>& paths) {
 void TFrmMainForm::dxTreeSourceFileInfoKeyDown(sources::GridKey key) {
   program_.CustomProc().LoadTrimBar();
   if (key != sources::GridKey::Delete) return;
-  program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo);
+  KeepRemoved(program_.CommonLib().RemoveSelectedRows(dxTreeSourceFileInfo));
   program_.CustomProc().PreviewStop();
   if (dxTreeSourceFileInfo.RowCount() == 0) ResetTrimFillers();
 }

@@ -102,9 +102,9 @@ class TFrmCodeErrorForm {
 
   ui::Window Form{"Error Info"};
   ui::Label Label1{
-      "Files reading error! Please check your files or install a new codec.You can click the link to download the "
-      "lastest codec."};
-  ui::Label Label2{"(Click here to down)"};
+      "Files reading error! Please check your files or install a new codec. You can click the link to download the "
+      "latest codec."};
+  ui::Label Label2{"(Click here to download)"};
   ui::Button BitBtn1{"OK"};
 
   // Opens the codec download page; the window stays open.

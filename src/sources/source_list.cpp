@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -146,8 +147,20 @@ std::vector<std::string> UniqueFileList(const std::vector<std::string>& paths) {
   return result;
 }
 
-void RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
-  if (grid.SelectedCount() == 0) return;
+namespace {
+
+ui::SourceGrid::Row CellsOf(const ui::SourceGrid& grid, int row) {
+  ui::SourceGrid::Row cells;
+  for (int column = 0; column < ui::SourceGrid::kColumns; ++column)
+    cells[static_cast<size_t>(column)] = grid.Cell(row, column);
+  return cells;
+}
+
+}  // namespace
+
+RemovedRows RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
+  RemovedRows removed;
+  if (grid.SelectedCount() == 0) return removed;
   loop.ProcessEvents();
   // Known by identity, not by index: rows before it disappear during the removal.
   ui::SourceGrid::RowId remembered = grid.IdOf(grid.RowBefore(grid.FocusedRow()));
@@ -158,6 +171,8 @@ void RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
       const int row = grid.FirstSelectedRow();
       if (row == ui::SourceGrid::kNone) break;
       if (grid.IdOf(row) == remembered) remembered = ui::SourceGrid::kNoId;
+      // The rows deleted so far all stood before this one.
+      removed.push_back({row + static_cast<int>(removed.size()), CellsOf(grid, row)});
       grid.DeleteRow(row);
     }
     const int keep = grid.IndexOf(remembered);
@@ -170,6 +185,86 @@ void RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
     throw;
   }
   grid.EndUpdate();
+  return removed;
+}
+
+RemovedRows AllRows(const ui::SourceGrid& grid) {
+  RemovedRows rows;
+  for (int row = 0; row < grid.RowCount(); ++row) rows.push_back({row, CellsOf(grid, row)});
+  return rows;
+}
+
+void PutBackRows(ui::SourceGrid& grid, const RemovedRows& rows) {
+  if (rows.empty()) return;
+  grid.BeginUpdate();
+  for (int row : grid.SelectedRows()) grid.SetSelected(row, false);
+  std::vector<ui::SourceGrid::RowId> back;
+  for (const RemovedRow& row : rows) back.push_back(grid.IdOf(grid.InsertRow(row.index, row.cells)));
+  for (ui::SourceGrid::RowId id : back) grid.SetSelected(grid.IndexOf(id), true);
+  grid.SetFocusedRow(grid.IndexOf(back.front()));
+  grid.EndUpdate();
+}
+
+bool SortableColumn(int column) {
+  return column == ui::kColPath || column == ui::kColSize || column == ui::kColDuration;
+}
+
+namespace {
+
+// Bytes a size text stands for, as FormatFileSize wrote it ("1.5 MB"); 0 when unreadable.
+double SizeTextBytes(const std::string& size) {
+  const size_t blank = size.find(' ');
+  double value = 0;
+  try {
+    value = text::ParseLenientNumber(size.substr(0, blank));
+  } catch (const ConversionError&) {
+    return 0;
+  }
+  const std::string unit = blank == std::string::npos ? "" : size.substr(blank + 1);
+  const double scale = unit == "B"    ? 1
+                       : unit == "KB" ? 1024.0
+                       : unit == "MB" ? 1024.0 * 1024
+                       : unit == "GB" ? 1024.0 * 1024 * 1024
+                                      : 0;
+  return value * scale;
+}
+
+std::string Lowered(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+}  // namespace
+
+void SortRows(ui::SourceGrid& grid, int column, bool ascending) {
+  if (!SortableColumn(column)) return;
+  struct Key {
+    std::string name;
+    double number = 0;
+  };
+  std::vector<Key> keys;
+  for (int row = 0; row < grid.RowCount(); ++row) {
+    const std::string cell = grid.Cell(row, column);
+    Key key;
+    if (column == ui::kColPath) {
+      key.name = Lowered(cell);
+    } else if (column == ui::kColSize) {
+      key.number = SizeTextBytes(cell);
+    } else {
+      int64_t seconds = 0;
+      key.number = text::ParseTimeText(cell, seconds) ? static_cast<double>(seconds) : 0;
+    }
+    keys.push_back(key);
+  }
+  std::vector<int> order(keys.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    const Key& x = keys[static_cast<size_t>(ascending ? a : b)];
+    const Key& y = keys[static_cast<size_t>(ascending ? b : a)];
+    return column == ui::kColPath ? x.name < y.name : x.number < y.number;
+  });
+  grid.Reorder(order);
 }
 
 bool ClearRows(ui::SourceGrid& grid) {

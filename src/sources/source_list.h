@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "ui/source_grid.h"
+
 namespace ui {
 class Dialogs;
 class EventLoop;
 class OpenDialog;
-class SourceGrid;
 }  // namespace ui
 namespace media {
 class DurationProbe;
@@ -43,10 +44,29 @@ void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
 // Runs the open dialog at the folder; the chosen paths, empty when cancelled.
 std::vector<std::string> SelectSourceFiles(ui::OpenDialog& dialog, ui::Dialogs& dialogs, bool unique,
                                            const std::string& initial_folder);
+// Rows taken out of the list, each with the index it had, in index order.
+struct RemovedRow {
+  int index;
+  ui::SourceGrid::Row cells;
+};
+using RemovedRows = std::vector<RemovedRow>;
+
 // Deletes the selected rows, letting pending events run; focuses the row above
-// the focused one if it stays.
-void RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop);
+// the focused one if it stays. Returns what it deleted.
+RemovedRows RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop);
 // Deletes all rows; false when that failed.
 bool ClearRows(ui::SourceGrid& grid);
+// Every row as it stands, for putting back after a Clear.
+RemovedRows AllRows(const ui::SourceGrid& grid);
+// Puts removed rows back where they stood (at the end when the list has
+// become shorter), trims and checks included; they become the selection and
+// the first of them the focused row.
+void PutBackRows(ui::SourceGrid& grid, const RemovedRows& rows);
+
+// The rows ordered by a column: the file name (ignoring letter case), the size
+// or the duration; rows that compare equal keep their order. Other columns
+// change nothing.
+bool SortableColumn(int column);
+void SortRows(ui::SourceGrid& grid, int column, bool ascending);
 
 }  // namespace sources

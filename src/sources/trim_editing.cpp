@@ -111,6 +111,7 @@ void LoadTrimBar(TrimBar& bar, const std::string& preview_file, const std::funct
     const int64_t start = LenientCellSeconds(grid.Cell(row, ui::kColStart));
     const int64_t end = LenientCellSeconds(grid.Cell(row, ui::kColEnd));
     bar.duration_seconds = static_cast<int32_t>(duration);
+    bar.shown_row = grid.IdOf(row);
     bar.ready = false;
     if (duration > 0) {
       const int width = bar.bar.Width();
@@ -127,6 +128,21 @@ void LoadTrimBar(TrimBar& bar, const std::string& preview_file, const std::funct
     }
     bar.ready = true;
   }
+  // The bar's caption says what it now shows.
+  bar.bar.SetCaption(TrimBarCaption(grid, bar.shown_row));
+}
+
+std::string TrimBarCaption(const ui::SourceGrid& grid, ui::SourceGrid::RowId shown_row) {
+  const int row = grid.IndexOf(shown_row);
+  if (row == ui::SourceGrid::kNone) return {};
+  const std::string path = grid.Cell(row, ui::kColPath);
+  const int count = grid.SelectedCount();
+  const std::string rows = count == 0 ? "no rows" : count == 1 ? "1 row" : std::to_string(count) + " rows";
+  return path.substr(path.find_last_of('/') + 1) + " \u00b7 " + rows;
+}
+
+bool TrimBarWrites(const ui::SourceGrid& grid, ui::SourceGrid::RowId shown_row, int row) {
+  return grid.IsSelected(row) && grid.IndexOf(shown_row) != ui::SourceGrid::kNone;
 }
 
 int TrackWidth(const Panel& bar, const Panel& left_filler, const Splitter& start_marker, const Splitter& end_marker,

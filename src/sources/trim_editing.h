@@ -7,10 +7,10 @@
 #include <string>
 
 #include "sources/components.h"
+#include "ui/source_grid.h"
 
 namespace ui {
 class EventLoop;
-class SourceGrid;
 }  // namespace ui
 namespace media {
 class PreviewGraph;
@@ -37,6 +37,8 @@ struct TrimBar {
   std::string& stop_text;
   // Duration of the row the bar was last loaded for.
   int32_t& duration_seconds;
+  // That row; a drag writes into every selected row.
+  ui::SourceGrid::RowId& shown_row;
   ui::SourceGrid& grid;
   ui::EventLoop& loop;
   media::PreviewGraph& graph;
@@ -46,8 +48,15 @@ struct TrimBar {
 // ignoring letter case; 0 when none does.
 int64_t RowCutSeconds(const ui::SourceGrid& grid, const std::string& path);
 
+// What the bar says of itself: the name of the row it shows and how many
+// selected rows a drag will write, "clip.avi · 2 rows"; empty when it shows none.
+std::string TrimBarCaption(const ui::SourceGrid& grid, ui::SourceGrid::RowId shown_row);
+// Whether a marker drag writes into the row: a selected row while the bar shows one.
+bool TrimBarWrites(const ui::SourceGrid& grid, ui::SourceGrid::RowId shown_row, int row);
+
 // Places the markers for the last selected row that is not the preview file;
-// preview_stop is called before each such row is placed.
+// preview_stop is called before each such row is placed. The bar's caption
+// becomes its TrimBarCaption.
 void LoadTrimBar(TrimBar& bar, const std::string& preview_file, const std::function<void()>& preview_stop);
 // Width of the track between the markers.
 int TrackWidth(const Panel& bar, const Panel& left_filler, const Splitter& start_marker, const Splitter& end_marker,

@@ -1,6 +1,33 @@
 #include "ui/source_grid.h"
 
+#include <algorithm>
+
 namespace ui {
+
+std::string StatusText(const RowStatus& status) {
+  std::string text;
+  switch (status.state) {
+    case RowState::None:
+      return {};
+    case RowState::Waiting:
+      text = "Waiting";
+      break;
+    case RowState::Converting:
+      text = "Converting " + std::to_string(status.percent) + "%";
+      break;
+    case RowState::Done:
+      text = "Done";
+      break;
+    case RowState::Failed:
+      text = "Failed";
+      break;
+    case RowState::Stopped:
+      text = "Stopped";
+      break;
+  }
+  if (!status.detail.empty()) text += ": " + status.detail;
+  return text;
+}
 
 std::string SourceGrid::Cell(int row, int column) const {
   if (!Valid(row) || column < 0 || column >= kColumns) return {};
@@ -14,9 +41,34 @@ void SourceGrid::SetCell(int row, int column, const std::string& text) {
 }
 
 int SourceGrid::AddRow(const Row& row) {
-  rows_.push_back({row, false, next_id_++});
+  rows_.push_back({row, false, next_id_++, {}});
   Notify();
   return RowCount() - 1;
+}
+
+int SourceGrid::InsertRow(int index, const Row& row) {
+  const int at = std::clamp(index, 0, RowCount());
+  rows_.insert(rows_.begin() + at, Entry{row, false, next_id_++, {}});
+  if (focused_ >= at) ++focused_;
+  Notify();
+  return at;
+}
+
+void SourceGrid::Reorder(const std::vector<int>& order) {
+  if (Editing()) UserEndEdit();
+  if (static_cast<int>(order.size()) != RowCount()) return;
+  std::vector<bool> taken(order.size(), false);
+  for (int from : order) {
+    if (!Valid(from) || taken[static_cast<size_t>(from)]) return;
+    taken[static_cast<size_t>(from)] = true;
+  }
+  const RowId focused = IdOf(focused_);
+  std::vector<Entry> reordered;
+  reordered.reserve(rows_.size());
+  for (int from : order) reordered.push_back(std::move(rows_[static_cast<size_t>(from)]));
+  rows_ = std::move(reordered);
+  focused_ = IndexOf(focused);
+  Notify();
 }
 
 void SourceGrid::DeleteRow(int row) {
@@ -37,6 +89,17 @@ void SourceGrid::Clear() {
   Notify();
 }
 
+const RowStatus& SourceGrid::Status(int row) const {
+  static const RowStatus kNoStatus;
+  return Valid(row) ? rows_[static_cast<size_t>(row)].status : kNoStatus;
+}
+
+void SourceGrid::SetStatus(int row, const RowStatus& status) {
+  if (!Valid(row)) return;
+  rows_[static_cast<size_t>(row)].status = status;
+  Notify();
+}
+
 bool SourceGrid::IsSelected(int row) const {
   return Valid(row) && rows_[static_cast<size_t>(row)].selected;
 }
@@ -44,6 +107,11 @@ bool SourceGrid::IsSelected(int row) const {
 void SourceGrid::SetSelected(int row, bool selected) {
   if (!Valid(row)) return;
   rows_[static_cast<size_t>(row)].selected = selected;
+  Notify();
+}
+
+void SourceGrid::SelectAll() {
+  for (Entry& entry : rows_) entry.selected = true;
   Notify();
 }
 
@@ -112,11 +180,33 @@ void SourceGrid::UserToggleCheck(int row) {
   if (OnEdited) OnEdited();
 }
 
+void SourceGrid::UserSetAllChecked(bool checked) {
+  const std::string text = checked ? "True" : "False";
+  bool changed = false;
+  for (Entry& entry : rows_) {
+    changed = changed || entry.cells[kColChecked] != text;
+    entry.cells[kColChecked] = text;
+  }
+  if (!changed) return;
+  committed_ = {};
+  Notify();
+  if (OnEdited) OnEdited();
+}
+
+bool SourceGrid::AllChecked() const {
+  if (rows_.empty()) return false;
+  for (const Entry& entry : rows_)
+    if (entry.cells[kColChecked] != "True") return false;
+  return true;
+}
+
 bool SourceGrid::UserBeginEdit(int row, int column) {
   if (!Valid(row) || !ColumnEditable(column) || column == 0) return false;
   if (Editing()) UserEndEdit();
   if (!Valid(row)) return false;  // the end of the previous edit may have changed the rows
   edit_ = {IdOf(row), column, Cell(row, column)};
+  if (opened_.id != edit_.id || opened_.column != column)
+    opened_ = {edit_.id, column, rows_[static_cast<size_t>(row)].cells};
   Notify();
   return true;
 }
@@ -140,7 +230,23 @@ void SourceGrid::UserEndEdit() {
 
 void SourceGrid::UserCancelEdit() {
   edit_ = {};
+  const Opened opened = opened_;
+  opened_ = {};
+  const int row = IndexOf(opened.id);
+  bool changed = false;
+  if (row != kNone) {
+    BeginUpdate();
+    for (int column : {kColStart, kColEnd, kColCutTime}) {
+      const std::string& before = opened.before[static_cast<size_t>(column)];
+      if (Cell(row, column) == before) continue;
+      if (column == opened.column) committed_ = {opened.id, column, Cell(row, column)};
+      SetCell(row, column, before);
+      changed = true;
+    }
+    EndUpdate();
+  }
   Notify();
+  if (changed && OnEdited) OnEdited();
 }
 
 void SourceGrid::Notify() {

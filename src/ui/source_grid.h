@@ -22,6 +22,19 @@ enum SourceColumn : int {
   kColCutTime = 6,   // end minus start, hh:mm:ss
 };
 
+// What the last conversion batch made of a row: shown beside it, never saved.
+enum class RowState { None, Waiting, Converting, Done, Failed, Stopped };
+struct RowStatus {
+  RowState state = RowState::None;
+  // How far a converting row has come, 0 to 100.
+  int percent = 0;
+  // Free text after the state: the output's name, the reason of a failure, a note.
+  std::string detail;
+};
+// "Waiting", "Converting 42%", "Done: clip.mp4", "Failed: exit code 1", "Stopped";
+// the detail follows any state after ": ". Empty for no state.
+std::string StatusText(const RowStatus& status);
+
 class SourceGrid : public Model {
  public:
   static constexpr int kColumns = 7;
@@ -34,14 +47,25 @@ class SourceGrid : public Model {
   void SetCell(int row, int column, const std::string& text);
   // Appends a row (not selected) and returns its index.
   int AddRow(const Row& row);
+  // Inserts a row (not selected) before the given index, or at the end past it.
+  int InsertRow(int index, const Row& row);
+  // Puts the rows in a new order: order[i] is the index the new row i had.
+  // Rows keep their ids, selection, focus and status; an open edit is ended first.
+  // An order that is no permutation of the rows changes nothing.
+  void Reorder(const std::vector<int>& order);
   void DeleteRow(int row);
   void Clear();
 
   bool IsSelected(int row) const;
   void SetSelected(int row, bool selected);
+  void SelectAll();
   // Selected rows in row order.
   std::vector<int> SelectedRows() const;
   int SelectedCount() const;
+
+  // The row's conversion status; the rows keep theirs as rows come and go.
+  const RowStatus& Status(int row) const;
+  void SetStatus(int row, const RowStatus& status);
 
   int FocusedRow() const { return focused_; }
   // A row that does not exist leaves no row focused.
@@ -73,13 +97,23 @@ class SourceGrid : public Model {
 
   // The user ticks or unticks a row's check box: "True" / "False", then OnEdited.
   void UserToggleCheck(int row);
+  // The user ticks or unticks every row at once, then OnEdited when any changed.
+  void UserSetAllChecked(bool checked);
+  // There are rows and every one is ticked.
+  bool AllChecked() const;
   // The user opens the editor of a cell (the first click); false for read-only cells.
+  // An editor that is not open yet keeps what its row held, for UserCancelEdit.
   bool UserBeginEdit(int row, int column);
   // The user changes the text in the open editor.
   void UserEditorChange(const std::string& text);
   // The user leaves the cell: the editor's text goes into the cell, then OnEdited.
   void UserEndEdit();
+  // Esc: the open edit is dropped and the row's start, end and cut time go back
+  // to what they were when the editor opened (a start time is committed at each
+  // change, so the editor may have written them); OnEdited when any changed.
   void UserCancelEdit();
+  // The editor has closed, however it was left.
+  void UserCloseEditor() { opened_ = {}; }
   bool Editing() const { return edit_.id != kNoId; }
   int EditRow() const { return IndexOf(edit_.id); }
   int EditColumn() const { return edit_.column; }
@@ -101,6 +135,7 @@ class SourceGrid : public Model {
     Row cells;
     bool selected = false;
     RowId id = kNoId;
+    RowStatus status;
   };
   struct Edit {
     RowId id = kNoId;
@@ -115,6 +150,13 @@ class SourceGrid : public Model {
   RowId next_id_ = 1;
   Edit edit_;
   CommittedEdit committed_;
+  // The row's cells when the open editor was opened.
+  struct Opened {
+    RowId id = kNoId;
+    int column = 0;
+    Row before;
+  };
+  Opened opened_;
 };
 
 }  // namespace ui

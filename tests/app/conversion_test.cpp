@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -104,6 +106,9 @@ TEST(AppConversion, StopThroughTheProgressWindowsButtonEndsARealConversion) {
   EXPECT_EQ(f.program().ConvertingForm().lblPersent.Caption(), "Current: 1, Total: ...");
   EXPECT_TRUE(f.launcher.opened.empty());
   EXPECT_EQ(f.form().Form.Enabled(), true);
+  // The list says so: the stopped row, and nothing for the row never reached.
+  EXPECT_EQ(ui::StatusText(f.form().dxTreeSourceFileInfo.Status(0)), "Stopped");
+  EXPECT_EQ(ui::StatusText(f.form().dxTreeSourceFileInfo.Status(1)), "");
   f.program().CommonLib().StopEncoder(name);
 }
 
@@ -169,5 +174,75 @@ TEST(AppConversion, PauseAndResumeThroughTheProgressWindowKeepTheOutputPlayable)
   EXPECT_EQ(testing_support::RunProgram(
                 {"ffmpeg", "-v", "error", "-xerror", "-i", f.AppDir() + "out/clip.mp4", "-f", "null", "-"}),
             0);
+  f.program().CommonLib().StopEncoder(name);
+}
+
+TEST(AppConversion, TheStatusColumnFollowsTheBatchAndFailuresStillReachTheClosingBox) {
+  if (!testing_support::Exists(EncoderPath())) GTEST_SKIP() << "no encoder at " << EncoderPath() << " yet";
+  platform::ProcProcessTable table;
+  const std::string name = "vtsta" + std::to_string(getpid() % 100000);
+  AppFixture f(ConversionOptions(table, name));
+  ASSERT_EQ(::symlink(EncoderPath().c_str(), (f.AppDir() + name).c_str()), 0);
+  f.Start();
+  std::filesystem::create_directory(f.AppDir() + "media");
+  ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                         "testsrc=size=160x120:rate=5:duration=300", "-c:v", "mpeg4",
+                                         f.AppDir() + "media/a.avi"}),
+            0);
+  testing_support::MakeClip(".avi", 2, f.AppDir() + "media/b.avi");
+  testing_support::MakeClip(".avi", 2, f.AppDir() + "media/c.avi");
+  f.form().WMDropFiles({f.AppDir() + "media/a.avi", f.AppDir() + "media/b.avi", f.AppDir() + "media/c.avi"});
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  ASSERT_EQ(grid.RowCount(), 3);
+  grid.SetCell(1, ui::kColEnd, "1:30");  // refused by the builder
+  grid.SetCell(2, ui::kColChecked, "False");
+  f.form().edtOutputFolder.SetText(f.AppDir() + "out");
+  f.form().chkShowOutputDirectory.SetChecked(false);
+
+  QAbstractItemModel* model = f.window().grid()->QTableView::model();
+  ASSERT_EQ(model->headerData(7, Qt::Horizontal).toString(), "Status");
+  auto status = [&](int row) { return model->data(model->index(row, 7)).toString().toStdString(); };
+  // What the status column showed while the batch ran, each text once.
+  std::vector<std::vector<std::string>> seen(3);
+  QTimer watcher;
+  watcher.setInterval(20);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    for (int row = 0; row < 3; ++row)
+      if (seen[row].empty() || seen[row].back() != status(row)) seen[row].push_back(status(row));
+  });
+  watcher.start();
+  QTest::mouseClick(f.window().button("btnConvert"), Qt::LeftButton);
+  watcher.stop();
+
+  EXPECT_EQ(status(0), "Done: a.mp4");
+  EXPECT_EQ(status(1), "Failed: the end time \"1:30\" is not a time of the form hh:mm:ss");
+  EXPECT_EQ(status(2), "");
+  EXPECT_EQ(model->data(model->index(1, 7), Qt::ToolTipRole).toString().toStdString(), status(1));
+  // The first row counted up while it converted, the second waited meanwhile.
+  int rising = 0, last = -1;
+  for (const std::string& text : seen[0]) {
+    int percent = -1;
+    if (std::sscanf(text.c_str(), "Converting %d%%", &percent) != 1) continue;
+    if (percent > last && last >= 0) ++rising;
+    last = percent;
+  }
+  EXPECT_GE(rising, 1) << ::testing::PrintToString(seen[0]);
+  EXPECT_NE(std::find(seen[1].begin(), seen[1].end(), "Waiting"), seen[1].end()) << ::testing::PrintToString(seen[1]);
+  EXPECT_EQ(seen[2], std::vector<std::string>{""});
+  // The failure is still named when the batch closes.
+  ASSERT_EQ(f.dialogs.messages.size(), 1u);
+  EXPECT_EQ(f.dialogs.messages[0].text, "These files could not be converted:\n" + f.AppDir() +
+                                            "media/b.avi (the end time \"1:30\" is not a time of the form hh:mm:ss)");
+
+  // Converted again, a row loses its old status at once and ends with its new output.
+  grid.SetCell(1, ui::kColChecked, "False");
+  seen.assign(3, {});
+  watcher.start();
+  QTest::mouseClick(f.window().button("btnConvert"), Qt::LeftButton);
+  watcher.stop();
+  ASSERT_FALSE(seen[0].empty());
+  EXPECT_NE(seen[0].front(), "Done: a.mp4") << ::testing::PrintToString(seen[0]);
+  EXPECT_EQ(status(0), "Done: a_1.mp4");
+  EXPECT_EQ(status(1), "Failed: the end time \"1:30\" is not a time of the form hh:mm:ss");
   f.program().CommonLib().StopEncoder(name);
 }

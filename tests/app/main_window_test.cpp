@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
@@ -154,7 +155,7 @@ TEST(AppWindow, HintsAndTheHiddenButtons) {
   EXPECT_FALSE(f.window().button("btnUpdate")->isVisible());
   EXPECT_EQ(f.window().button("btnConvert")->size(), QSize(110, 40));
   EXPECT_EQ(f.window().button("btnHomePage")->size(), QSize(48, 48));
-  EXPECT_EQ(f.window().videoPanel()->size(), QSize(253, 152));
+  EXPECT_EQ(f.window().videoPanel()->size(), QSize(253, 138));
   EXPECT_TRUE(f.window().logo()->isVisible());
 }
 
@@ -188,13 +189,15 @@ TEST(AppGrid, ShowsTheRowsWithTheirColumnsAndPassesSelectionAndChecksBack) {
   app::SourceGridView* view = f.window().grid();
   QAbstractItemModel* model = view->QTableView::model();
   ASSERT_EQ(model->rowCount(), 3);
-  const QStringList captions{"", "File Name", "File Size", "Duration", "Start Time", "End Time", "Cut Time"};
-  for (int c = 0; c < 7; ++c) EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), captions[c]);
+  const QStringList captions{"", "File Name", "File Size", "Duration", "Start Time", "End Time", "Cut Time", "Status"};
+  ASSERT_EQ(model->columnCount(), 8);
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), captions[c]);
   EXPECT_EQ(model->data(model->index(1, 1)).toString(), "/v/b.avi");
   EXPECT_EQ(model->data(model->index(2, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
-  // Column widths in the proportion 16 : 68 : 28 ...
-  EXPECT_NEAR(view->columnWidth(1) / double(view->columnWidth(0)), 68.0 / 16.0, 0.3);
+  // Column widths in the proportion 12 : 46 : 28 ... : 36, the status column last.
+  EXPECT_NEAR(view->columnWidth(1) / double(view->columnWidth(0)), 46.0 / 12.0, 0.3);
   EXPECT_NEAR(view->columnWidth(2), view->columnWidth(6), 1);
+  EXPECT_NEAR(view->columnWidth(7) / double(view->columnWidth(2)), 36.0 / 28.0, 0.1);
   EXPECT_FALSE(view->horizontalHeader()->sectionsMovable());
 
   // Several rows selected with Ctrl-clicks reach the model.
@@ -302,6 +305,45 @@ TEST_F(Trimming, DraggingTheMarkersWritesTheCellsLive) {
   EXPECT_EQ(form.Panel2.Width(), 113);
   EXPECT_EQ(form.dxTreeSourceFileInfo.Cell(0, 4), "00:02:33");
   EXPECT_EQ(form.StartMarkSeconds, 153);
+}
+
+TEST_F(Trimming, TheBarNamesItsRowAndTheGridMarksTheRowsADragWrites) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  QLabel* caption = f.window().trimRows();
+  ASSERT_TRUE(caption);
+  EXPECT_TRUE(caption->isVisible());
+  EXPECT_EQ(caption->text(), "five minutes.avi \u00b7 1 row");
+  QAbstractItemModel* model = view()->QTableView::model();
+  auto marked = [&] {
+    std::vector<int> rows;
+    for (int row = 0; row < model->rowCount(); ++row)
+      if (!model->data(model->index(row, 1), Qt::DecorationRole).isNull()) rows.push_back(row);
+    return rows;
+  };
+  EXPECT_EQ(marked(), std::vector<int>{0});
+
+  // Files added keep the earlier row selected beside the new first row; the
+  // bar shows the earlier row and a drag writes both: both are said and marked.
+  ClickCell(2, 1);
+  testing_support::TempDir media;
+  testing_support::MakeClip(".avi", 2, media.file("added.avi"));
+  f.form().WMDropFiles({media.file("added.avi")});
+  ASSERT_EQ(grid.SelectedRows(), (std::vector<int>{0, 2}));
+  EXPECT_EQ(caption->text(), "two minutes.avi \u00b7 2 rows");
+  EXPECT_EQ(marked(), (std::vector<int>{0, 2}));
+  const QPoint grab = f.window().trimBar()->EndMarker().center();
+  DragBar(grab, grab - QPoint(40, 0));
+  EXPECT_NE(grid.Cell(0, 5), "00:05:00");
+  EXPECT_EQ(grid.Cell(0, 5), grid.Cell(2, 5));
+  EXPECT_EQ(grid.Cell(1, 5), "00:01:00");  // unmarked, untouched
+
+  // A click on one row: that row alone.
+  ClickCell(1, 1);
+  EXPECT_EQ(caption->text(), "one minute.avi \u00b7 1 row");
+  EXPECT_EQ(marked(), std::vector<int>{1});
+  // Emptied, the list leaves the bar with nothing to name.
+  QTest::mouseClick(f.window().button("btnClearFile"), Qt::LeftButton);
+  EXPECT_EQ(caption->text(), "");
 }
 
 TEST_F(Trimming, FillerClicksStepTheMarkers) {
@@ -443,6 +485,51 @@ TEST_F(Trimming, TheEditorHoldsOnlyWholeTimes) {
   EXPECT_TRUE(f.dialogs.messages.empty());
 }
 
+TEST_F(Trimming, EscapePutsBackWhatTheRowHeldWhenTheEditorOpened) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  const Texts untouched{"00:00:00", "00:05:00", "00:05:00"};
+  // A start time is written at each change, the cut time with it; Esc takes both back.
+  app::TimeEditor* editor = OpenEditor(0, 4);
+  ASSERT_TRUE(editor);
+  Type("000007");
+  ASSERT_EQ(Range(0), (Texts{"00:00:07", "00:05:00", "00:04:53"}));
+  QTest::keyClick(editor, Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_FALSE(dynamic_cast<app::TimeEditor*>(QApplication::focusWidget()));
+  EXPECT_EQ(Range(0), untouched);
+
+  // A start beyond the duration, which the check turned into the duration and
+  // pulled the end along with: all three cells come back.
+  editor = OpenEditor(0, 4);
+  ASSERT_TRUE(editor);
+  Type("001000");
+  ASSERT_EQ(Range(0), (Texts{"00:05:00", "00:05:00", "00:00:00"}));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), untouched);
+
+  // An end time is written only when the cell is left: Esc leaves the cell as it was.
+  editor = OpenEditor(0, 5);
+  ASSERT_TRUE(editor);
+  Type("000100");
+  QTest::keyClick(editor, Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), untouched);
+
+  // Esc goes back to the values of its own editor, not of an earlier one.
+  OpenEditor(0, 4);
+  Type("000030");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  ASSERT_EQ(Range(0), (Texts{"00:00:30", "00:05:00", "00:04:30"}));
+  OpenEditor(0, 4);
+  Type("0002");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_EQ(Range(0), (Texts{"00:00:30", "00:05:00", "00:04:30"}));
+  EXPECT_TRUE(f.dialogs.messages.empty());
+}
+
 TEST_F(Trimming, FileNamesAreCutAtTheLeftWithTheWholePathInTheTooltip) {
   QAbstractItemModel* model = view()->QTableView::model();
   EXPECT_EQ(view()->textElideMode(), Qt::ElideLeft);
@@ -486,6 +573,128 @@ TEST_F(Trimming, ADragStartedWithTheMouseEndsInTheGridsDragHandler) {
   EXPECT_TRUE(ended);
   EXPECT_FALSE(on_grid);
   EXPECT_EQ(grid.RowCount(), 3);  // the handler was replaced: nothing removed here
+}
+
+namespace {
+
+// Clicks a column header in the middle.
+void ClickHeader(app::SourceGridView* view, int column) {
+  QHeaderView* header = view->horizontalHeader();
+  const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+}  // namespace
+
+TEST_F(Trimming, HeaderClicksTickEveryRowAndSortTheList) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  QHeaderView* header = view()->horizontalHeader();
+  grid.SetCell(1, ui::kColChecked, "False");
+  grid.SetCell(0, ui::kColSize, "2 KB");
+  grid.SetCell(1, ui::kColSize, "900 B");
+  grid.SetCell(2, ui::kColSize, "1.5 MB");
+  ClickHeader(view(), 0);
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(grid.Cell(row, 0), "True") << row;
+  ClickHeader(view(), 0);
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(grid.Cell(row, 0), "False") << row;
+  EXPECT_EQ(header->sortIndicatorSection(), -1);
+
+  auto names = [&] {
+    std::vector<std::string> result;
+    for (int row = 0; row < grid.RowCount(); ++row) result.push_back(grid.Cell(row, 1).substr(3));
+    return result;
+  };
+  ClickHeader(view(), 1);
+  EXPECT_EQ(names(), (Texts{"five minutes.avi", "one minute.avi", "two minutes.avi"}));
+  EXPECT_EQ(header->sortIndicatorSection(), 1);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  ClickHeader(view(), 1);
+  EXPECT_EQ(names(), (Texts{"two minutes.avi", "one minute.avi", "five minutes.avi"}));
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  ClickHeader(view(), 2);
+  EXPECT_EQ(names(), (Texts{"one minute.avi", "five minutes.avi", "two minutes.avi"}));
+  ClickHeader(view(), 3);
+  EXPECT_EQ(names(), (Texts{"one minute.avi", "two minutes.avi", "five minutes.avi"}));
+  // A time column leaves the order and the arrow as they were.
+  ClickHeader(view(), 5);
+  EXPECT_EQ(names(), (Texts{"one minute.avi", "two minutes.avi", "five minutes.avi"}));
+  EXPECT_EQ(header->sortIndicatorSection(), 3);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  // The grid shows the rows in their new order, trims with them.
+  QAbstractItemModel* model = view()->QTableView::model();
+  EXPECT_EQ(model->data(model->index(2, 1)).toString(), "/v/five minutes.avi");
+  EXPECT_EQ(model->data(model->index(2, 5)).toString(), "00:05:00");
+}
+
+TEST_F(Trimming, CtrlASelectsEveryRowButNotWhileATimeIsTyped) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  ASSERT_EQ(grid.SelectedRows(), std::vector<int>{0});
+  QTest::keyClick(view(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(grid.SelectedRows(), (std::vector<int>{0, 1, 2}));
+  // From elsewhere in the window too.
+  ClickCell(1, 1);
+  f.window().button("btnOpenFile")->setFocus();
+  QTest::keyClick(f.KeyTarget(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(grid.SelectedRows(), (std::vector<int>{0, 1, 2}));
+  // In the time editor Ctrl+A selects the time's text.
+  ClickCell(2, 1);
+  app::TimeEditor* editor = OpenEditor(2, 5);
+  ASSERT_TRUE(editor);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(editor->selectedText(), "00:02:00");
+  EXPECT_EQ(grid.SelectedRows(), std::vector<int>{2});
+}
+
+TEST_F(Trimming, RemoveAsksNothingAndCtrlZOrTheGridsUndoItemPutsTheRowsBack) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  grid.SetCell(1, ui::kColStart, "00:00:10");
+  grid.SetCell(1, ui::kColCutTime, "00:00:50");
+  grid.SetCell(2, ui::kColChecked, "False");
+  auto cells = [&](int row) {
+    Texts result;
+    for (int c = 0; c < ui::SourceGrid::kColumns; ++c) result.push_back(grid.Cell(row, c));
+    return result;
+  };
+  const Texts one = cells(1), two = cells(2);
+  ClickCell(1, 1);
+  ClickCell(2, 1, Qt::ControlModifier);
+  QTest::mouseClick(f.window().button("btnRemoveFile"), Qt::LeftButton);
+  ASSERT_EQ(grid.RowCount(), 1);
+  EXPECT_TRUE(f.dialogs.messages.empty());
+  EXPECT_TRUE(f.dialogs.questions.empty());
+
+  QTest::keyClick(f.KeyTarget(), Qt::Key_Z, Qt::ControlModifier);
+  ASSERT_EQ(grid.RowCount(), 3);
+  EXPECT_EQ(cells(1), one);
+  EXPECT_EQ(cells(2), two);
+  EXPECT_EQ(grid.SelectedRows(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(view()->QTableView::model()->rowCount(), 3);
+
+  // The Delete key's removal, undone through the grid's menu.
+  ClickCell(0, 1);
+  QTest::keyClick(view(), Qt::Key_Delete);
+  ASSERT_EQ(grid.RowCount(), 2);
+  const QPoint at = CellCenter(0, 1);
+  QContextMenuEvent menu_event(QContextMenuEvent::Mouse, at, view()->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(view()->viewport(), &menu_event);
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (menu = f.window().findChild<QMenu*>("GridMenu")) && menu->isVisible(); }));
+  QAction* undo = menu->actions().front();
+  EXPECT_EQ(undo->text(), "Undo Remove");
+  EXPECT_TRUE(undo->isEnabled());
+  QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(undo).center());
+  ASSERT_TRUE(WaitFor([&] { return grid.RowCount() == 3; }, 1000));
+  EXPECT_EQ(grid.Cell(0, 1), "/v/five minutes.avi");
+  EXPECT_EQ(cells(1), one);
+  // Nothing more to put back: the item is greyed.
+  QApplication::sendEvent(view()->viewport(), &menu_event);
+  ASSERT_TRUE(WaitFor([&] {
+    for (QMenu* m : f.window().findChildren<QMenu*>("GridMenu"))
+      if (m->isVisible()) return (menu = m) != nullptr;
+    return false;
+  }));
+  EXPECT_FALSE(menu->actions().front()->isEnabled());
+  menu->close();
 }
 
 TEST(AppStart, TheListsAreFilledAndTheThirdQualityLevelApplied) {

@@ -103,6 +103,15 @@ int main(int argc, char** argv) {
   Pump(300);
   Shot("2-main-window");
 
+  // The trim bar's caption with a second row selected: it names the row it
+  // shows and counts the rows a marker drag writes, which the grid marks.
+  form.dxTreeSourceFileInfo.SetSelected(2, true);
+  form.actDxTreeListOnClickExecute();
+  Pump(200);
+  Shot("2c-trim-rows");
+  form.dxTreeSourceFileInfo.SetSelected(2, false);
+  form.actDxTreeListOnClickExecute();
+
   // The start time being typed in its cell.
   {
     app::SourceGridView* grid = application.mainWindow().grid();
@@ -148,6 +157,10 @@ int main(int argc, char** argv) {
     form.btnConvertClick();
     watcher.stop();
     if (!shot) std::printf("no progress window was seen\n");
+
+    // The status column once the batch is over: each row with its output.
+    Pump(300);
+    Shot("4b-status-column");
   }
   std::_Exit(0);
 }

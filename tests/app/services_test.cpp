@@ -49,10 +49,11 @@ TEST(QtServices, NameFiltersFromTheDialogFilterText) {
 TEST(QtServices, CodecErrorWindowLinkKeepsItOpenAndOkClosesIt) {
   AppFixture f(true, /*real_dialogs=*/true);
   bool open_after_link = false;
-  QString caption, text, file, file_tip;
+  QString caption, text, link, file, file_tip;
   WhenModal("frmCodeError", [&](QWidget* window) {
     caption = window->windowTitle();
     text = window->findChild<QLabel*>("Label1")->text();
+    link = window->findChild<QLabel*>("Label2")->text();
     file = window->findChild<QLabel*>("lblFile")->text();
     file_tip = window->findChild<QLabel*>("lblFile")->toolTip();
     QTest::mouseClick(window->findChild<QLabel*>("Label2"), Qt::LeftButton);
@@ -67,8 +68,9 @@ TEST(QtServices, CodecErrorWindowLinkKeepsItOpenAndOkClosesIt) {
   EXPECT_LT(file.size(), static_cast<qsizetype>(path.size()));
   EXPECT_EQ(file_tip.toStdString(), path);
   EXPECT_EQ(text,
-            "Files reading error! Please check your files or install a new codec.You can click the link to download "
-            "the lastest codec.");
+            "Files reading error! Please check your files or install a new codec. You can click the link to download "
+            "the latest codec.");
+  EXPECT_EQ(link, "(Click here to download)");
   EXPECT_TRUE(open_after_link);
   ASSERT_EQ(f.launcher.opened.size(), 1u);
   EXPECT_EQ(f.launcher.opened[0], "file://" + f.AppDir() + "Help.html#codecs");
@@ -225,7 +227,7 @@ TEST(QtServices, AProfileNameTheFileCouldNotHoldIsRefusedInTheRealOptionsWindow)
   QTest::mouseClick(options.findChild<QPushButton*>("btnAdd"), Qt::LeftButton);
   ASSERT_TRUE(WaitFor([&] { return warnings.size() == 2; }));
 
-  EXPECT_EQ(prompt, "Plese input a name");
+  EXPECT_EQ(prompt, "Please input a name");
   EXPECT_EQ(warnings, (QStringList{refused, refused}));
   EXPECT_EQ(box->count(), 0);
   const auto profiles = testing_support::ReadFile(f.AppDir() + "Config/UserProfileInfo.ini");

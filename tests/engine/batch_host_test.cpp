@@ -26,6 +26,9 @@ class RecordingHost : public engine::BatchHost {
     throw TrimTimeError(source, "end", "1:30");
   }
   void ConvertOutput(const std::string& text) override { outputs.push_back(text); }
+  void ShowRowStatus(int row, const ui::RowStatus& status) override {
+    statuses.push_back(std::to_string(row) + " " + ui::StatusText(status));
+  }
   bool ShowOutputFolderChecked() const override { return show_folder; }
   bool ShutdownChecked() const override { return shutdown; }
   void OpenFolder(const std::string& folder) override { opened.push_back(folder); }
@@ -39,7 +42,7 @@ class RecordingHost : public engine::BatchHost {
 
   bool show_folder = true, shutdown = false, power_off_works = false;
   std::vector<bool> enabled_calls;
-  std::vector<std::string> built, outputs, opened, warnings, log;
+  std::vector<std::string> built, outputs, opened, warnings, log, statuses;
   int shutdown_calls = 0, quits = 0;
 };
 
@@ -108,6 +111,11 @@ TEST_F(EngineAlone, RefusedRowsAreNamedAtTheEndAndTheAfterBatchActionsFollowTheH
             "/clips/a.avi (the end time \"1:30\" is not a time of the form hh:mm:ss)\n"
             "/clips/c.avi (the end time \"1:30\" is not a time of the form hh:mm:ss)");
   EXPECT_FALSE(state.Running);
+  // Each checked row waits, then shows why it failed; the unchecked row is left alone.
+  EXPECT_EQ(host.statuses,
+            (std::vector<std::string>{"0 Waiting", "2 Waiting",
+                                      "0 Failed: the end time \"1:30\" is not a time of the form hh:mm:ss",
+                                      "2 Failed: the end time \"1:30\" is not a time of the form hh:mm:ss"}));
 
   // A power-off the system grants ends the program before anything else is shown.
   host = RecordingHost{};

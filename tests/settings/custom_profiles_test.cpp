@@ -33,7 +33,7 @@ class CustomProfiles : public SettingsTest {
   }
   std::string Proposal(size_t i) const {
     const std::string& prompt = tp.dialogs.prompts.at(i);
-    EXPECT_EQ(prompt.rfind("Video To Plim Converter|Plese input a name|", 0), 0u) << prompt;
+    EXPECT_EQ(prompt.rfind("Video To Plim Converter|Please input a name|", 0), 0u) << prompt;
     return prompt.substr(prompt.rfind('|') + 1);
   }
 };

@@ -61,7 +61,7 @@ TEST_F(SettingsAlone, TheOptionsDialogStoresAppliesAndRefillsThroughWhatItWasHan
   options.cbbFramerate.UserSelect(0);
   dialogs.input_answers.push_back("Road");
   options.btnAddClick();
-  ASSERT_EQ(dialogs.prompts, (std::vector<std::string>{"Caption|Plese input a name|UserProfileInfo1"}));
+  ASSERT_EQ(dialogs.prompts, (std::vector<std::string>{"Caption|Please input a name|UserProfileInfo1"}));
   std::vector<int> stored = preset;
   stored[1] = 0;
   std::string value;

@@ -66,7 +66,7 @@ TEST(CodecHelp, BothLinksOpenTheCodecSectionOfTheHelpPage) {
   t->MainForm().Label3Click();
   TFrmCodeErrorForm error(*t);
   EXPECT_EQ(error.Form.Caption(), "Error Info");
-  EXPECT_EQ(error.Label2.Caption(), "(Click here to down)");
+  EXPECT_EQ(error.Label2.Caption(), "(Click here to download)");
   error.Form.Show();
   error.Label2Click();
   EXPECT_TRUE(error.Form.Visible());  // the link leaves the window open

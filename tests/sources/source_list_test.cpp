@@ -386,3 +386,104 @@ TEST_F(RemoveTest, AnOpenEditorFollowsItsRowAndDiesWithIt) {
 }
 
 }  // namespace
+
+TEST_F(RemoveTest, UndoPutsBackEachRemovalWithItsTrimsAndChecksLastFirst) {
+  grid.SetCell(2, ui::kColStart, "00:00:10");
+  grid.SetCell(2, ui::kColCutTime, "00:00:50");
+  grid.SetCell(4, ui::kColChecked, "False");
+  const std::vector<std::string> all = Paths();
+  auto row_of = [&](int row) {
+    std::vector<std::string> cells;
+    for (int c = 0; c < ui::SourceGrid::kColumns; ++c) cells.push_back(grid.Cell(row, c));
+    return cells;
+  };
+  const auto trimmed = row_of(2), unchecked = row_of(4);
+  grid.SetFocusedRow(4);
+  SelectOnly({2, 4});
+  form.btnRemoveFileClick();  // asks nothing
+  EXPECT_TRUE(t.dialogs.messages.empty());
+  EXPECT_TRUE(t.dialogs.questions.empty());
+  SelectOnly({0});
+  form.dxTreeSourceFileInfoKeyDown(sources::GridKey::Delete);
+  ASSERT_EQ(Paths(), (std::vector<std::string>{"/v/1.avi", "/v/3.avi", "/v/5.avi"}));
+  ASSERT_TRUE(form.CanUndoRemove());
+
+  form.UndoRemove();  // the Delete key's row
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/0.avi", "/v/1.avi", "/v/3.avi", "/v/5.avi"}));
+  EXPECT_EQ(grid.SelectedRows(), std::vector<int>{0});
+  form.UndoRemove();  // the Remove button's two rows, back where they stood
+  EXPECT_EQ(Paths(), all);
+  EXPECT_EQ(row_of(2), trimmed);
+  EXPECT_EQ(row_of(4), unchecked);
+  EXPECT_EQ(grid.SelectedRows(), (std::vector<int>{2, 4}));
+  EXPECT_EQ(grid.FocusedRow(), 2);
+  EXPECT_FALSE(form.CanUndoRemove());
+  form.UndoRemove();  // nothing left to put back
+  EXPECT_EQ(Paths(), all);
+
+  // Clear goes back too, whole; rows added since stay behind them.
+  form.btnClearFileClick();
+  AddRow("/v/new.avi", "00:01:00");
+  form.UndoRemove();
+  ASSERT_EQ(grid.RowCount(), 7);
+  EXPECT_EQ(grid.Cell(0, 1), "/v/0.avi");
+  EXPECT_EQ(grid.Cell(6, 1), "/v/new.avi");
+  EXPECT_EQ(row_of(4), unchecked);
+
+  // Not while a time is being typed: Ctrl+Z belongs to the editor then.
+  SelectOnly({6});
+  form.btnRemoveFileClick();
+  ASSERT_TRUE(grid.UserBeginEdit(0, ui::kColEnd));
+  form.UndoRemove();
+  EXPECT_EQ(grid.RowCount(), 6);
+  grid.UserCancelEdit();
+  form.UndoRemove();
+  EXPECT_EQ(grid.RowCount(), 7);
+}
+
+TEST_F(RemoveTest, HeaderClicksSortByNameSizeOrDurationAndTickEveryRow) {
+  grid.Clear();
+  AddRow("/v/b.avi", "00:01:00");
+  AddRow("/v/A.avi", "00:00:30");
+  AddRow("/v/c.avi", "01:40:00");
+  AddRow("/v/a.avi", "00:10:00");
+  grid.SetCell(0, ui::kColSize, "2 KB");
+  grid.SetCell(1, ui::kColSize, "1.5 MB");
+  grid.SetCell(2, ui::kColSize, "900 B");
+  grid.SetCell(3, ui::kColSize, "1023.99 KB");
+  grid.SetStatus(2, {ui::RowState::Done, 100, "c.mp4"});
+  grid.SetCell(2, ui::kColChecked, "False");
+  grid.SetFocusedRow(2);
+  SelectOnly({2});
+
+  form.dxTreeSourceFileInfoHeaderClick(ui::kColPath);  // letter case aside; equal names keep their order
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/A.avi", "/v/a.avi", "/v/b.avi", "/v/c.avi"}));
+  form.dxTreeSourceFileInfoHeaderClick(ui::kColPath);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/c.avi", "/v/b.avi", "/v/A.avi", "/v/a.avi"}));
+  EXPECT_FALSE(form.SortAscending);
+  // The row takes its selection, focus, check and status along.
+  EXPECT_EQ(grid.SelectedRows(), std::vector<int>{0});
+  EXPECT_EQ(grid.FocusedRow(), 0);
+  EXPECT_EQ(grid.Cell(0, ui::kColChecked), "False");
+  EXPECT_EQ(ui::StatusText(grid.Status(0)), "Done: c.mp4");
+
+  form.dxTreeSourceFileInfoHeaderClick(ui::kColSize);  // by bytes, not by text
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/c.avi", "/v/b.avi", "/v/a.avi", "/v/A.avi"}));
+  EXPECT_TRUE(form.SortAscending);
+  form.dxTreeSourceFileInfoHeaderClick(ui::kColDuration);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/A.avi", "/v/b.avi", "/v/a.avi", "/v/c.avi"}));
+  EXPECT_EQ(form.SortColumn, ui::kColDuration);
+  // The time columns do not sort.
+  form.dxTreeSourceFileInfoHeaderClick(ui::kColStart);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/A.avi", "/v/b.avi", "/v/a.avi", "/v/c.avi"}));
+  EXPECT_EQ(form.SortColumn, ui::kColDuration);
+
+  // The check column's header ticks every row while any is not, else unticks them all.
+  int edited = 0;
+  grid.OnEdited = [&] { ++edited; };
+  form.dxTreeSourceFileInfoHeaderClick(ui::kColChecked);
+  EXPECT_TRUE(grid.AllChecked());
+  form.dxTreeSourceFileInfoHeaderClick(ui::kColChecked);
+  for (int row = 0; row < grid.RowCount(); ++row) EXPECT_EQ(grid.Cell(row, ui::kColChecked), "False");
+  EXPECT_EQ(edited, 2);
+}

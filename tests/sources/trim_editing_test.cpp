@@ -1,3 +1,5 @@
+#include "sources/trim_editing.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -346,3 +348,21 @@ TEST_F(TrimTest, RowCutSecondsFindsTheLastRowIgnoringCase) {
 }
 
 }  // namespace
+
+TEST_F(TrimTest, TheBarsCaptionNamesItsRowAndCountsTheRowsADragWrites) {
+  EXPECT_EQ(form.Panel1.Caption(), "five.avi \u00b7 1 row");
+  AddRow("/v/music/two.avi", "00:02:00");
+  AddRow("/v/three.avi", "00:03:00");
+  SelectOnly({0, 1, 2});
+  proc.LoadTrimBar();  // the last selected row
+  EXPECT_EQ(form.Panel1.Caption(), "three.avi \u00b7 3 rows");
+  for (int row = 0; row < 3; ++row) EXPECT_TRUE(sources::TrimBarWrites(grid, form.TrimRowId, row));
+  SelectOnly({0});
+  proc.LoadTrimBar();
+  EXPECT_EQ(form.Panel1.Caption(), "five.avi \u00b7 1 row");
+  EXPECT_FALSE(sources::TrimBarWrites(grid, form.TrimRowId, 2));
+  // Its row gone, the bar names nothing and marks nothing.
+  grid.DeleteRow(0);
+  EXPECT_EQ(sources::TrimBarCaption(grid, form.TrimRowId), "");
+  EXPECT_FALSE(sources::TrimBarWrites(grid, form.TrimRowId, 0));
+}
