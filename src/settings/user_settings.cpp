@@ -1,6 +1,8 @@
 #include "settings/user_settings.h"
 
+#include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "common/helpers.h"
 #include "platform/platform.h"
@@ -19,6 +21,21 @@ bool IsTicked(const std::string& value) {
 }
 const char* TickText(bool ticked) {
   return ticked ? "1" : "0";
+}
+
+// Selects the item stored under key; a missing key or a name the list does not
+// hold keeps the current selection.
+void SelectStoredItem(const TIniFile32& ini, const char* key, ui::ListBox& list) {
+  const std::string stored = ini.ReadString(kSection, key, "");
+  if (stored.empty()) return;
+  const std::vector<std::string>& items = list.Items();
+  const auto found = std::find(items.begin(), items.end(), stored);
+  if (found != items.end()) list.SetItemIndex(static_cast<int>(found - items.begin()));
+}
+
+// An empty list selection is not written: it would read back as "keep the default".
+void WriteSelectedItem(TIniFile32& ini, const char* key, const ui::ListBox& list) {
+  if (list.ItemIndex() != ui::ListBox::kNone) ini.WriteString(kSection, key, list.Text());
 }
 
 }  // namespace
@@ -45,6 +62,8 @@ void LoadUserSettings(const std::string& config_folder, const std::string& app_d
   // writes it: the program's own current folder may be another one.
   controls.edtOutputFolder.SetText(
       TFileFunc::AbsolutePath(ini.ReadString(kSection, "OutDir", controls.edtOutputFolder.Text()), app_dir));
+  SelectStoredItem(ini, "OutType", controls.cbbOutputFiletype);
+  SelectStoredItem(ini, "Profile", controls.cbbProfile);
 }
 
 std::string ReadOutputFolder(const std::string& config_folder, const std::string& app_dir,
@@ -58,6 +77,8 @@ void SaveUserSettings(const std::string& config_folder, const UserSettingsContro
   ini.WriteString(kSection, "SHWDDir", TickText(controls.chkShowOutputDirectory.Checked()));
   ini.WriteString(kSection, "SHUTDOWN", TickText(controls.chkShutdown.Checked()));
   ini.WriteString(kSection, "OutDir", controls.edtOutputFolder.Text());
+  WriteSelectedItem(ini, "OutType", controls.cbbOutputFiletype);
+  WriteSelectedItem(ini, "Profile", controls.cbbProfile);
 }
 
 bool SaveUserSettingsOnClose(const std::string& config_folder, const UserSettingsControls& controls,

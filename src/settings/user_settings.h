@@ -1,10 +1,12 @@
 // The user settings in UserSettings.ini: the main window's two after-batch check
-// boxes, its output folder box and the folder the add-files dialog opens at.
+// boxes, its output folder box, its output type and profile, and the folder the
+// add-files dialog opens at.
 #pragma once
 
 #include <string>
 
 #include "settings/config_files.h"
+#include "ui/list_box.h"
 #include "ui/models.h"
 #include "ui/open_dialog.h"
 
@@ -15,6 +17,8 @@ struct UserSettingsControls {
   ui::CheckBox& chkShowOutputDirectory;
   ui::CheckBox& chkShutdown;
   ui::EditBox& edtOutputFolder;
+  ui::ListBox& cbbOutputFiletype;
+  ui::ListBox& cbbProfile;
 };
 
 // Folder the add-files dialog opens at.
@@ -26,7 +30,9 @@ void SaveInitDir(const std::string& config_folder, const ui::OpenDialog& dialog)
 std::string ReadOutputFolder(const std::string& config_folder, const std::string& app_dir,
                              const std::string& default_folder);
 // Sets the controls from the file; missing keys give the defaults. A relative
-// output folder is taken below the program folder.
+// output folder is taken below the program folder. The output type and profile
+// are kept by their item text: a name the list no longer holds (a deleted custom
+// profile) leaves the list's current selection.
 void LoadUserSettings(const std::string& config_folder, const std::string& app_dir,
                       const UserSettingsControls& controls);
 // Writes the controls. Throws the store's FileCreateError when the file cannot be written.
