@@ -60,7 +60,7 @@ class SilentDialogs : public ui::Dialogs {
   std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&) override {
     return std::nullopt;
   }
-  std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> BrowseForFolder(const std::string&, const std::string&) override { return std::nullopt; }
   std::vector<std::string> OpenFiles(const ui::OpenFilesRequest&) override { return {}; }
   void ShowCodecError(const std::string&) override {}
 };

@@ -87,8 +87,9 @@ std::optional<std::string> QtDialogs::InputText(const std::string& caption, cons
   return S(dialog.textValue());
 }
 
-std::optional<std::string> QtDialogs::BrowseForFolder(const std::string& title) {
-  const QString folder = QFileDialog::getExistingDirectory(Owner(), Q(title), QString(), QFileDialog::ShowDirsOnly);
+std::optional<std::string> QtDialogs::BrowseForFolder(const std::string& title, const std::string& initial_folder) {
+  const QString folder =
+      QFileDialog::getExistingDirectory(Owner(), Q(title), Q(initial_folder), QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return S(folder);
 }

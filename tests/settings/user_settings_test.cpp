@@ -127,6 +127,17 @@ TEST_F(OutputFolder, CancellingKeepsTheTextAndCreatesTheMissingFolder) {
   EXPECT_TRUE(Warnings().empty());
 }
 
+TEST_F(OutputFolder, TheBrowserOpensAtTheOutputFolderOrTheNearestOneAboveThatExists) {
+  // Not made yet: its parent, the nearest that exists.
+  main.edtOutputFolder.SetText(media.path() + "a/b/out");
+  main.btnSelectOutputFolderClick();
+  std::filesystem::create_directories(media.path() + "shown");
+  main.edtOutputFolder.SetText(media.path() + "shown");
+  main.btnSelectOutputFolderClick();
+  EXPECT_EQ(tp.dialogs.folder_starts,
+            (std::vector<std::string>{media.path().substr(0, media.path().size() - 1), media.path() + "shown"}));
+}
+
 TEST_F(OutputFolder, AWritableFolderIsAcceptedWithoutTraceAndAMissingOneRefused) {
   const std::string chosen = media.path() + "chosen";
   std::filesystem::create_directory(chosen);
