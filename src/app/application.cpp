@@ -5,6 +5,7 @@
 #include "app/main_window_view.h"
 #include "app/option_view.h"
 #include "app/qt_preview_graph.h"
+#include "app/skin.h"
 #include "engine/converting_form.h"
 #include "platform/platform.h"
 #include "settings/option_form.h"
@@ -16,6 +17,7 @@
 namespace app {
 
 Application::Application(ApplicationOptions options) : application_object_(program_ref_) {
+  skin::ApplyToApplication();
   ProgramServices services;
   services.app_dir = options.app_dir.empty() ? platform::ExecutableFolder() : options.app_dir;
   services.executable_path = options.executable_path;

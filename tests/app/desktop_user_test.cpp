@@ -3,9 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
 
+#include "app/converting_view.h"
+#include "app/option_view.h"
+#include "app/skin.h"
+#include "app/trim_bar_view.h"
 #include "app_fixture.h"
+#include "engine/converting_form.h"
 #include "settings/option_form.h"
+#include "shell/common_lib.h"
+#include "test_media.h"
 
 using testing_support::AppFixture;
 using testing_support::WaitFor;
@@ -43,4 +56,120 @@ TEST(AppUserSettings, TheOutputTypeAndProfilePickedAreThereAtTheNextStart) {
   EXPECT_EQ(Combo(f, "cbbProfile")->currentText(), "Excellent Quality");
   // The Options dialog's lists follow the profile, as after a pick.
   EXPECT_EQ(f.program().OptionForm().cbbAudioBitrate.Text(), "192");
+}
+
+TEST(AppOutputFolder, CtrlBOpensTheRealFolderBrowserAtTheOutputFolder) {
+  AppFixture f(/*with_libraries=*/true, /*real_dialogs=*/true);
+  f.Start();
+  const std::string out = f.AppDir() + "out here";
+  std::filesystem::create_directory(out);
+  f.form().edtOutputFolder.SetText(out);
+  // The source folder is elsewhere: it must not be where the browser opens.
+  f.form().dlgOpenSourceFile.InitialDir = f.AppDir() + "Config";
+  QString shown;
+  QTimer::singleShot(0, [&] {
+    WaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; });
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    shown = dialog->directory().absolutePath();
+    dialog->reject();
+  });
+  QTest::keyClick(f.KeyTarget(), Qt::Key_B, Qt::ControlModifier);
+  EXPECT_EQ(shown.toStdString(), out);
+  EXPECT_EQ(f.form().edtOutputFolder.Text(), out);
+}
+
+TEST(AppProgressWindow, TheEncodersWholeStatusLineIsInSight) {
+  AppFixture f;
+  f.Start();
+  app::ConvertingView& window = f.application->progressWindow();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  auto* state = window.findChild<QLabel*>("statStatePanel");
+  ASSERT_TRUE(state);
+  // A video line as the encoder prints it, padded for a console.
+  f.program().ConvertingForm().statState.SetPanelText(
+      "frame= 12345 q=31.0 size=   123456kB time=12345.67 bitrate=  1234.5kbits/s");
+  QCoreApplication::processEvents();
+  const QString shown = state->text();
+  EXPECT_TRUE(shown.contains("size=123456kB")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith("bitrate=1234.5kbits/s")) << shown.toStdString();
+  // Every line of it fits the label as laid out in the window.
+  const QRect room = state->contentsRect();
+  const QRect needed = state->fontMetrics().boundingRect(QRect(0, 0, room.width(), 1000),
+                                                         state->wordWrap() ? Qt::TextWordWrap : 0, shown);
+  EXPECT_LE(needed.width(), room.width());
+  EXPECT_LE(needed.height(), room.height());
+  EXPECT_TRUE(state->geometry().bottom() < window.height());
+  window.hide();
+}
+
+TEST(AppPreviewClock, ShowsTheStartMarkFromTheFirstFrameOfAPreview) {
+  AppFixture f;
+  f.Start();
+  testing_support::MakeClip(".avi", 8, f.AppDir() + "clip.avi");
+  f.form().WMDropFiles({f.AppDir() + "clip.avi"});
+  ASSERT_TRUE(f.form().TrimBarReady);
+  // The start marker a third of the way along: the preview starts there.
+  app::TrimBarView* bar = f.window().trimBar();
+  const QPoint grab = bar->StartMarker().center();
+  const QPoint to = grab + QPoint(bar->width() / 3, 0);
+  QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, grab);
+  QMouseEvent move(QEvent::MouseMove, to, bar->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(bar, &move);
+  QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, to);
+  const int start = f.form().StartMarkSeconds;
+  ASSERT_GE(start, 2);
+
+  QTest::keyClick(f.KeyTarget(), Qt::Key_P, Qt::ControlModifier);
+  ASSERT_EQ(f.program().CommonLib().PreviewFile, f.AppDir() + "clip.avi");
+  // Before the clock's first tick, a second away.
+  const QString expected = QString::asprintf("00:00:%02d", start);
+  EXPECT_EQ(f.window().clock()->text(), expected);
+  QTest::keyClick(f.KeyTarget(), Qt::Key_T, Qt::ControlModifier);
+  EXPECT_EQ(f.window().clock()->text(), "00:00:00");
+}
+
+namespace {
+
+// The palette and face a skinned window shows.
+void ExpectSkinned(QWidget* window, const char* what) {
+  ASSERT_TRUE(window) << what;
+  EXPECT_EQ(window->palette().color(QPalette::Window), app::skin::kPanel) << what;
+  EXPECT_EQ(window->palette().color(QPalette::WindowText), app::skin::kText) << what;
+  EXPECT_EQ(window->palette().color(QPalette::Button).lightness() < 128, true) << what;
+  EXPECT_EQ(window->font().family(), app::skin::DialogFont().family()) << what;
+}
+
+// Runs the action, which brings up a modal window; checks the window's skin and closes it.
+void CheckModal(const std::function<void()>& action, const char* what) {
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    WaitFor([] { return QApplication::activeModalWidget() != nullptr; });
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    seen = true;
+    ExpectSkinned(modal, what);
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+  });
+  action();
+  EXPECT_TRUE(seen) << what;
+}
+
+}  // namespace
+
+TEST(AppSkin, OptionsMessageBoxesAndFileDialogsWearTheMainWindowsColours) {
+  AppFixture f(/*with_libraries=*/true, /*real_dialogs=*/true);
+  f.Start();
+  QTest::mouseClick(f.window().button("btnOptions"), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return f.application->optionDialog().isVisible(); }));
+  ExpectSkinned(&f.application->optionDialog(), "Options");
+  f.application->optionDialog().hide();
+
+  // Convert with an empty list: the warning box.
+  CheckModal([&] { QTest::mouseClick(f.window().button("btnConvert"), Qt::LeftButton); }, "message box");
+  CheckModal([&] { QTest::keyClick(f.KeyTarget(), Qt::Key_B, Qt::ControlModifier); }, "folder browser");
+  CheckModal([&] { QTest::keyClick(f.KeyTarget(), Qt::Key_O, Qt::ControlModifier); }, "open dialog");
+  CheckModal([&] { f.program().dialogs().ShowCodecError(f.AppDir() + "broken.avi"); }, "Error Info");
+  CheckModal([&] { QTest::mouseClick(f.window().button("btnAbout"), Qt::LeftButton); }, "About");
 }
