@@ -13,6 +13,7 @@
 #include "app/converting_view.h"
 #include "app/option_view.h"
 #include "app/skin.h"
+#include "app/source_grid_view.h"
 #include "app/trim_bar_view.h"
 #include "app_fixture.h"
 #include "engine/converting_form.h"
@@ -172,4 +173,25 @@ TEST(AppSkin, OptionsMessageBoxesAndFileDialogsWearTheMainWindowsColours) {
   CheckModal([&] { QTest::keyClick(f.KeyTarget(), Qt::Key_O, Qt::ControlModifier); }, "open dialog");
   CheckModal([&] { f.program().dialogs().ShowCodecError(f.AppDir() + "broken.avi"); }, "Error Info");
   CheckModal([&] { QTest::mouseClick(f.window().button("btnAbout"), Qt::LeftButton); }, "About");
+}
+
+TEST(AppSoundSources, TheOpenDialogOffersSoundFilesAndTheListTakesThem) {
+  AppFixture f;
+  f.Start();
+  const std::string mp3 = f.AppDir() + "song.mp3", wav = f.AppDir() + "take.WAV";
+  testing_support::MakeSoundClip(".mp3", 3, mp3);
+  testing_support::MakeSoundClip(".wav", 2, wav);
+  f.dialogs.open_answers.push_back({mp3, wav});
+  QTest::keyClick(f.KeyTarget(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_TRUE(WaitFor([&] { return f.form().dxTreeSourceFileInfo.RowCount() == 2; }));
+  ASSERT_EQ(f.dialogs.open_requests.size(), 1u);
+  const std::string& filter = f.dialogs.open_requests[0].filter;
+  EXPECT_EQ(filter.rfind("All supported files|", 0), 0u) << filter;
+  EXPECT_NE(filter.find("|Audio files|*.mp3;*.wav;*.m4a;*.aac;*.flac;*.ogg;*.opus;*.wma;"), std::string::npos);
+  // The rows are in the grid the user sees, with their lengths.
+  QAbstractItemModel* model = f.window().grid()->QTableView::model();
+  ASSERT_EQ(model->rowCount(), 2);
+  EXPECT_EQ(model->index(0, 3).data().toString(), "00:00:03");
+  EXPECT_EQ(model->index(1, 3).data().toString(), "00:00:02");
+  EXPECT_EQ(f.dialogs.codec_errors, 0);
 }
