@@ -264,42 +264,58 @@ TEST_F(ProgressWindow, WhilePausedTheWindowSaysSoAndStopClearsIt) {
   EXPECT_EQ(form().lblTimeLeft.Caption(), "");
 }
 
-TEST_F(ProgressWindow, TimeLeftFollowsThePaceOfTheWholeBatchAndIgnoresPauses) {
+TEST_F(ProgressWindow, TimeLeftComesFromTheEncodersPaceTheTrimmedLengthsAndTheFixedWaits) {
+  // As shipped: 2 s before each row's encoder, and each row given at least 3 s.
   int64_t now = 0;
   form().NowMs = [&] { return now; };
   engine_tests::AddRow(*tp, "True", "/clips/a.avi", "00:00:00", "00:01:00");
   engine_tests::AddRow(*tp, "True", "/clips/b.avi", "00:00:30", "00:01:30");
   engine_tests::AddRow(*tp, "False", "/clips/skipped.avi", "00:00:00", "01:00:00");
-  engine_tests::AddRow(*tp, "True", "/clips/c.avi", "00:00:00", "00:01:00");
+  engine_tests::AddRow(*tp, "True", "/clips/c.avi", "00:00:00", "00:00:02");
   form().Form.Hide();
   form().Form.Show();  // the batch starts at 0
   EXPECT_EQ(form().lblTimeLeft.Caption(), "");
+  const auto relay_at = [&](int64_t ms, const std::string& time) {
+    now = ms;
+    Relay("frame=  450 q=2.0 size=     512kB time=" + time + " bitrate= 137.7kbits/s\r");
+  };
 
-  // Row b, the second of three 60-second rows, is halfway after 45 s: 90 s of
-  // media in 45 s, so the 90 s left take 45 s.
-  proc().RowIndex = 1;
-  proc().FilesDone = 1;
+  // Row a's encoder starts after the 2 s wait; its start-up says nothing of the pace.
+  proc().RowIndex = 0;
   proc().RefreshCount = 0;
-  now = 45000;
-  Relay(kVideoLine);  // the first text of a row moves no bar: row a alone gives the pace
-  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:01:30");
-  Relay("frame=  450 q=2.0 size=     512kB time=30.45 bitrate= 137.7kbits/s\r");
-  EXPECT_EQ(form().ProgressBar1.Position(), 30);
-  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:45");
+  relay_at(2000, "0.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: estimating...");
+  relay_at(2600, "0.50");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: estimating...");
+  // 20 s of media in the 10 s the encoder ran: half a second per second. Left:
+  // 40 s of a (20 s), then b (2 s wait + 30 s), then c (2 s wait + its 1 s,
+  // which the 3 s a row is given at least makes 3 s): 57 s.
+  relay_at(12000, "20.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:57");
 
   // Ten minutes paused count for nothing.
   form().ShowPaused(true);
   now += 600000;
   form().ShowPaused(false);
-  Relay("frame=  450 q=2.0 size=     512kB time=30.45 bitrate= 137.7kbits/s\r");
-  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:45");
+  relay_at(now, "20.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:57");
+
+  // Row b: the pace so far stays until b's own seconds come in.
+  proc().RowIndex = 1;
+  proc().FilesDone = 1;
+  proc().RefreshCount = 0;
+  form().ProgressBar1.SetPosition(0);
+  relay_at(now + 2000, "0.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:35");
+  // b runs faster: 30 s in 7.5 s, so 50 media seconds in 17.5 s of run, 0.35 s
+  // each. Left: 30 s of b (10.5 s) and c (5 s).
+  relay_at(now + 7500, "30.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:16");
 }
 
-TEST(EstimateSecondsLeft, NeedsSomethingToGoByAndRoundsUp) {
-  EXPECT_EQ(EstimateSecondsLeft(0, 100, 10000), -1);
-  EXPECT_EQ(EstimateSecondsLeft(10, 100, 999), -1);
-  EXPECT_EQ(EstimateSecondsLeft(10, 0, 5000), 0);
-  EXPECT_EQ(EstimateSecondsLeft(10, 10, 5000), 5);
-  EXPECT_EQ(EstimateSecondsLeft(3, 1, 1000), 1);  // a third of a second
-  EXPECT_EQ(EstimateSecondsLeft(1, int64_t{1} << 40, int64_t{1} << 40), INT64_MAX / 2);
+TEST(RunMsFor, ScalesThePaceAndNeedsSomethingToGoBy) {
+  EXPECT_EQ(RunMsFor(100, 0, 10000), 0);
+  EXPECT_EQ(RunMsFor(0, 10, 10000), 0);
+  EXPECT_EQ(RunMsFor(10, 20, 10000), 5000);
+  EXPECT_EQ(RunMsFor(int64_t{1} << 40, 1, int64_t{1} << 40), INT64_MAX / 4);
 }
