@@ -3,14 +3,41 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/application.h"
 #include "platform/desktop.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
+#include "platform/single_instance.h"
 #include "shell/program.h"
 
+namespace {
+
+// The files named on the command line: every argument that is no option.
+std::vector<std::string> FileArguments(int argc, char** argv) {
+  std::vector<std::string> files;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!options_end && arg == "--") {
+      options_end = true;
+    } else if (options_end || arg.empty() || arg[0] != '-') {
+      files.push_back(arg);
+    }
+  }
+  return files;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // A program already running in this session takes the files; this start ends.
+  std::string why;
+  const std::vector<std::string> files = FileArguments(argc, argv);
+  if (platform::HandToRunningInstance(files, why)) return 0;
+
   QApplication qt(argc, argv);
   QApplication::setApplicationName(kApplicationTitle);
   // The program ends only through its main window's close handling (or the
@@ -32,6 +59,9 @@ int main(int argc, char** argv) {
     std::_Exit(code);
   };
   app::Application application(options);
+  // Two starts at the same moment: the one that lost the name hands its files
+  // to the other after all. Without a session bus, each runs on its own.
+  if (!application.ListenForOtherStarts(why) && platform::HandToRunningInstance(files, why)) return 0;
   // The message loop shows the main window; its start-up runs first.
   QTimer::singleShot(0, [&application] { application.Start(); });
   return qt.exec();

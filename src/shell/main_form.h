@@ -169,6 +169,9 @@ class TFrmMainForm {
   void btnRemoveFileClick();
   void btnClearFileClick();
   void WMDropFiles(const std::vector<std::string>& paths);
+  // Files given to the program from outside the window (a later start of the
+  // program): added with the same checks as the Open dialog's.
+  void OpenFiles(const std::vector<std::string>& paths);
   void dxTreeSourceFileInfoKeyDown(sources::GridKey key);
   void dxTreeSourceFileInfoKeyUp(sources::GridKey key);
   void actDxTreeListOnClickExecute();

@@ -208,6 +208,10 @@ void TFrmMainForm::WMDropFiles(const std::vector<std::string>& paths) {
   program_.CommonLib().AddSourceFiles(dxTreeSourceFileInfo, paths);
 }
 
+void TFrmMainForm::OpenFiles(const std::vector<std::string>& paths) {
+  program_.CommonLib().AddSourceFiles(dxTreeSourceFileInfo, sources::UniqueFileList(paths));
+}
+
 void TFrmMainForm::dxTreeSourceFileInfoKeyDown(sources::GridKey key) {
   program_.CustomProc().LoadTrimBar();
   if (key != sources::GridKey::Delete) return;

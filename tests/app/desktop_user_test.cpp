@@ -1,6 +1,9 @@
 // What a desktop user expects of the list, the dialogs and the windows, tried
 // through the real widgets key by key and click by click.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <QComboBox>
 #include <QDialog>
@@ -17,12 +20,15 @@
 #include "app/trim_bar_view.h"
 #include "app_fixture.h"
 #include "engine/converting_form.h"
+#include "private_bus.h"
 #include "settings/option_form.h"
 #include "shell/common_lib.h"
 #include "test_media.h"
 
 using testing_support::AppFixture;
 using testing_support::WaitFor;
+
+extern char** environ;
 
 namespace {
 
@@ -194,4 +200,34 @@ TEST(AppSoundSources, TheOpenDialogOffersSoundFilesAndTheListTakesThem) {
   EXPECT_EQ(model->index(0, 3).data().toString(), "00:00:03");
   EXPECT_EQ(model->index(1, 3).data().toString(), "00:00:02");
   EXPECT_EQ(f.dialogs.codec_errors, 0);
+}
+
+TEST(AppSecondStart, HandsItsFilesToTheRunningWindowAndEnds) {
+  testing_support::PrivateBus bus;
+  ASSERT_TRUE(bus.ok()) << bus.error();
+  AppFixture f;
+  f.Start();
+  std::string why;
+  ASSERT_TRUE(f.application->ListenForOtherStarts(why)) << why;
+  std::filesystem::create_directory(f.AppDir() + "media");
+  testing_support::MakeSoundClip(".mp3", 2, f.AppDir() + "media/song.mp3");
+  testing_support::MakeClip(".avi", 2, f.AppDir() + "media/clip.avi");
+
+  // The real program, started again from the media folder with relative names.
+  const std::string command = "cd '" + f.AppDir() + "media' && exec '" VTPC_EXECUTABLE "' song.mp3 clip.avi notes.txt";
+  pid_t second = 0;
+  const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  ASSERT_EQ(posix_spawn(&second, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  int status = -1;
+  const bool ended = WaitFor([&] { return ::waitpid(second, &status, WNOHANG) == second; }, 15000);
+  if (!ended) {
+    ::kill(second, SIGKILL);  // it opened a window of its own instead
+    ::waitpid(second, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "the second start did not end";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(WaitFor([&] { return f.form().dxTreeSourceFileInfo.RowCount() == 2; }));
+  EXPECT_EQ(f.form().dxTreeSourceFileInfo.Cell(0, 1), f.AppDir() + "media/song.mp3");
+  EXPECT_EQ(f.form().dxTreeSourceFileInfo.Cell(1, 1), f.AppDir() + "media/clip.avi");
+  EXPECT_EQ(f.window().grid()->QTableView::model()->rowCount(), 2);
 }
