@@ -106,7 +106,8 @@ std::unique_ptr<InstanceServer> InstanceServer::Claim(FilesHandler on_files, std
   // No queueing: a name already held means another program runs.
   r = sd_bus_request_name(server->bus_->Get(), kInstanceBusName, 0);
   if (r < 0) {
-    why = r == -EEXIST ? "another program holds the name" : std::string("cannot claim the name (") + std::strerror(-r) + ")";
+    why = r == -EEXIST ? "another program holds the name"
+                       : std::string("cannot claim the name (") + std::strerror(-r) + ")";
     return nullptr;
   }
   return server;

@@ -45,7 +45,8 @@ TEST(SingleInstance, ALaterStartHandsItsFilesMadeAbsoluteToTheProgramThatHoldsTh
   EXPECT_EQ(why, "no running program");
 
   std::vector<std::vector<std::string>> received;
-  auto server = platform::InstanceServer::Claim([&](std::vector<std::string> paths) { received.push_back(paths); }, why);
+  auto server =
+      platform::InstanceServer::Claim([&](std::vector<std::string> paths) { received.push_back(paths); }, why);
   ASSERT_TRUE(server) << why;
   EXPECT_TRUE(bus.Client().NameHasOwner(platform::kInstanceBusName));
   // A second program cannot take the name from it.
