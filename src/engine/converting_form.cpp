@@ -54,7 +54,6 @@ void TfrmConverting::FormShow() {
 
   // The window shows once per batch: the estimate starts afresh.
   ShowPaused(false);
-  shown_ms_ = NowMs();
   paused_total_ms_ = 0;
   timed_row_ = -1;
   row_run_ms_ = row_done_seconds_ = earlier_run_ms_ = earlier_done_seconds_ = 0;

@@ -102,8 +102,7 @@ class TfrmConverting {
 
   ConvertingDeps deps_;
   ui::TimerAttachment timers_;
-  // Time of the window's showing (the batch's start) and time spent paused.
-  int64_t shown_ms_ = 0;
+  // Start of the current pause and the time spent paused in the batch.
   int64_t paused_since_ms_ = 0;
   int64_t paused_total_ms_ = 0;
   // Length in seconds of each row of the batch, 0 for a row not converted.
