@@ -207,7 +207,14 @@ void TfrmConverting::UpdateTimeLeft() {
   // The pace counts only the time the encoders ran, from each row's first text
   // to its last: the fixed waits between rows are added for the rows to come,
   // and pauses count for nothing.
+  const int64_t paused_in_row = paused_total_ms_ - row_paused_base_ms_;
   if (proc.RowIndex != timed_row_) {
+    // The row before has ended: all of it is done, in the time up to the wait
+    // before this one. A fast encoder may have reported no progress at all.
+    if (timed_row_ >= 0 && timed_row_ < static_cast<int64_t>(row_seconds_.size())) {
+      row_done_seconds_ = row_seconds_[static_cast<size_t>(timed_row_)];
+      row_run_ms_ = std::max(now - row_start_ms_ - paused_in_row - deps_.row_prepare_ms, row_run_ms_);
+    }
     earlier_run_ms_ += row_run_ms_;
     earlier_done_seconds_ += row_done_seconds_;
     timed_row_ = proc.RowIndex;

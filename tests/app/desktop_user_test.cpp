@@ -4,12 +4,15 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -20,9 +23,11 @@
 #include "app/trim_bar_view.h"
 #include "app_fixture.h"
 #include "engine/converting_form.h"
+#include "platform/process_table.h"
 #include "private_bus.h"
 #include "settings/option_form.h"
 #include "shell/common_lib.h"
+#include "shell/custom_proc.h"
 #include "test_media.h"
 
 using testing_support::AppFixture;
@@ -230,4 +235,76 @@ TEST(AppSecondStart, HandsItsFilesToTheRunningWindowAndEnds) {
   EXPECT_EQ(f.form().dxTreeSourceFileInfo.Cell(0, 1), f.AppDir() + "media/song.mp3");
   EXPECT_EQ(f.form().dxTreeSourceFileInfo.Cell(1, 1), f.AppDir() + "media/clip.avi");
   EXPECT_EQ(f.window().grid()->QTableView::model()->rowCount(), 2);
+}
+
+TEST(AppTimeLeft, EstimatesFirstThenNeverAboveTwiceTheRealRestInARealBatch) {
+  const std::string encoder = std::string(VTPC_PROGRAM_DIR) + "evc";
+  if (!std::filesystem::exists(encoder)) GTEST_SKIP() << "no encoder built yet";
+  platform::ProcProcessTable table;
+  const std::string name = "vttl" + std::to_string(getpid() % 100000);
+  app::ApplicationOptions options;
+  options.processes = &table;
+  options.encoder_name = name;
+  options.rm_encoder_name = "r" + name;
+  options.timing.convert_prepare_ms = 300;
+  options.timing.convert_grace_ms = 600;
+  AppFixture f(options);
+  ASSERT_EQ(::symlink(encoder.c_str(), (f.AppDir() + name).c_str()), 0);
+  f.Start();
+  std::filesystem::create_directory(f.AppDir() + "media");
+  std::vector<std::string> clips;
+  // Long enough that the encoder reports its progress several times a row.
+  for (int seconds : {16, 5, 20}) {
+    clips.push_back(f.AppDir() + "media/clip" + std::to_string(seconds) + ".avi");
+    ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                           "testsrc=size=640x480:rate=25:duration=" + std::to_string(seconds), "-c:v",
+                                           "mpeg4", clips.back()}),
+              0);
+  }
+  f.form().WMDropFiles(clips);
+  ASSERT_EQ(f.form().dxTreeSourceFileInfo.RowCount(), 3);
+  f.form().edtOutputFolder.SetText(f.AppDir() + "out");
+  f.form().chkShowOutputDirectory.SetChecked(false);
+
+  // What the label in the window showed, and when, while the batch ran.
+  auto* label = f.application->progressWindow().findChild<QLabel*>("lblTimeLeft");
+  ASSERT_TRUE(label);
+  std::vector<std::pair<qint64, QString>> shown;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer watcher;
+  watcher.setInterval(20);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    const bool first_done = f.program().CustomProc().FilesDone >= 1;
+    if (shown.empty() || shown.back().second != label->text() || first_done)
+      shown.emplace_back(first_done ? clock.elapsed() : -1, label->text());
+  });
+  watcher.start();
+  QTest::mouseClick(f.window().button("btnConvert"), Qt::LeftButton);
+  watcher.stop();
+  const qint64 end = clock.elapsed();
+  f.program().CommonLib().StopEncoder(name);
+
+  ASSERT_FALSE(shown.empty());
+  std::vector<QString> texts;
+  for (const auto& entry : shown)
+    if (texts.empty() || texts.back() != entry.second) texts.push_back(entry.second);
+  // Nothing to go by at first: it says so rather than guess.
+  const auto first_figure =
+      std::find_if(texts.begin(), texts.end(), [](const QString& t) { return t.startsWith("Time left: 0"); });
+  std::string all;
+  for (const QString& t : texts) all += "[" + t.toStdString() + "]";
+  ASSERT_NE(first_figure, texts.end()) << all;
+  EXPECT_NE(std::find(texts.begin(), first_figure, "Time left: estimating..."), first_figure) << all;
+  int checked = 0;
+  for (const auto& [at, text] : shown) {
+    if (at < 0 || !text.startsWith("Time left: 0")) continue;
+    const QStringList hms = text.mid(11).split(':');
+    const qint64 estimate_ms = (hms[0].toLongLong() * 3600 + hms[1].toLongLong() * 60 + hms[2].toLongLong()) * 1000;
+    const qint64 real_ms = end - at;
+    if (real_ms < 1000) continue;
+    EXPECT_LE(estimate_ms, 2 * real_ms + 1000) << text.toStdString() << " with " << real_ms << " ms left";
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
 }

@@ -300,17 +300,43 @@ TEST_F(ProgressWindow, TimeLeftComesFromTheEncodersPaceTheTrimmedLengthsAndTheFi
   relay_at(now, "20.00");
   EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:57");
 
-  // Row b: the pace so far stays until b's own seconds come in.
+  // Row a ends 40 s of media later at that pace, and b's encoder starts after
+  // its 2 s wait: a's 60 s took 30 s of run, the pace stays. Left: b (30 s) and c.
   proc().RowIndex = 1;
   proc().FilesDone = 1;
   proc().RefreshCount = 0;
   form().ProgressBar1.SetPosition(0);
-  relay_at(now + 2000, "0.00");
+  relay_at(now + 22000, "0.00");
   EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:35");
-  // b runs faster: 30 s in 7.5 s, so 50 media seconds in 17.5 s of run, 0.35 s
-  // each. Left: 30 s of b (10.5 s) and c (5 s).
+  // b runs faster: 30 s in 7.5 s, so 90 media seconds in 37.5 s of run. Left:
+  // 30 s of b (12.5 s) and c (5 s).
   relay_at(now + 7500, "30.00");
-  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:16");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:18");
+}
+
+TEST_F(ProgressWindow, AFastEncoderThatReportsNoProgressStillGivesAnEstimateOnceARowHasEnded) {
+  int64_t now = 0;
+  form().NowMs = [&] { return now; };
+  engine_tests::AddRow(*tp, "True", "/clips/a.avi", "00:00:00", "00:00:20");
+  engine_tests::AddRow(*tp, "True", "/clips/b.avi", "00:00:00", "00:00:40");
+  form().Form.Hide();
+  form().Form.Show();
+  proc().TrimSecondsText = "20";
+  proc().RowIndex = 0;
+  proc().RefreshCount = 0;
+  now = 2000;
+  Relay(kVideoLine);  // its only text, which moves no bar
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: estimating...");
+  // a ended within its 3 s of grace; b's first text comes after b's 2 s wait.
+  proc().RowIndex = 1;
+  proc().FilesDone = 1;
+  proc().RefreshCount = 0;
+  proc().TrimSecondsText = "40";
+  form().ProgressBar1.SetPosition(0);
+  now = 7000;
+  Relay(kVideoLine);
+  // 20 s in 3 s: b's 40 s take 6 s.
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:06");
 }
 
 TEST(RunMsFor, ScalesThePaceAndNeedsSomethingToGoBy) {
