@@ -15,6 +15,10 @@
 
 namespace {
 
+// Time a row may take beyond its grace time for the batch to see its encoder
+// gone (the process table's poll, the exit): a row within it was held by the wait.
+constexpr int64_t kRowEndSlackMs = 500;
+
 // The console text's time value that the encoder prints before it knows one.
 constexpr const char* kUnknownTime = "10000000000";
 
@@ -56,7 +60,7 @@ void TfrmConverting::FormShow() {
   ShowPaused(false);
   paused_total_ms_ = 0;
   timed_row_ = -1;
-  row_run_ms_ = row_done_seconds_ = earlier_run_ms_ = earlier_done_seconds_ = 0;
+  row_run_ms_ = row_done_seconds_ = earlier_run_ms_ = earlier_done_seconds_ = ended_seconds_ = 0;
   lblTimeLeft.SetCaption("");
   const ui::SourceGrid& grid = deps_.grid;
   row_seconds_.assign(static_cast<size_t>(std::max(grid.RowCount(), 0)), 0);
@@ -205,15 +209,22 @@ void TfrmConverting::UpdateTimeLeft() {
   const int64_t position = std::clamp<int64_t>(ProgressBar1.Position(), 0, current);
 
   // The pace counts only the time the encoders ran, from each row's first text
-  // to its last: the fixed waits between rows are added for the rows to come,
-  // and pauses count for nothing.
+  // on: the fixed waits are added for the rows to come, and pauses count for
+  // nothing.
+  const int64_t grace = deps_.row_grace_ms;
   const int64_t paused_in_row = paused_total_ms_ - row_paused_base_ms_;
   if (proc.RowIndex != timed_row_) {
-    // The row before has ended: all of it is done, in the time up to the wait
-    // before this one. A fast encoder may have reported no progress at all.
     if (timed_row_ >= 0 && timed_row_ < static_cast<int64_t>(row_seconds_.size())) {
-      row_done_seconds_ = row_seconds_[static_cast<size_t>(timed_row_)];
-      row_run_ms_ = std::max(now - row_start_ms_ - paused_in_row - deps_.row_prepare_ms, row_run_ms_);
+      // The row before has ended, all of it, in the time up to this row's wait.
+      // A row that ended within its grace time was held back by that wait, not
+      // by its encoder: only its own progress reports, if any, give the pace.
+      const int64_t whole = row_seconds_[static_cast<size_t>(timed_row_)];
+      const int64_t whole_run_ms = now - row_start_ms_ - paused_in_row - deps_.row_prepare_ms;
+      if (whole_run_ms > grace + kRowEndSlackMs) {
+        row_done_seconds_ = whole;
+        row_run_ms_ = whole_run_ms;
+      }
+      ended_seconds_ += whole;
     }
     earlier_run_ms_ += row_run_ms_;
     earlier_done_seconds_ += row_done_seconds_;
@@ -221,18 +232,19 @@ void TfrmConverting::UpdateTimeLeft() {
     row_start_ms_ = now;
     row_paused_base_ms_ = paused_total_ms_;
     row_run_ms_ = 0;
+    row_done_seconds_ = 0;
+  } else {
+    row_run_ms_ = std::max<int64_t>(now - row_start_ms_ - paused_in_row, 0);
+    row_done_seconds_ = position;
   }
-  row_run_ms_ = std::max<int64_t>(now - row_start_ms_ - (paused_total_ms_ - row_paused_base_ms_), 0);
-  row_done_seconds_ = position;
-  const int64_t done = earlier_done_seconds_ + row_done_seconds_;
-  const int64_t run_ms = earlier_run_ms_ + row_run_ms_;
-  if (done < 1) {
+  if (ended_seconds_ + position < 1) {
     lblTimeLeft.SetCaption("Time left: estimating...");
     return;
   }
 
-  // A row takes at least the grace time however short it is.
-  const int64_t grace = deps_.row_grace_ms;
+  // Without a pace yet every row is given its grace time, the least it takes.
+  const int64_t done = earlier_done_seconds_ + row_done_seconds_;
+  const int64_t run_ms = earlier_run_ms_ + row_run_ms_;
   int64_t left_ms = std::max(RunMsFor(current - position, done, run_ms), grace - row_run_ms_);
   for (size_t row = 0; row < row_seconds_.size(); ++row) {
     if (static_cast<int64_t>(row) <= proc.RowIndex || row_seconds_[row] <= 0) continue;

@@ -108,7 +108,8 @@ class TfrmConverting {
   // Length in seconds of each row of the batch, 0 for a row not converted.
   std::vector<int64_t> row_seconds_;
   // The pace: media seconds and encoder time of the rows seen running, the
-  // current row's start (first text) and the pause total then.
+  // current row's start (first text) and the pause total then; the trimmed
+  // seconds of the rows that have ended.
   int64_t timed_row_ = -1;
   int64_t row_start_ms_ = 0;
   int64_t row_paused_base_ms_ = 0;
@@ -116,6 +117,7 @@ class TfrmConverting {
   int64_t row_done_seconds_ = 0;
   int64_t earlier_run_ms_ = 0;
   int64_t earlier_done_seconds_ = 0;
+  int64_t ended_seconds_ = 0;
 };
 
 // Milliseconds of encoder time for media seconds, at the pace of done_seconds

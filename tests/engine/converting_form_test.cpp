@@ -335,8 +335,18 @@ TEST_F(ProgressWindow, AFastEncoderThatReportsNoProgressStillGivesAnEstimateOnce
   form().ProgressBar1.SetPosition(0);
   now = 7000;
   Relay(kVideoLine);
-  // 20 s in 3 s: b's 40 s take 6 s.
-  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:06");
+  // a was held back by the wait, not by its encoder: without a pace b is given
+  // its 3 s, the least a row takes.
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:03");
+  // Its own reports then give the pace: 10 s in 1 s, 30 s left take 3 s.
+  Relay("frame=  450 q=2.0 size=     512kB time=10.00 bitrate= 137.7kbits/s\r");
+  now = 8000;
+  Relay("frame=  450 q=2.0 size=     512kB time=10.00 bitrate= 137.7kbits/s\r");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:03");
+  now = 9000;
+  Relay("frame=  450 q=2.0 size=     512kB time=12.00 bitrate= 137.7kbits/s\r");
+  // 12 s in 2 s: 28 s left take 4.7 s.
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:05");
 }
 
 TEST(RunMsFor, ScalesThePaceAndNeedsSomethingToGoBy) {
