@@ -1,12 +1,17 @@
 #include "app/application.h"
 
+#include <QPointer>
+#include <QTimer>
+
 #include "app/busy_view.h"
 #include "app/converting_view.h"
 #include "app/main_window_view.h"
 #include "app/option_view.h"
 #include "app/qt_preview_graph.h"
+#include "app/skin.h"
 #include "engine/converting_form.h"
 #include "platform/platform.h"
+#include "platform/single_instance.h"
 #include "settings/option_form.h"
 #include "shell/main_form.h"
 #include "shell/program.h"
@@ -16,6 +21,7 @@
 namespace app {
 
 Application::Application(ApplicationOptions options) : application_object_(program_ref_) {
+  skin::ApplyToApplication();
   ProgramServices services;
   services.app_dir = options.app_dir.empty() ? platform::ExecutableFolder() : options.app_dir;
   services.layout = options.layout;
@@ -53,6 +59,8 @@ Application::Application(ApplicationOptions options) : application_object_(progr
 }
 
 Application::~Application() {
+  instance_watch_.reset();
+  instance_.reset();
   // Views go before the models they observe.
   busy_view_.reset();
   option_view_.reset();
@@ -67,6 +75,30 @@ void Application::Start(const std::vector<std::string>& files) {
   program_->Guarded([this] { program_->MainForm().Start(); });
   if (files.empty() || program_->Ended()) return;
   program_->Guarded([this, &files] { program_->MainForm().OpenFiles(files); });
+}
+
+bool Application::ListenForOtherStarts(std::string& why) {
+  QPointer<MainWindowView> window = main_view_.get();
+  Program* program = program_.get();
+  instance_ = platform::InstanceServer::Claim(
+      [window, program](std::vector<std::string> paths) {
+        // Added once the bus call has been answered, from the event loop as a
+        // drop would be; the window comes to the front with them.
+        QTimer::singleShot(0, window, [window, program, paths] {
+          program->Guarded([&] { program->MainForm().OpenFiles(paths); });
+          if (!window) return;
+          if (window->isMinimized()) window->showNormal();
+          window->raise();
+          window->activateWindow();
+        });
+      },
+      why);
+  if (!instance_) return false;
+  instance_watch_ = std::make_unique<QSocketNotifier>(instance_->Fd(), QSocketNotifier::Read);
+  QObject::connect(instance_watch_.get(), &QSocketNotifier::activated, [this] { instance_->Process(); });
+  // Whatever arrived with the claim's own replies.
+  instance_->Process();
+  return true;
 }
 
 }  // namespace app

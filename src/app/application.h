@@ -3,6 +3,7 @@
 // it with the real desktop; tests and tools run it with fakes.
 #pragma once
 
+#include <QSocketNotifier>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@ class Program;
 namespace platform {
 class Desktop;
 class Launcher;
+class InstanceServer;
 class PowerControl;
 class ProcessTable;
 }  // namespace platform
@@ -66,6 +68,10 @@ class Application {
   // The main window's start-up steps; the window is shown unless the program
   // ended, then the files (from the command line) are added to the list.
   void Start(const std::vector<std::string>& files = {});
+  // Takes the files of later starts of the program (handed over the session
+  // bus) into the main window. False, with the reason, when there is no session
+  // bus or another program took the name first.
+  bool ListenForOtherStarts(std::string& why);
 
  private:
   QtDialogs qt_dialogs_;
@@ -80,6 +86,8 @@ class Application {
   std::unique_ptr<ConvertingView> converting_view_;
   std::unique_ptr<OptionView> option_view_;
   std::unique_ptr<BusyView> busy_view_;
+  std::unique_ptr<platform::InstanceServer> instance_;
+  std::unique_ptr<QSocketNotifier> instance_watch_;
 };
 
 }  // namespace app

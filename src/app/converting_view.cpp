@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include "app/qt_services.h"
 #include "app/skin.h"
@@ -11,6 +12,22 @@
 #include "shell/program.h"
 
 namespace app {
+
+namespace {
+
+constexpr int kHeight = 238;
+constexpr int kStatusHeight = 38;
+
+// The encoder pads its numbers to fixed widths for a console; in a proportional
+// font the padding only pushes the last fields out of sight, and a line break
+// could fall between a name and its value. "size=    812kB" shows as "size=812kB".
+QString StatusForDisplay(QString line) {
+  static const QRegularExpression padding(QStringLiteral("=\\s+"));
+  line.replace(padding, QStringLiteral("="));
+  return line.simplified();
+}
+
+}  // namespace
 
 ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* main_window)
     : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -20,7 +37,7 @@ ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* 
       guard_(MakeGuard(program)) {
   setObjectName("frmConverting");
   setModal(false);
-  setFixedSize(435, 222);
+  setFixedSize(435, kHeight);
   auto label = [this](ui::Label& model, const char* name, int x, int y, int w, bool bold = false) {
     auto* l = new LabelView(model, this);
     l->setObjectName(name);
@@ -67,7 +84,9 @@ ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* 
   status_ = new QStatusBar(this);
   status_->setObjectName("statState");
   status_->setSizeGripEnabled(false);
-  status_->setGeometry(0, 222 - 22, 435, 22);
+  // Two lines high: the encoder's line wraps between its fields rather than
+  // losing its size and bitrate past the right edge.
+  status_->setGeometry(0, kHeight - kStatusHeight, 435, kStatusHeight);
   status_->setAutoFillBackground(true);
   QPalette light = status_->palette();
   light.setColor(QPalette::Window, QColor(226, 230, 236));
@@ -76,8 +95,15 @@ ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* 
   auto* state = new QLabel(status_);
   state->setObjectName("statStatePanel");
   state->setTextFormat(Qt::PlainText);
+  state->setWordWrap(true);
+  state->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   status_->addWidget(state, 1);
-  subscriptions_.emplace_back(form.statState, [this, state] { state->setText(Q(form_.statState.PanelText())); });
+  subscriptions_.emplace_back(form.statState, [this, state] {
+    const QString line = StatusForDisplay(Q(form_.statState.PanelText()));
+    state->setText(line);
+    // Whatever still does not fit is in the tooltip.
+    state->setToolTip(line);
+  });
   subscriptions_.emplace_back(form.Form, [this] { SyncWindow(); });
   SyncWindow();
 }

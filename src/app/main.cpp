@@ -11,7 +11,27 @@
 #include "platform/desktop.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
+#include "platform/single_instance.h"
 #include "shell/program.h"
+
+namespace {
+
+// The files named on the command line: every argument that is no option.
+std::vector<std::string> FileArguments(int argc, char** argv) {
+  std::vector<std::string> files;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!options_end && arg == "--") {
+      options_end = true;
+    } else if (options_end || arg.empty() || arg[0] != '-') {
+      files.push_back(arg);
+    }
+  }
+  return files;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Answered before Qt, which needs a display.
@@ -21,6 +41,10 @@ int main(int argc, char** argv) {
         "Opens the converter with the video files in its list.\n");
     return 0;
   }
+  // A program already running in this session takes the files; this start ends.
+  std::string why;
+  if (platform::HandToRunningInstance(FileArguments(argc, argv), why)) return 0;
+
   QApplication qt(argc, argv);
   QApplication::setApplicationName(kApplicationTitle);
   // The program ends only through its main window's close handling (or the
@@ -54,6 +78,9 @@ int main(int argc, char** argv) {
     }
   }
   app::Application application(options);
+  // Two starts at the same moment: the one that lost the name hands its files
+  // to the other after all. Without a session bus, each runs on its own.
+  if (!application.ListenForOtherStarts(why) && platform::HandToRunningInstance(files, why)) return 0;
   // The message loop shows the main window; its start-up runs first.
   QTimer::singleShot(0, [&application, files] { application.Start(files); });
   return qt.exec();

@@ -87,8 +87,9 @@ std::optional<std::string> QtDialogs::InputText(const std::string& caption, cons
   return S(dialog.textValue());
 }
 
-std::optional<std::string> QtDialogs::BrowseForFolder(const std::string& title) {
-  const QString folder = QFileDialog::getExistingDirectory(Owner(), Q(title), QString(), QFileDialog::ShowDirsOnly);
+std::optional<std::string> QtDialogs::BrowseForFolder(const std::string& title, const std::string& initial_folder) {
+  const QString folder =
+      QFileDialog::getExistingDirectory(Owner(), Q(title), Q(initial_folder), QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return S(folder);
 }
@@ -143,8 +144,8 @@ void QtDialogs::ShowCodecError(const std::string& path) {
   file->setToolTip(Q(path));
   Program* program = program_;
   auto* label2 = new LinkLabel(
-      Q(model.Label2.Caption()), QColor(0, 0, 255),
-      [program, &model] { program->Guarded([&] { model.Label2Click(); }); }, &dialog);
+      Q(model.Label2.Caption()), skin::kAccent, [program, &model] { program->Guarded([&] { model.Label2Click(); }); },
+      &dialog);
   label2->setObjectName("Label2");
   label2->setGeometry(52, 80, 200, 20);
   auto* ok = new QPushButton(Q(model.BitBtn1.Caption()), &dialog);
@@ -275,7 +276,7 @@ void AddLink(void* dialog, int x, int y, int w, int h, const char* text, const c
   Program* program = about->program;
   const std::string where = target ? target : "";
   auto* label = new LinkLabel(
-      QString::fromUtf8(text ? text : ""), QColor(0, 0, 255),
+      QString::fromUtf8(text ? text : ""), skin::kAccent,
       [program, where] { program->Guarded([&] { program->launcher().Open(where); }); }, &about->dialog);
   label->setGeometry(x, y, w, h);
 }

@@ -39,7 +39,7 @@ class QtDialogs : public ui::Dialogs {
   bool AskYesNo(const std::string& caption, const std::string& text) override;
   std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                        const std::string& initial) override;
-  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+  std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initial_folder) override;
   std::vector<std::string> OpenFiles(const ui::OpenFilesRequest& request) override;
   void ShowCodecError(const std::string& path) override;
 

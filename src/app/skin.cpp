@@ -1,11 +1,60 @@
 #include "app/skin.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleFactory>
 
 namespace app::skin {
+
+QPalette DialogPalette() {
+  const QColor field(18, 24, 37);
+  const QColor button(48, 62, 88);
+  const QColor muted(150, 160, 176);
+  QPalette p;
+  p.setColor(QPalette::Window, kPanel);
+  p.setColor(QPalette::WindowText, kText);
+  p.setColor(QPalette::Base, field);
+  p.setColor(QPalette::AlternateBase, kBackgroundTop);
+  p.setColor(QPalette::Text, kText);
+  p.setColor(QPalette::PlaceholderText, muted);
+  p.setColor(QPalette::Button, button);
+  p.setColor(QPalette::ButtonText, kText);
+  p.setColor(QPalette::BrightText, kAccent);
+  p.setColor(QPalette::Highlight, kAccent);
+  p.setColor(QPalette::HighlightedText, kTitleStrip);
+  p.setColor(QPalette::Link, kAccent);
+  p.setColor(QPalette::LinkVisited, kAccent.darker(120));
+  p.setColor(QPalette::ToolTipBase, kTitleStrip);
+  p.setColor(QPalette::ToolTipText, kText);
+  p.setColor(QPalette::Light, button.lighter(150));
+  p.setColor(QPalette::Midlight, button.lighter(120));
+  p.setColor(QPalette::Mid, button.darker(120));
+  p.setColor(QPalette::Dark, kBackgroundBottom);
+  p.setColor(QPalette::Shadow, Qt::black);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    p.setColor(QPalette::Disabled, role, muted.darker(130));
+  p.setColor(QPalette::Disabled, QPalette::Button, kPanel);
+  p.setColor(QPalette::Disabled, QPalette::Base, kPanel);
+  return p;
+}
+
+QFont DialogFont() {
+  // The main window's face and size.
+  QFont f("Arial");
+  f.setPointSize(9);
+  return f;
+}
+
+void ApplyToApplication() {
+  // Fusion draws with the palette it is given; a desktop style may ignore it.
+  if (QStyle* fusion = QStyleFactory::create("Fusion")) QApplication::setStyle(fusion);
+  QApplication::setPalette(DialogPalette());
+  QApplication::setFont(DialogFont());
+}
 
 namespace {
 

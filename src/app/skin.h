@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QFont>
+#include <QPalette>
 #include <QPixmap>
 #include <QRegion>
 #include <QSize>
@@ -18,6 +20,14 @@ inline const QColor kTitleStrip(14, 20, 32);
 inline const QColor kAccent(255, 153, 51);
 inline const QColor kPanel(30, 40, 58);
 inline const QColor kText(235, 240, 248);
+
+// The skin's palette, font and style for every window of the program, the
+// dialogs, message boxes and folder and file dialogs included; set once, before
+// the first window is made. The file dialogs stay the desktop's own where it
+// has them: only Qt's own dialogs take the skin.
+void ApplyToApplication();
+QPalette DialogPalette();
+QFont DialogFont();
 
 enum class Glyph {
   None,

@@ -15,6 +15,10 @@
 
 namespace {
 
+// Time a row may take beyond its grace time for the batch to see its encoder
+// gone (the process table's poll, the exit): a row within it was held by the wait.
+constexpr int64_t kRowEndSlackMs = 500;
+
 // The console text's time value that the encoder prints before it knows one.
 constexpr const char* kUnknownTime = "10000000000";
 
@@ -54,8 +58,9 @@ void TfrmConverting::FormShow() {
 
   // The window shows once per batch: the estimate starts afresh.
   ShowPaused(false);
-  shown_ms_ = NowMs();
   paused_total_ms_ = 0;
+  timed_row_ = -1;
+  row_run_ms_ = row_done_seconds_ = earlier_run_ms_ = earlier_done_seconds_ = ended_seconds_ = 0;
   lblTimeLeft.SetCaption("");
   const ui::SourceGrid& grid = deps_.grid;
   row_seconds_.assign(static_cast<size_t>(std::max(grid.RowCount(), 0)), 0);
@@ -198,25 +203,60 @@ void TfrmConverting::ShowPaused(bool paused) {
 void TfrmConverting::UpdateTimeLeft() {
   if (Paused || !Form.Visible()) return;
   const BatchState& proc = deps_.state;
+  const int64_t now = NowMs();
   int64_t current = 0;
   if (!text::ParseWholeNumber(proc.TrimSecondsText, current) || current < 0) current = 0;
   const int64_t position = std::clamp<int64_t>(ProgressBar1.Position(), 0, current);
-  int64_t before = 0, after = 0;
-  for (size_t row = 0; row < row_seconds_.size(); ++row) {
-    if (static_cast<int64_t>(row) < proc.RowIndex) before += row_seconds_[row];
-    if (static_cast<int64_t>(row) > proc.RowIndex) after += row_seconds_[row];
+
+  // The pace counts only the time the encoders ran, from each row's first text
+  // on: the fixed waits are added for the rows to come, and pauses count for
+  // nothing.
+  const int64_t grace = deps_.row_grace_ms;
+  const int64_t paused_in_row = paused_total_ms_ - row_paused_base_ms_;
+  if (proc.RowIndex != timed_row_) {
+    if (timed_row_ >= 0 && timed_row_ < static_cast<int64_t>(row_seconds_.size())) {
+      // The row before has ended, all of it, in the time up to this row's wait.
+      // A row that ended within its grace time was held back by that wait, not
+      // by its encoder: only its own progress reports, if any, give the pace.
+      const int64_t whole = row_seconds_[static_cast<size_t>(timed_row_)];
+      const int64_t whole_run_ms = now - row_start_ms_ - paused_in_row - deps_.row_prepare_ms;
+      if (whole_run_ms > grace + kRowEndSlackMs) {
+        row_done_seconds_ = whole;
+        row_run_ms_ = whole_run_ms;
+      }
+      ended_seconds_ += whole;
+    }
+    earlier_run_ms_ += row_run_ms_;
+    earlier_done_seconds_ += row_done_seconds_;
+    timed_row_ = proc.RowIndex;
+    row_start_ms_ = now;
+    row_paused_base_ms_ = paused_total_ms_;
+    row_run_ms_ = 0;
+    row_done_seconds_ = 0;
+  } else {
+    row_run_ms_ = std::max<int64_t>(now - row_start_ms_ - paused_in_row, 0);
+    row_done_seconds_ = position;
   }
-  const int64_t left =
-      EstimateSecondsLeft(before + position, current - position + after, NowMs() - shown_ms_ - paused_total_ms_);
-  lblTimeLeft.SetCaption(left < 0 ? "" : "Time left: " + text::FormatSeconds(left));
+  if (ended_seconds_ + position < 1) {
+    lblTimeLeft.SetCaption("Time left: estimating...");
+    return;
+  }
+
+  // Without a pace yet every row is given its grace time, the least it takes.
+  const int64_t done = earlier_done_seconds_ + row_done_seconds_;
+  const int64_t run_ms = earlier_run_ms_ + row_run_ms_;
+  int64_t left_ms = std::max(RunMsFor(current - position, done, run_ms), grace - row_run_ms_);
+  for (size_t row = 0; row < row_seconds_.size(); ++row) {
+    if (static_cast<int64_t>(row) <= proc.RowIndex || row_seconds_[row] <= 0) continue;
+    left_ms += deps_.row_prepare_ms + std::max(RunMsFor(row_seconds_[row], done, run_ms), grace);
+  }
+  lblTimeLeft.SetCaption("Time left: " + text::FormatSeconds((left_ms + 999) / 1000));
 }
 
-int64_t EstimateSecondsLeft(int64_t done_seconds, int64_t left_seconds, int64_t elapsed_ms) {
-  // Under a second of work or of clock says nothing of the pace yet.
-  if (done_seconds <= 0 || elapsed_ms < 1000) return -1;
-  if (left_seconds <= 0) return 0;
-  const double seconds = static_cast<double>(left_seconds) * static_cast<double>(elapsed_ms) /
-                         (static_cast<double>(done_seconds) * 1000.0);
-  if (seconds >= static_cast<double>(INT64_MAX / 2)) return INT64_MAX / 2;
-  return static_cast<int64_t>(seconds + 0.999);
+int64_t RunMsFor(int64_t media_seconds, int64_t done_seconds, int64_t run_ms) {
+  if (media_seconds <= 0 || done_seconds <= 0) return 0;
+  const double ms =
+      static_cast<double>(media_seconds) * static_cast<double>(run_ms) / static_cast<double>(done_seconds);
+  if (ms >= static_cast<double>(INT64_MAX / 4)) return INT64_MAX / 4;
+  return static_cast<int64_t>(ms);
 }

@@ -37,6 +37,10 @@ struct ConvertingDeps {
   std::function<bool(bool)> suspend_encoder;
   // Ends every encoder this program started.
   std::function<void()> stop_encoder;
+  // The batch's fixed waits: before each row's encoder starts, and the least
+  // time a row's encoder is given before the batch looks whether it has ended.
+  int row_prepare_ms = 0;
+  int row_grace_ms = 0;
 };
 
 class TfrmConverting {
@@ -84,8 +88,10 @@ class TfrmConverting {
   // Shows the paused state (or not) without touching the encoder: for when the
   // encoder has gone.
   void ShowPaused(bool paused);
-  // Estimates the time left for the batch from the current row's position and
-  // the lengths of the rows still to come; run after each progress refresh.
+  // Estimates the time left for the batch from the trimmed lengths still to
+  // convert, the pace the encoder has kept while it ran and the fixed waits of
+  // the rows to come; "estimating..." until a second of media is done. Run
+  // after each progress refresh.
   void UpdateTimeLeft();
   // Milliseconds of a steady clock; tests put their own in.
   std::function<int64_t()> NowMs;
@@ -96,14 +102,24 @@ class TfrmConverting {
 
   ConvertingDeps deps_;
   ui::TimerAttachment timers_;
-  // Time of the window's showing (the batch's start) and time spent paused.
-  int64_t shown_ms_ = 0;
+  // Start of the current pause and the time spent paused in the batch.
   int64_t paused_since_ms_ = 0;
   int64_t paused_total_ms_ = 0;
   // Length in seconds of each row of the batch, 0 for a row not converted.
   std::vector<int64_t> row_seconds_;
+  // The pace: media seconds and encoder time of the rows seen running, the
+  // current row's start (first text) and the pause total then; the trimmed
+  // seconds of the rows that have ended.
+  int64_t timed_row_ = -1;
+  int64_t row_start_ms_ = 0;
+  int64_t row_paused_base_ms_ = 0;
+  int64_t row_run_ms_ = 0;
+  int64_t row_done_seconds_ = 0;
+  int64_t earlier_run_ms_ = 0;
+  int64_t earlier_done_seconds_ = 0;
+  int64_t ended_seconds_ = 0;
 };
 
-// Seconds the rest of the work will take at the pace kept so far; -1 while
-// there is too little to go by.
-int64_t EstimateSecondsLeft(int64_t done_seconds, int64_t left_seconds, int64_t elapsed_ms);
+// Milliseconds of encoder time for media seconds, at the pace of done_seconds
+// in run_ms.
+int64_t RunMsFor(int64_t media_seconds, int64_t done_seconds, int64_t run_ms);

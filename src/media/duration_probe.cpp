@@ -57,6 +57,15 @@ bool HasDecodableStream(const AVFormatContext& ctx) {
   return false;
 }
 
+bool HasPicture(const AVFormatContext& ctx) {
+  for (unsigned i = 0; i < ctx.nb_streams; ++i) {
+    const AVStream* st = ctx.streams[i];
+    if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
+    if (avcodec_find_decoder(st->codecpar->codec_id)) return true;
+  }
+  return false;
+}
+
 // The container's length, else the longest stream's; -1 when neither is known.
 int64_t ReportedDurationMs(const AVFormatContext& ctx) {
   if (ctx.duration != AV_NOPTS_VALUE && ctx.duration > 0) return av_rescale(ctx.duration, 1000, AV_TIME_BASE);
@@ -115,7 +124,7 @@ bool SwfHeaderDurationMs(const std::string& head, int64_t& duration_ms) {
   return true;
 }
 
-int64_t DurationProbe::DurationMs(const std::string& path) const {
+MediaInfo DurationProbe::Probe(const std::string& path) const {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) throw ProbeError(path + ": " + std::strerror(errno));
   // A folder, pipe or device is no media file; opening a pipe could block for good.
@@ -148,7 +157,7 @@ int64_t DurationProbe::DurationMs(const std::string& path) const {
     if (SwfHeaderDurationMs(ReadHead(path, 1024), from_header)) duration_ms = from_header;
   }
   if (duration_ms < 0) throw ProbeError(path + ": length unknown");
-  return duration_ms;
+  return {duration_ms, HasPicture(*ctx)};
 }
 
 void ShowLibraryMessages(bool shown) {

@@ -24,6 +24,14 @@ struct ProbeLimits {
   int timeout_ms = 5000;
 };
 
+// What a probe learns of a file.
+struct MediaInfo {
+  int64_t duration_ms = 0;
+  // A video stream that can be decoded and is not just an attached picture
+  // (the cover of a sound file).
+  bool has_video = false;
+};
+
 class DurationProbe {
  public:
   explicit DurationProbe(ProbeLimits limits = {}) : limits_(limits) {}
@@ -31,7 +39,9 @@ class DurationProbe {
   // Length of the file in milliseconds. Throws ProbeError when the path is no
   // regular readable file, the format is unknown or damaged, no audio or video
   // stream has a decoder here, or the length is unknown.
-  int64_t DurationMs(const std::string& path) const;
+  int64_t DurationMs(const std::string& path) const { return Probe(path).duration_ms; }
+  // The length and the kind of streams, with the same checks and errors.
+  MediaInfo Probe(const std::string& path) const;
 
   const ProbeLimits& limits() const { return limits_; }
 

@@ -45,6 +45,17 @@ std::string ProbePath(const std::string& folder) {
   return probe;
 }
 
+// The browser opens at the current output folder; one not made yet is shown
+// through the nearest folder above it that exists.
+std::string NearestExistingFolder(const std::string& folder) {
+  std::filesystem::path path(folder);
+  while (!path.empty() && !IsFolder(path.string())) {
+    if (path == path.parent_path()) return {};
+    path = path.parent_path();
+  }
+  return path.string();
+}
+
 }  // namespace
 
 bool MakeFolders(const std::string& folder) {
@@ -56,7 +67,8 @@ bool MakeFolders(const std::string& folder) {
 
 std::string ChooseOutputFolder(const std::string& current, const Messages& messages,
                                const std::function<bool(const std::string&)>& make_folders) {
-  const std::optional<std::string> chosen = messages.dialogs.BrowseForFolder(kBrowseTitle);
+  const std::optional<std::string> chosen =
+      messages.dialogs.BrowseForFolder(kBrowseTitle, NearestExistingFolder(current));
   constexpr auto warning = ui::MessageKind::Warning;
   bool accepted = false;
   if (chosen) {

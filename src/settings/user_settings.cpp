@@ -1,6 +1,8 @@
 #include "settings/user_settings.h"
 
+#include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "common/helpers.h"
 #include "platform/platform.h"
@@ -33,6 +35,21 @@ std::string StoredOutputFolder(const TIniFile32& ini, const std::string& app_dir
                            (instead.empty() ? "." : "; " + instead + " \"" + fallback + "\" is used instead."));
 }
 
+// Selects the item stored under key; a missing key or a name the list does not
+// hold keeps the current selection.
+void SelectStoredItem(const TIniFile32& ini, const char* key, ui::ListBox& list) {
+  const std::string stored = ini.ReadString(kSection, key, "");
+  if (stored.empty()) return;
+  const std::vector<std::string>& items = list.Items();
+  const auto found = std::find(items.begin(), items.end(), stored);
+  if (found != items.end()) list.SetItemIndex(static_cast<int>(found - items.begin()));
+}
+
+// An empty list selection is not written: it would read back as "keep the default".
+void WriteSelectedItem(TIniFile32& ini, const char* key, const ui::ListBox& list) {
+  if (list.ItemIndex() != ui::ListBox::kNone) ini.WriteString(kSection, key, list.Text());
+}
+
 }  // namespace
 
 std::string ReadInitDir(const std::string& config_folder) {
@@ -51,6 +68,8 @@ void LoadUserSettings(const std::string& config_folder, const std::string& app_d
   const TIniFile32 ini(ConfigPath(config_folder, kUserSettingsFile));
   controls.chkShowOutputDirectory.SetChecked(IsTicked(ini.ReadString(kSection, "SHWDDir", "0")));
   controls.chkShutdown.SetChecked(IsTicked(ini.ReadString(kSection, "SHUTDOWN", "0")));
+  SelectStoredItem(ini, "OutType", controls.cbbOutputFiletype);
+  SelectStoredItem(ini, "Profile", controls.cbbProfile);
   // The folder is neither tested nor created here; the conversion creates it when
   // needed. A hand-edited relative folder is taken below the program folder, the
   // encoder's current folder, and made absolute before anything creates or
@@ -78,6 +97,8 @@ void SaveUserSettings(const std::string& config_folder, const UserSettingsContro
   ini.WriteString(kSection, "SHWDDir", TickText(controls.chkShowOutputDirectory.Checked()));
   ini.WriteString(kSection, "SHUTDOWN", TickText(controls.chkShutdown.Checked()));
   ini.WriteString(kSection, "OutDir", controls.edtOutputFolder.Text());
+  WriteSelectedItem(ini, "OutType", controls.cbbOutputFiletype);
+  WriteSelectedItem(ini, "Profile", controls.cbbProfile);
 }
 
 bool SaveUserSettingsOnClose(const std::string& config_folder, const UserSettingsControls& controls,

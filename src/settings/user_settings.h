@@ -1,11 +1,13 @@
 // The user settings in UserSettings.ini: the main window's two after-batch check
-// boxes, its output folder box and the folder the add-files dialog opens at.
+// boxes, its output folder box, its output type and profile, and the folder the
+// add-files dialog opens at.
 #pragma once
 
 #include <string>
 
 #include "platform/errors.h"
 #include "settings/config_files.h"
+#include "ui/list_box.h"
 #include "ui/models.h"
 #include "ui/open_dialog.h"
 
@@ -16,6 +18,8 @@ struct UserSettingsControls {
   ui::CheckBox& chkShowOutputDirectory;
   ui::CheckBox& chkShutdown;
   ui::EditBox& edtOutputFolder;
+  ui::ListBox& cbbOutputFiletype;
+  ui::ListBox& cbbProfile;
 };
 
 // Folder the add-files dialog opens at.
@@ -40,8 +44,10 @@ std::string ForeignFolderReason(const std::string& folder);
 std::string ReadOutputFolder(const std::string& config_folder, const std::string& app_dir,
                              const std::string& default_folder);
 // Sets the controls from the file; missing keys give the defaults. A relative
-// output folder is taken below the program folder; a foreign one leaves the
-// box as it was and throws ForeignFolderError once the rest is set.
+// output folder is taken below the program folder. The output type and profile
+// are kept by their item text: a name the list no longer holds (a deleted custom
+// profile) leaves the list's current selection. A foreign output folder leaves
+// the box as it was and throws ForeignFolderError once the rest is set.
 void LoadUserSettings(const std::string& config_folder, const std::string& app_dir,
                       const UserSettingsControls& controls);
 // Writes the controls. Throws the store's FileCreateError when the file cannot be written.

@@ -176,7 +176,8 @@ class TFrmMainForm {
   // Files handed in from outside (the command line, "Open with" of a file
   // manager): added through the busy window with the Open dialog's checks, and
   // one Error Info for each that cannot be a source, as a dialog could not have
-  // offered it. Relative paths are taken from the current folder.
+  // offered it. Relative paths are taken from the current folder. Also what a
+  // later start of the program hands over.
   void OpenFiles(const std::vector<std::string>& paths);
   void dxTreeSourceFileInfoKeyDown(sources::GridKey key);
   void dxTreeSourceFileInfoKeyUp(sources::GridKey key);

@@ -68,6 +68,8 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
       [this] { main_form_->Form.SetEnabled(true); },
       [this](bool suspend) { return custom_proc_->SuspendEncoder(suspend); },
       [this] { common_lib_->StopEncoder(common_lib_->ConvertParameter.EncoderPath); },
+      services_.timing.convert_prepare_ms,
+      services_.timing.convert_grace_ms,
   });
   app_func_ = std::make_unique<TAppFunc>(services_.layout.log_file);
   file_func_ = std::make_unique<TFileFunc>();

@@ -22,7 +22,7 @@ settings::Messages MessagesOf(const Program& program) {
 }
 
 settings::UserSettingsControls UserControlsOf(TFrmMainForm& form) {
-  return {form.chkShowOutputDirectory, form.chkShutdown, form.edtOutputFolder};
+  return {form.chkShowOutputDirectory, form.chkShutdown, form.edtOutputFolder, form.cbbOutputFiletype, form.cbbProfile};
 }
 
 settings::OptionLists OptionListsOf(const Program& program) {

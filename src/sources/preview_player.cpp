@@ -2,6 +2,7 @@
 // its buttons and the playback clock's tick.
 #include "sources/preview_player.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -122,7 +123,12 @@ void PreviewOpenAndPlay(Preview& preview, const std::string& path) {
       if (graph.GetState() != media::PreviewGraph::State::Running) return;
       preview.loop.Wait(preview.timing.preview_start_ms);
       preview.loop.ProcessEvents();
-      if (preview.trim_bar_ready) SeekToMilliseconds(graph, int64_t{preview.start_mark_seconds} * 1000);
+      if (preview.trim_bar_ready) {
+        SeekToMilliseconds(graph, int64_t{preview.start_mark_seconds} * 1000);
+        // The clock ticks only once a second: until then it must tell where the
+        // picture on screen is, not where the file begins.
+        preview.clock_text.SetCaption(ClockText(std::max<int64_t>(graph.CurrentPosition() / 10000000, 0)));
+      }
       preview.is_playing = true;
       SyncScreenSaver(preview);
       preview.logo.Hide();

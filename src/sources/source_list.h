@@ -20,13 +20,18 @@ class DurationProbe;
 
 namespace sources {
 
-// The open dialog's filter: every accepted extension is in its first entry.
-const char* OpenDialogFilter();
+// The open dialog's filter: every accepted extension is in its first entry
+// ("All supported files"), then "Video files", "Audio files" and one per format.
+const std::string& OpenDialogFilter();
 
 // The extensions the list takes, with the dot, lower case.
 std::vector<std::string> AcceptedSourceExtensions();
 // Whether the lower-cased extension of the path is one the list takes.
 bool AcceptedSourceExtension(const std::string& path);
+// Whether the file has a picture to convert; false for a sound file (a cover
+// picture is no video) and for a file that cannot be read. Such a source gives
+// a sound-only MP4.
+bool HasVideoStream(const std::string& path, const media::DurationProbe& probe);
 // Whole seconds the file plays; 0 when it cannot be measured.
 int64_t ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe);
 // Size in bytes; throws FileOpenError when the file cannot be opened.

@@ -33,8 +33,9 @@ class Dialogs {
   virtual std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                                const std::string& initial) = 0;
 
-  // The folder browser; the chosen folder, or nothing when cancelled.
-  virtual std::optional<std::string> BrowseForFolder(const std::string& title) = 0;
+  // The folder browser, opened at initial_folder; the chosen folder, or nothing
+  // when cancelled.
+  virtual std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initial_folder) = 0;
 
   // The open dialog; the chosen paths in the dialog's order, empty when cancelled.
   virtual std::vector<std::string> OpenFiles(const OpenFilesRequest& request) = 0;

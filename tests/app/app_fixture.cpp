@@ -12,7 +12,7 @@ AppFixture::AppFixture(bool with_libraries, bool real_dialogs) : AppFixture(app:
   }
 }
 
-AppFixture::AppFixture(app::ApplicationOptions options, bool real_dialogs) {
+AppFixture::AppFixture(app::ApplicationOptions given, bool real_dialogs) : options(std::move(given)) {
   options.dialogs = real_dialogs ? nullptr : &dialogs;
   std::filesystem::create_directory(dir.path() + "Config");
   std::filesystem::copy_file(VTPC_RES_SO, dir.path() + "Res.so");
@@ -32,6 +32,12 @@ AppFixture::~AppFixture() {
   application.reset();
   // Windows deleted later must go while their program folder still exists.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void AppFixture::Reopen() {
+  application.reset();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  application = std::make_unique<app::Application>(options);
 }
 
 void AppFixture::Start() {

@@ -27,6 +27,7 @@ struct AppFixture {
   FakeLauncher launcher;
   FakePowerControl power;
   std::unique_ptr<app::Application> application;
+  app::ApplicationOptions options;
 
   Program& program() { return application->program(); }
   TFrmMainForm& form() { return program().MainForm(); }
@@ -34,6 +35,8 @@ struct AppFixture {
   std::string AppDir() const { return dir.path(); }
   // Starts the program and waits until the main window is shown.
   void Start();
+  // A new start of the program in the same program folder, as after closing it.
+  void Reopen();
   // The widget a key press reaches first.
   QWidget* KeyTarget();
 };

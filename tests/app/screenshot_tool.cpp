@@ -141,6 +141,17 @@ int main(int argc, char** argv) {
   program.OptionForm().btnCancelClick();
   Pump(100);
 
+  // The skinned dialogs: the Options dialog with a message box over it, both in
+  // the main window's palette and font.
+  program.OptionForm().Form.Show();
+  Pump(200);
+  ShotOfModal("3b-skinned-options-and-message", [&] {
+    program.dialogs().Message(ui::MessageKind::Information, "Video To Plim Converter",
+                              "The dialogs wear the main window's colours.");
+  });
+  program.OptionForm().btnCancelClick();
+  Pump(100);
+
   // The progress window in the middle of a conversion (when an encoder is there).
   if (!encoder_name.empty()) {
     form.edtOutputFolder.SetText(options.app_dir + "out");

@@ -97,6 +97,34 @@ TEST_F(CliRun, GoodFilesConvertWhileABrokenOneFailsTheRun) {
   EXPECT_THAT(r.out, HasSubstr(R"("status":"failed")"));
 }
 
+TEST_F(CliRun, SoundFilesConvertToEveryTypeAndToASoundOnlyMp4) {
+  std::vector<std::string> args = {"--config", config.path(), "-o", out.path(), "-t", "aac", "-j", "2"};
+  for (const std::string& ext : AcceptedSoundTypes()) {
+    const std::string name = "tone_" + ext.substr(1) + ext;
+    MakeSoundClip(ext, 2, sources.file(name));
+    args.push_back(sources.file(name));
+  }
+  const auto to_aac = RunCli(args, scratch);
+  EXPECT_EQ(to_aac.exit_code, 0) << to_aac.err;
+  for (const std::string& ext : AcceptedSoundTypes()) {
+    const std::string output = out.file("tone_" + ext.substr(1) + ".aac");
+    ASSERT_TRUE(Exists(output)) << output << "\n" << to_aac.err;
+    EXPECT_GT(media::DurationProbe().DurationMs(output), 1500) << output;
+  }
+  for (const char* type : {"mp3", "m4a", "mp4"}) {
+    // A folder each: the names taken by the first run would get the others a "_1".
+    TempDir typed;
+    const auto r =
+        RunCli({"--config", config.path(), "-o", typed.path(), "-t", type, sources.file("tone_wav.wav")}, scratch);
+    EXPECT_EQ(r.exit_code, 0) << type << "\n" << r.err;
+    const std::string output = typed.file(std::string("tone_wav.") + type);
+    ASSERT_TRUE(Exists(output)) << output;
+    const media::MediaInfo info = media::DurationProbe().Probe(output);
+    EXPECT_GT(info.duration_ms, 1500) << output;
+    EXPECT_FALSE(info.has_video) << output;
+  }
+}
+
 TEST_F(CliRun, SameNamesInParallelGetDistinctOutputs) {
   TempDir other;
   MakeClip(".avi", 1, sources.file("clip.avi"));

@@ -264,42 +264,94 @@ TEST_F(ProgressWindow, WhilePausedTheWindowSaysSoAndStopClearsIt) {
   EXPECT_EQ(form().lblTimeLeft.Caption(), "");
 }
 
-TEST_F(ProgressWindow, TimeLeftFollowsThePaceOfTheWholeBatchAndIgnoresPauses) {
+TEST_F(ProgressWindow, TimeLeftComesFromTheEncodersPaceTheTrimmedLengthsAndTheFixedWaits) {
+  // As shipped: 2 s before each row's encoder, and each row given at least 3 s.
   int64_t now = 0;
   form().NowMs = [&] { return now; };
   engine_tests::AddRow(*tp, "True", "/clips/a.avi", "00:00:00", "00:01:00");
   engine_tests::AddRow(*tp, "True", "/clips/b.avi", "00:00:30", "00:01:30");
   engine_tests::AddRow(*tp, "False", "/clips/skipped.avi", "00:00:00", "01:00:00");
-  engine_tests::AddRow(*tp, "True", "/clips/c.avi", "00:00:00", "00:01:00");
+  engine_tests::AddRow(*tp, "True", "/clips/c.avi", "00:00:00", "00:00:02");
   form().Form.Hide();
   form().Form.Show();  // the batch starts at 0
   EXPECT_EQ(form().lblTimeLeft.Caption(), "");
+  const auto relay_at = [&](int64_t ms, const std::string& time) {
+    now = ms;
+    Relay("frame=  450 q=2.0 size=     512kB time=" + time + " bitrate= 137.7kbits/s\r");
+  };
 
-  // Row b, the second of three 60-second rows, is halfway after 45 s: 90 s of
-  // media in 45 s, so the 90 s left take 45 s.
-  proc().RowIndex = 1;
-  proc().FilesDone = 1;
+  // Row a's encoder starts after the 2 s wait; its start-up says nothing of the pace.
+  proc().RowIndex = 0;
   proc().RefreshCount = 0;
-  now = 45000;
-  Relay(kVideoLine);  // the first text of a row moves no bar: row a alone gives the pace
-  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:01:30");
-  Relay("frame=  450 q=2.0 size=     512kB time=30.45 bitrate= 137.7kbits/s\r");
-  EXPECT_EQ(form().ProgressBar1.Position(), 30);
-  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:45");
+  relay_at(2000, "0.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: estimating...");
+  relay_at(2600, "0.50");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: estimating...");
+  // 20 s of media in the 10 s the encoder ran: half a second per second. Left:
+  // 40 s of a (20 s), then b (2 s wait + 30 s), then c (2 s wait + its 1 s,
+  // which the 3 s a row is given at least makes 3 s): 57 s.
+  relay_at(12000, "20.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:57");
 
   // Ten minutes paused count for nothing.
   form().ShowPaused(true);
   now += 600000;
   form().ShowPaused(false);
-  Relay("frame=  450 q=2.0 size=     512kB time=30.45 bitrate= 137.7kbits/s\r");
-  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:45");
+  relay_at(now, "20.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:57");
+
+  // Row a ends 40 s of media later at that pace, and b's encoder starts after
+  // its 2 s wait: a's 60 s took 30 s of run, the pace stays. Left: b (30 s) and c.
+  proc().RowIndex = 1;
+  proc().FilesDone = 1;
+  proc().RefreshCount = 0;
+  form().ProgressBar1.SetPosition(0);
+  relay_at(now + 22000, "0.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:35");
+  // b runs faster: 30 s in 7.5 s, so 90 media seconds in 37.5 s of run. Left:
+  // 30 s of b (12.5 s) and c (5 s).
+  relay_at(now + 7500, "30.00");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:18");
 }
 
-TEST(EstimateSecondsLeft, NeedsSomethingToGoByAndRoundsUp) {
-  EXPECT_EQ(EstimateSecondsLeft(0, 100, 10000), -1);
-  EXPECT_EQ(EstimateSecondsLeft(10, 100, 999), -1);
-  EXPECT_EQ(EstimateSecondsLeft(10, 0, 5000), 0);
-  EXPECT_EQ(EstimateSecondsLeft(10, 10, 5000), 5);
-  EXPECT_EQ(EstimateSecondsLeft(3, 1, 1000), 1);  // a third of a second
-  EXPECT_EQ(EstimateSecondsLeft(1, int64_t{1} << 40, int64_t{1} << 40), INT64_MAX / 2);
+TEST_F(ProgressWindow, AFastEncoderThatReportsNoProgressStillGivesAnEstimateOnceARowHasEnded) {
+  int64_t now = 0;
+  form().NowMs = [&] { return now; };
+  engine_tests::AddRow(*tp, "True", "/clips/a.avi", "00:00:00", "00:00:20");
+  engine_tests::AddRow(*tp, "True", "/clips/b.avi", "00:00:00", "00:00:40");
+  form().Form.Hide();
+  form().Form.Show();
+  proc().TrimSecondsText = "20";
+  proc().RowIndex = 0;
+  proc().RefreshCount = 0;
+  now = 2000;
+  Relay(kVideoLine);  // its only text, which moves no bar
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: estimating...");
+  // a ended within its 3 s of grace; b's first text comes after b's 2 s wait.
+  proc().RowIndex = 1;
+  proc().FilesDone = 1;
+  proc().RefreshCount = 0;
+  proc().TrimSecondsText = "40";
+  form().ProgressBar1.SetPosition(0);
+  now = 7000;
+  Relay(kVideoLine);
+  // a was held back by the wait, not by its encoder: without a pace b is given
+  // its 3 s, the least a row takes.
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:03");
+  // Its own reports then give the pace: 10 s in 1 s, 30 s left take 3 s.
+  Relay("frame=  450 q=2.0 size=     512kB time=10.00 bitrate= 137.7kbits/s\r");
+  now = 8000;
+  Relay("frame=  450 q=2.0 size=     512kB time=10.00 bitrate= 137.7kbits/s\r");
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:03");
+  now = 9000;
+  Relay("frame=  450 q=2.0 size=     512kB time=12.00 bitrate= 137.7kbits/s\r");
+  // 12 s in 2 s: 28 s left take 4.7 s.
+  EXPECT_EQ(form().lblTimeLeft.Caption(), "Time left: 00:00:05");
+}
+
+TEST(RunMsFor, ScalesThePaceAndNeedsSomethingToGoBy) {
+  EXPECT_EQ(RunMsFor(100, 0, 10000), 0);
+  EXPECT_EQ(RunMsFor(0, 10, 10000), 0);
+  EXPECT_EQ(RunMsFor(10, 20, 10000), 5000);
+  EXPECT_EQ(RunMsFor(int64_t{1} << 40, 1, int64_t{1} << 40), INT64_MAX / 4);
 }

@@ -98,7 +98,8 @@ TEST_F(SettingsAlone, TheOptionsDialogStoresAppliesAndRefillsThroughWhatItWasHan
 TEST_F(SettingsAlone, UserSettingsGoToTheHandedControlsAndFolder) {
   ui::CheckBox show{true}, shutdown{false};
   ui::EditBox folder{"/x/out", true};
-  const settings::UserSettingsControls controls{show, shutdown, folder};
+  ui::ListBox type, profile;
+  const settings::UserSettingsControls controls{show, shutdown, folder, type, profile};
   WriteFile(config + "UserSettings.ini", "[USRInfo]\r\nSHWDDir=0\r\nSHUTDOWN=1\r\nOutDir=rel/out\r\n");
   settings::LoadUserSettings(config, "/prog/", controls);
   EXPECT_FALSE(show.Checked());

@@ -127,6 +127,17 @@ TEST_F(OutputFolder, CancellingKeepsTheTextAndCreatesTheMissingFolder) {
   EXPECT_TRUE(Warnings().empty());
 }
 
+TEST_F(OutputFolder, TheBrowserOpensAtTheOutputFolderOrTheNearestOneAboveThatExists) {
+  // Not made yet: its parent, the nearest that exists.
+  main.edtOutputFolder.SetText(media.path() + "a/b/out");
+  main.btnSelectOutputFolderClick();
+  std::filesystem::create_directories(media.path() + "shown");
+  main.edtOutputFolder.SetText(media.path() + "shown");
+  main.btnSelectOutputFolderClick();
+  EXPECT_EQ(tp.dialogs.folder_starts,
+            (std::vector<std::string>{media.path().substr(0, media.path().size() - 1), media.path() + "shown"}));
+}
+
 TEST_F(OutputFolder, AWritableFolderIsAcceptedWithoutTraceAndAMissingOneRefused) {
   const std::string chosen = media.path() + "chosen";
   std::filesystem::create_directory(chosen);
@@ -232,4 +243,38 @@ TEST_F(UserSettings, AForeignStoredOutputFolderIsNamedAndTheDefaultKept) {
   proc.FillOptionLists();
   EXPECT_TRUE(tp.dialogs.messages.empty());
   EXPECT_EQ(main.edtOutputFolder.Text(), tp.AppDir() + "relout");
+}
+
+TEST_F(UserSettings, OutputTypeAndProfileAreKeptByNameAndAnOldFileKeepsTheDefaults) {
+  Write("UserProfileInfo.ini", "[Road]\r\nRoad=2|0|1|0|1|0\r\n");
+  // A file from before the two keys existed: the defaults, as always.
+  Write(kSettings, "[USRInfo]\r\nSHWDDir=1\r\nSHUTDOWN=0\r\nOutDir=/o\r\n");
+  StartUp();
+  EXPECT_EQ(main.cbbOutputFiletype.ItemIndex(), 0);
+  EXPECT_EQ(main.cbbProfile.Text(), "Normal Quality");
+  EXPECT_EQ(ProfilePositions(), settings_test::kNormalVideo);
+
+  main.cbbOutputFiletype.UserSelect(3);
+  main.cbbProfile.UserSelect(main.cbbProfile.Count() - 1);  // the custom "Road"
+  proc.SaveUserSettings();
+  EXPECT_EQ(Content(kSettings),
+            "[USRInfo]\r\nSHWDDir=1\r\nSHUTDOWN=0\r\nOutDir=/o\r\nOutType=MP3 Files (*.mp3)\r\nProfile=Road\r\n");
+
+  // The next start selects both and applies the profile they name.
+  main.cbbOutputFiletype.SetItemIndex(0);
+  main.cbbProfile.SetItemIndex(2);
+  proc.ApplyProfile();
+  proc.LoadUserSettings();
+  proc.ApplyProfile();
+  EXPECT_EQ(main.cbbOutputFiletype.Text(), "MP3 Files (*.mp3)");
+  EXPECT_EQ(main.cbbProfile.Text(), "Road");
+  EXPECT_EQ(ProfilePositions(), (std::vector<int>{2, 0, 1, 0, 1, 0}));
+
+  // A profile deleted since, or a type that no longer exists, keeps what is selected.
+  main.cbbOutputFiletype.SetItemIndex(0);
+  main.cbbProfile.SetItemIndex(2);
+  Write(kSettings, "[USRInfo]\r\nOutType=Ogg Files (*.ogg)\r\nProfile=Gone\r\n");
+  proc.LoadUserSettings();
+  EXPECT_EQ(main.cbbOutputFiletype.ItemIndex(), 0);
+  EXPECT_EQ(main.cbbProfile.Text(), "Normal Quality");
 }

@@ -1,8 +1,11 @@
+#include "sources/source_list.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
+#include "media/duration_probe.h"
 #include "platform/errors.h"
 #include "settings/ini_file.h"
 #include "sources/components.h"
@@ -34,6 +37,26 @@ struct SourceListTest : SourcesTest {
 };
 
 // --- Adding files ---
+
+TEST_F(SourceListTest, SoundFilesOfEveryAcceptedTypeAreAddedAndKnownToHaveNoPicture) {
+  std::vector<std::string> paths;
+  for (const std::string& ext : testing_support::AcceptedSoundTypes()) {
+    paths.push_back(t.dir.file("tone" + ext));
+    testing_support::MakeSoundClip(ext, 3, paths.back());
+  }
+  paths.push_back(t.dir.file("covered.mp3"));
+  testing_support::MakeSoundClip(".mp3", 3, paths.back(), /*with_cover=*/true);
+  lib.AddSourceFiles(grid, paths);
+  EXPECT_EQ(Paths(), paths);
+  EXPECT_EQ(t.dialogs.codec_errors, 0);
+  const media::DurationProbe probe;
+  for (int row = 0; row < grid.RowCount(); ++row) {
+    EXPECT_EQ(grid.Cell(row, 3), "00:00:03") << grid.Cell(row, 1);
+    EXPECT_FALSE(sources::HasVideoStream(grid.Cell(row, 1), probe)) << grid.Cell(row, 1);
+  }
+  EXPECT_TRUE(sources::HasVideoStream(Clip("clip.avi"), probe));
+  EXPECT_FALSE(sources::HasVideoStream(t.dir.file("missing.avi"), probe));
+}
 
 TEST_F(SourceListTest, AnAddedFileFillsItsRowAndLoadsTheTrimBar) {
   const std::string path = Clip("clip.avi");
@@ -133,15 +156,17 @@ TEST_F(SourceListTest, SelectSourceFilesOpensAtTheFolderAndReturnsTheChoice) {
   ASSERT_EQ(t.dialogs.open_requests.size(), 3u);
   EXPECT_EQ(t.dialogs.open_requests[2].initial_folder, "/other/");
   EXPECT_TRUE(t.dialogs.open_requests[0].multi_select);
-  EXPECT_EQ(
-      t.dialogs.open_requests[0].filter,
-      "Supported Files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;*.3g2;*.vob;"
-      "*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.ogv;|3GP Files "
-      "(*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf|Flash Files (*.flv,swf)|*.flv;*.swf|MOV "
-      "Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files "
-      "(*.mpeg,*.mpg)|*.mpeg;*.mpg;|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;|3G2 Files (*.3g2)|*.3g2|DVD Video "
-      "Files (*.vob)|*.vob|Matroska Files (*.mkv)|*.mkv|WebM Files (*.webm)|*.webm|MPEG-TS Files "
-      "(*.ts,*.m2ts,*.mts)|*.ts;*.m2ts;*.mts|Ogg Video Files (*.ogv)|*.ogv");
+  EXPECT_EQ(t.dialogs.open_requests[0].filter,
+            "All supported files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;*.3g2;"
+            "*.vob;*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.ogv;*.mp3;*.wav;*.m4a;*.aac;*.flac;*.ogg;*.opus;*.wma;"
+            "|Video files|*.3gp;*.mp4;*.m4v;*.mpeg;*.mpg;*.avi;*.asf;*.mov;*.wmv;*.flv;*.swf;*.rm;*.rmvb;*.3g2;"
+            "*.vob;*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.ogv;"
+            "|Audio files|*.mp3;*.wav;*.m4a;*.aac;*.flac;*.ogg;*.opus;*.wma;|3GP Files "
+            "(*.3gp)|*.3gp|AVI Files (*.avi)|*.avi|ASF Files (*.asf)|*.asf|Flash Files (*.flv,swf)|*.flv;*.swf|MOV "
+            "Files (*.mov)|*.mov|WMV Files (*.wmv)|*.wmv|MP4 File (*.mp4,*.m4v)|*.mp4;*.m4v|MPEG Files "
+            "(*.mpeg,*.mpg)|*.mpeg;*.mpg;|RM Files (*.rm,*.rmvb)|*.rm;*.rmvb;|3G2 Files (*.3g2)|*.3g2|DVD Video "
+            "Files (*.vob)|*.vob|Matroska Files (*.mkv)|*.mkv|WebM Files (*.webm)|*.webm|MPEG-TS Files "
+            "(*.ts,*.m2ts,*.mts)|*.ts;*.m2ts;*.mts|Ogg Video Files (*.ogv)|*.ogv");
 }
 
 TEST_F(SourceListTest, TheDialogsFirstEntryOffersExactlyWhatTheListTakes) {
@@ -155,12 +180,13 @@ TEST_F(SourceListTest, TheDialogsFirstEntryOffersExactlyWhatTheListTakes) {
     offered.push_back(pattern.substr(1));
     EXPECT_TRUE(TCommonLib::AcceptedSourceExtension("/v/clip" + offered.back())) << pattern;
   }
-  for (const char* ext : {".mkv", ".webm", ".ts", ".m2ts", ".mts", ".m4v", ".ogv", ".3g2", ".vob"}) {
+  for (const char* ext : {".mkv", ".webm", ".ts", ".m2ts", ".mts", ".m4v", ".ogv", ".3g2", ".vob", ".mp3", ".wav",
+                          ".m4a", ".aac", ".flac", ".ogg", ".opus", ".wma"}) {
     EXPECT_NE(std::find(offered.begin(), offered.end(), ext), offered.end()) << ext;
     EXPECT_TRUE(TCommonLib::AcceptedSourceExtension("/v/CLIP" + std::string(ext))) << ext;
   }
   // Look-alikes stay out.
-  for (const char* path : {"/v/a.mk", "/v/a.tsx", "/v/a.webmx", "/v/ts", "/v/a.ogg"})
+  for (const char* path : {"/v/a.mk", "/v/a.tsx", "/v/a.webmx", "/v/ts", "/v/a.oggx", "/v/a.mp", "/v/wav"})
     EXPECT_FALSE(TCommonLib::AcceptedSourceExtension(path)) << path;
 }
 

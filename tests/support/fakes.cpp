@@ -39,8 +39,9 @@ std::optional<std::string> FakeDialogs::InputText(const std::string& caption, co
   return answer;
 }
 
-std::optional<std::string> FakeDialogs::BrowseForFolder(const std::string& title) {
+std::optional<std::string> FakeDialogs::BrowseForFolder(const std::string& title, const std::string& initial_folder) {
   folder_titles.push_back(title);
+  folder_starts.push_back(initial_folder);
   Modal();
   if (folder_answers.empty()) return std::nullopt;
   auto answer = folder_answers.front();

@@ -30,7 +30,7 @@ class FakeDialogs : public ui::Dialogs {
   bool AskYesNo(const std::string& caption, const std::string& text) override;
   std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                        const std::string& initial) override;
-  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+  std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initial_folder) override;
   std::vector<std::string> OpenFiles(const ui::OpenFilesRequest& request) override;
   void ShowCodecError(const std::string& path) override;
 
@@ -47,6 +47,7 @@ class FakeDialogs : public ui::Dialogs {
   std::vector<std::string> questions;
   std::vector<std::string> prompts;  // "caption|prompt|initial"
   std::vector<std::string> folder_titles;
+  std::vector<std::string> folder_starts;
   std::vector<ui::OpenFilesRequest> open_requests;
   int codec_errors = 0;
   std::vector<std::string> codec_error_paths;

@@ -94,6 +94,27 @@ const std::vector<std::string>& AcceptedContainers() {
   return all;
 }
 
+const std::vector<std::string>& AcceptedSoundTypes() {
+  static const std::vector<std::string> all = {".mp3", ".wav", ".m4a", ".aac", ".flac", ".ogg", ".opus", ".wma"};
+  return all;
+}
+
+void MakeSoundClip(const std::string& extension, double seconds, const std::string& path, bool with_cover) {
+  std::vector<std::string> argv = {
+      "ffmpeg", "-nostdin", "-v",
+      "error",  "-y",       "-f",
+      "lavfi",  "-i",       "sine=frequency=440:sample_rate=44100:duration=" + SecondsText(seconds)};
+  if (with_cover) {
+    argv.insert(argv.end(), {"-f", "lavfi", "-i", "testsrc=size=64x64:rate=1:duration=1", "-map", "0:a", "-map", "1:v",
+                             "-frames:v", "1", "-c:v", "mjpeg", "-disposition:v", "attached_pic"});
+  }
+  // The container follows the extension, but a test may name a file as it likes:
+  // an ".aac" is a raw ADTS stream whatever the name.
+  if (extension == ".aac") argv.insert(argv.end(), {"-f", "adts"});
+  argv.push_back(path);
+  if (RunProgram(argv) != 0) throw std::runtime_error("ffmpeg could not make " + path);
+}
+
 int RunProgram(const std::vector<std::string>& argv, bool quiet) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));

@@ -15,6 +15,12 @@ const std::vector<std::string>& AcceptedContainers();
 // a whole number of seconds) to `path`. Throws when ffmpeg cannot make it.
 void MakeClip(const std::string& extension, double seconds, const std::string& path);
 
+// The sound file types the source list accepts, as extensions with the dot.
+const std::vector<std::string>& AcceptedSoundTypes();
+// A sound file (a tone) of the type lasting `seconds`; with_cover adds a cover
+// picture as an attached picture stream (mp3 only). Throws when ffmpeg cannot make it.
+void MakeSoundClip(const std::string& extension, double seconds, const std::string& path, bool with_cover = false);
+
 // A clip holding nothing but a subtitle stream (no audio, no video).
 void MakeSubtitleOnlyClip(const std::string& path);
 
