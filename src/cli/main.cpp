@@ -43,6 +43,8 @@ class ConsoleReporter : public cli::Reporter {
       if (!json_ || terminal_) std::fprintf(stderr, "vtp-convert: %s -> %s\n", r.source.c_str(), r.output.c_str());
     } else {
       std::fprintf(stderr, "vtp-convert: failed: %s: %s\n", r.source.c_str(), r.reason.c_str());
+      if (r.partial)
+        std::fprintf(stderr, "vtp-convert: partial output kept: %s (%s)\n", r.output.c_str(), r.partial_text.c_str());
     }
     if (json_) {
       std::fputs((cli::ResultJson(r) + "\n").c_str(), stdout);

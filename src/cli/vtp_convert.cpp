@@ -15,9 +15,11 @@
 #include "common/helpers.h"
 #include "common/text.h"
 #include "engine/catalogue.h"
+#include "engine/runner.h"
 #include "media/duration_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
+#include "platform/scratch_folder.h"
 #include "settings/config_files.h"
 #include "settings/output_folder.h"
 #include "settings/user_settings.h"
@@ -79,23 +81,6 @@ std::string CheckedTime(const std::optional<std::string>& time, const char* what
   if (!text::ParseTimeText(*time, seconds)) throw UsageError(std::string(what) + " '" + *time + "' is not hh:mm:ss");
   return *time;
 }
-
-// Removes itself and its files at the end of the run.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/vtp-convert-XXXXXX";
-    if (mkdtemp(pattern.data())) path_ = pattern + "/";
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 int64_t FileSize(const std::string& path) {
   struct stat st {};
@@ -161,14 +146,17 @@ class Worker {
     job.script_path = scratch_ + "VideoFile-" + std::to_string(index) + ".avs";
     double range = static_cast<double>(duration_ms) / 1000.0;
     if (!plan_.start_text.empty() || !plan_.end_text.empty()) {
-      int64_t start = 0, end = duration;
+      int64_t start = 0, end = 0;
       if (!plan_.start_text.empty()) text::ParseTimeText(plan_.start_text, start);
-      if (!plan_.end_text.empty()) text::ParseTimeText(plan_.end_text, end);
-      end = std::min(end, duration);
-      if (start >= end) throw std::runtime_error("the range starts at or after the end of the file");
+      // No end, or one at or past the source's end, means the real end: no
+      // length is passed, so the last fraction of a second is not cut off.
+      const bool to_end =
+          plan_.end_text.empty() || !text::ParseTimeText(plan_.end_text, end) || end * 1000 >= duration_ms;
+      if (static_cast<double>(start) >= (to_end ? range : static_cast<double>(end)))
+        throw std::runtime_error("the range starts at or after the end of the file");
       job.start_text = text::FormatSeconds(start);
-      job.end_text = text::FormatSeconds(end);
-      range = static_cast<double>(end - start);
+      if (!to_end) job.end_text = text::FormatSeconds(end);
+      range = (to_end ? range : static_cast<double>(end)) - static_cast<double>(start);
     }
 
     BuiltJob built;
@@ -178,17 +166,28 @@ class Worker {
       std::lock_guard lock(state_.mutex);
       built = BuildConversionCommand(job, state_.names);
       if (built.command.empty()) throw std::runtime_error("no command for this output type");
-      state_.names.Reserve(built.output_path);
     }
     result.output = built.output_path;
+    // The empty file that holds the name goes whenever the encoder did not
+    // replace it (failed, stopped, never started).
+    struct Release {
+      RunState& state;
+      const std::string& path;
+      ~Release() {
+        std::lock_guard lock(state.mutex);
+        state.names.ReleaseReservation(path);
+      }
+    } release{state_, built.output_path};
     Report([&] { reporter_.FileStarted(index, given); });
 
-    auto child = platform::PipedChild::Start(platform::SplitCommandLine(built.command), plan_.app_dir);
+    auto child = platform::PipedChild::Start(platform::SplitCommandLine(built.command), plan_.app_dir,
+                                             {kReservedOutputEnvironment}, true);
     if (!child) throw std::runtime_error("the encoder could not be started");
     control_.Add(child->Pid());
     // A stop that came while the encoder was being started has not reached it yet.
     if (control_.StopRequested()) kill(child->Pid(), SIGTERM);
     std::string pending, last_line;
+    std::optional<KeptOutput> kept;
     char buffer[4096];
     for (;;) {
       child->WaitForOutputOrExit(200);
@@ -208,6 +207,8 @@ class Worker {
         if (auto t = StatusTime(line)) {
           const double done = std::min(*t, range);
           Report([&] { reporter_.FileProgress(index, done, range); });
+        } else if (auto named = ReadKeptOutput(line)) {
+          kept = named;
         } else {
           last_line = line;
         }
@@ -216,12 +217,19 @@ class Worker {
     }
     control_.Remove(child->Pid());
     result.exit_code = *child->ExitStatus();
+    if (kept && kept->partial) {
+      result.output = kept->path;
+      result.partial = true;
+      result.partial_text = FormatLength(kept->seconds) + " of " + FormatLength(range);
+    }
     if (control_.StopRequested()) throw std::runtime_error("stopped");
     if (result.exit_code != 0) {
       throw std::runtime_error("the encoder failed (exit code " + std::to_string(result.exit_code) + ")" +
                                (last_line.empty() ? std::string() : ": " + last_line));
     }
-    if (FileSize(built.output_path) <= 0) throw std::runtime_error("no output file");
+    // Another run may have taken the name meanwhile: the encoder says which it wrote.
+    if (kept && !kept->partial) result.output = kept->path;
+    if (FileSize(result.output) <= 0) throw std::runtime_error("no output file");
     result.converted = true;
   }
 
@@ -379,7 +387,10 @@ std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::
     }
     return results;
   }
-  ScratchFolder scratch;
+  // Scratch files of runs that were killed outright go first.
+  const std::string scratch_parent = std::filesystem::temp_directory_path().string();
+  platform::RemoveDeadScratchFolders(scratch_parent);
+  platform::ScratchFolder scratch(scratch_parent);
   RunState state;
   auto work = [&] {
     Worker worker(plan, state, reporter, control, scratch.path());
@@ -409,6 +420,7 @@ std::string ResultJson(const FileResult& r) {
   out += ",\"output\":";
   AppendJsonString(out, r.output);
   out += r.converted ? ",\"status\":\"converted\"" : ",\"status\":\"failed\"";
+  if (r.partial) out += ",\"partial\":true";
   out += ",\"reason\":";
   AppendJsonString(out, r.reason);
   char tail[64];

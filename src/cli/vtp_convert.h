@@ -73,6 +73,10 @@ struct FileResult {
   std::string reason;
   int exit_code = 0;
   double seconds = 0;
+  // A stopped conversion kept its file cut short, as `output`; how much of
+  // how much ("05:39 of 10:00").
+  bool partial = false;
+  std::string partial_text;
 };
 
 // Progress of the run, reported from worker threads; calls are serialised.

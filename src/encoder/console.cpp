@@ -112,6 +112,13 @@ void Console::Fail(const std::string& reason) {
   Write(std::string(last_char_ == '\r' ? "\n" : "") + tool_ + ": " + reason + "\n");
 }
 
+void Console::Report(const std::string& line) {
+  FinishStatus();
+  std::lock_guard lock(mutex_);
+  FlushKeptMessages();
+  Write(std::string(last_char_ == '\r' ? "\n" : "") + line + "\n");
+}
+
 void Console::Close() {
   FinishStatus();
   std::lock_guard lock(mutex_);

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "engine/builder.h"
 #include "engine/converting_form.h"
+#include "engine/job.h"
 #include "engine/parameter.h"
 #include "engine/process_table.h"
 #include "engine/runner.h"
@@ -69,7 +71,19 @@ struct Tally {
   int converted = 0;
   // Rows that did not convert, each with the reason.
   std::vector<std::string> failures;
+  // Files of stopped rows kept as partial, "name.partial.mp4: 05:39 of 10:00".
+  std::vector<std::string> partials;
 };
+
+namespace {
+
+// The name alone, as the closing message lists a file.
+std::string FileName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
 
 // Runs the row's command and waits, handling events, until our own encoder has
 // gone; what the run came to.
@@ -127,6 +141,14 @@ void FinishBatch(BatchState& state, BatchHost& host, const BatchServices& servic
   host.EnableMainWindow(true);
   if (!stopped) platform::NotifyBatchFinished(services.desktop, converted, static_cast<int>(failures.size()));
 
+  // A stop leaves files cut short under names that say so; the user is told
+  // which, and how much each holds.
+  if (stopped && !tally.partials.empty()) {
+    std::string text = "The conversion was stopped. What was converted is kept in:";
+    for (const auto& partial : tally.partials) text += "\n" + partial;
+    host.Warn(text);
+  }
+
   if (!stopped && !failures.empty()) {
     std::string text = "These files could not be converted:";
     for (const auto& failure : failures) text += "\n" + failure;
@@ -164,17 +186,33 @@ bool ConvertRow(const std::string& source, BatchState& state, BatchHost& host, c
   // A Stop or close confirmed during the pause has hidden the window that
   // holds Stop: starting the encoder now would leave it beyond reach.
   if (state.BatchInterrupted && !interrupted_before) {
+    host.ReleaseOutputName(job.OutputFile);
     host.Log("Convert result: " + source + " -> stopped before the encoder started");
     return false;
   }
 
   const std::optional<RunOutcome> outcome = RunRowEncoder(state, host, services, runner_settings);
+  // The name the encoder actually wrote: another run may have taken the one
+  // chosen, and a stopped run's file is named as partial.
+  const std::optional<KeptOutput> kept = outcome ? ReadKeptOutput(outcome->tail) : std::nullopt;
+  // The empty file that held the chosen name, unless the encoder replaced it.
+  host.ReleaseOutputName(job.OutputFile);
 
   const bool stopped = state.BatchInterrupted && !interrupted_before;
   const bool ran_well = Succeeded(outcome);
-  const bool row_converted = ran_well && HasOutput(job.OutputFile);
+  const std::string output = kept && !kept->partial ? kept->path : job.OutputFile;
+  const bool row_converted = ran_well && HasOutput(output);
   std::string result = DescribeOutcome(outcome);
   if (ran_well && !row_converted) result += ", no output file";
+  if (row_converted && output != job.OutputFile) result += ", output written to " + output;
+  if (kept && kept->partial) {
+    int64_t total = 0;
+    const bool known = text::ParseWholeNumber(state.TrimSecondsText, total) && total > 0;
+    const std::string length = FormatLength(kept->seconds) + (known ? " of " + FormatLength(total) : "");
+    result += ", partial output kept: " + kept->path + " (" + length + ")";
+    tally.partials.push_back(FileName(kept->path) + ": " + length);
+  }
+  state.LastOutput = row_converted || (kept && kept->partial) ? (kept ? kept->path : output) : std::string();
   host.Log("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
   if (!row_converted && !stopped)
     tally.failures.push_back(source + " (" + (ran_well ? "no output file" : result) + ")");
@@ -216,6 +254,8 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
   runner_settings.folder = services.app_dir.substr(0, services.app_dir.size() - 1);
   runner_settings.relay_pause_ms = timing.relay_pause_ms;
   runner_settings.children = &services.children;
+  runner_settings.environment = {kReservedOutputEnvironment};
+  runner_settings.hold_stop_signals = true;
 
   try {
     state.RowIndex = 0;

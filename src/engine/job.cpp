@@ -68,16 +68,22 @@ BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
   BuiltJob built;
   if (!job.start_text.empty() || !job.end_text.empty()) {
     int64_t seconds = 0;
-    for (const std::string* t : {&job.start_text, &job.end_text})
+    for (const std::string* t : {&job.start_text, &job.end_text}) {
+      // An empty end runs to the source's real end, fraction of a second included.
+      if (t == &job.end_text && t->empty()) continue;
       if (!text::ParseTimeText(*t, seconds)) throw ConversionError("'" + *t + "' is not a time of the form hh:mm:ss");
-    text::RangeSeconds(job.start_text, job.end_text, seconds);
-    built.trim_start = job.start_text;
-    built.trim_seconds = std::to_string(seconds);
+    }
+    built.trim_start = job.start_text.empty() ? "00:00:00" : job.start_text;
+    if (!job.end_text.empty()) {
+      text::RangeSeconds(built.trim_start, job.end_text, seconds);
+      built.trim_seconds = std::to_string(seconds);
+    }
   }
 
   TConvertParameterStruct& p = built.parameters;
   const JobOptions& o = job.options;
-  p.TrimArg = built.trim_start.empty() ? std::string() : " -ss " + built.trim_start + " -t " + built.trim_seconds;
+  if (!built.trim_start.empty()) p.TrimArg = " -ss " + built.trim_start;
+  if (!built.trim_seconds.empty()) p.TrimArg += " -t " + built.trim_seconds;
   p.SourceFile = job.source;
   p.CodecArgs = fragments::CodecArgs(job.output_type);
   p.VideoBitrateArg = fragments::VideoBitrateArg(o.video_bitrate);
@@ -106,7 +112,7 @@ BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
 
   const CommandForm form = ClassifyCommand(p.CodecArgs, p.OutputExt);
   if (form == CommandForm::None || form == CommandForm::Unknown) return built;
-  built.output_path = names.MakeUniqueFileName(p.OutputDir + p.OutputBaseName + p.OutputExt);
+  built.output_path = names.ReserveUniqueFileName(p.OutputDir + p.OutputBaseName + p.OutputExt);
   p.OutputFile = built.output_path;
   built.command = ComposeCommand(form, p, built.output_path);
   return built;

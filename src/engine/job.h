@@ -25,7 +25,8 @@ struct JobOptions {
 
 struct ConversionJob {
   std::string source;
-  // The range as "hh:mm:ss" texts; both empty converts the whole file.
+  // The range as "hh:mm:ss" texts; both empty converts the whole file, an
+  // empty end converts to the source's real end.
   std::string start_text;
   std::string end_text;
   // Position in the catalogue's output types.
@@ -46,7 +47,8 @@ struct BuiltJob {
   // Empty when the output type's codec text is not one the builder knows.
   std::string command;
   TConvertParameterStruct parameters;
-  // Start as hh:mm:ss and length in whole seconds; both empty without a range.
+  // Start as hh:mm:ss and length in whole seconds; both empty without a range,
+  // the length empty for a range to the real end.
   std::string trim_start;
   std::string trim_seconds;
   // The output file the command writes.
@@ -61,6 +63,10 @@ JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value);
 // The catalogue's default item of every option list.
 JobOptions DefaultJobOptions();
 
+// Set for an encoder run of a job: the output name is held by an empty file
+// that the encoder may replace, and nothing else.
+inline constexpr const char* kReservedOutputEnvironment = "EVC_RESERVED_OUTPUT=1";
+
 class TFileFunc;
 namespace ui {
 class SourceGrid;
@@ -69,7 +75,8 @@ class SourceGrid;
 // The last grid row whose path equals `source`, ASCII letters folded; -1 when none.
 int LastRowOfSource(const ui::SourceGrid& grid, const std::string& source);
 
-// Writes the RealMedia script, chooses a free output name through `names` and
-// composes the command line. Throws FileCreateError when the script cannot be
+// Writes the RealMedia script, chooses a free output name through `names`,
+// holding it on disk with an empty file (the encoder replaces only that; see
+// kReservedOutputEnvironment), and composes the command line. Throws FileCreateError when the script cannot be
 // written. The output folder must exist already.
 BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names);

@@ -149,7 +149,7 @@ TEST_F(EndToEnd, ThreeCheckedRowsOfFiveBecomePlayableOutputsInOrder) {
 TEST_F(EndToEnd, StopDuringARowEndsTheEncoderAndLeavesAPlayablePart) {
   Clip("long.avi", 300, "160x120", 5);
   Clip("next.avi", 2);
-  AddRow(*program, "True", media("long.avi"));
+  AddRow(*program, "True", media("long.avi"), "00:00:00", "00:05:00", "00:05:00");
   AddRow(*program, "True", media("next.avi"));
   program->MainForm().chkShutdown.SetChecked(true);
 
@@ -174,13 +174,23 @@ TEST_F(EndToEnd, StopDuringARowEndsTheEncoderAndLeavesAPlayablePart) {
   EXPECT_EQ(program->SysFunc().ProcessIdByName(name), 0);
   EXPECT_EQ(LogStarting("parameter: ").size(), 1u);
   EXPECT_FALSE(Exists(out() + "/next.mp4"));
-  const auto facts = ProbeMedia(out() + "/long.mp4");
+  // The part is kept under a name that says so; the finished name stays free.
+  EXPECT_FALSE(Exists(out() + "/long.mp4"));
+  const auto facts = ProbeMedia(out() + "/long.partial.mp4");
   EXPECT_TRUE(facts.opened) << "a stopped conversion leaves a playable file";
   EXPECT_GT(facts.video_frames, 0);
   EXPECT_GT(facts.duration_s, 0);
   EXPECT_LT(facts.duration_s, 299);
   EXPECT_TRUE(journal.empty()) << "no after-batch action after Stop";
-  EXPECT_TRUE(dialogs.messages.empty());
+  // The closing message lists it with how much of the source it holds.
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  const std::string& closing = dialogs.messages[0].text;
+  EXPECT_NE(closing.find("\nlong.partial.mp4: 0"), std::string::npos) << closing;
+  EXPECT_EQ(closing.substr(closing.size() - 9), " of 05:00") << closing;
+  EXPECT_EQ(LogStarting("Convert result: " + media("long.avi") +
+                        " -> stopped, exit code 143, partial output kept: " + out() + "/long.partial.mp4 (0")
+                .size(),
+            1u);
 }
 
 TEST_F(EndToEnd, RowWhoseEncoderFailsIsListedInTheWarning) {
