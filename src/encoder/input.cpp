@@ -22,8 +22,9 @@ bool HasDecodableParameters(const AVStream* stream) {
   if (par->codec_type == AVMEDIA_TYPE_VIDEO)
     return par->width > 0 && par->height > 0 && par->format != AV_PIX_FMT_NONE &&
            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
-  if (par->codec_type == AVMEDIA_TYPE_AUDIO)
-    return par->sample_rate > 0 && par->format != AV_SAMPLE_FMT_NONE && par->ch_layout.nb_channels > 0;
+  // The sample format may be left unknown by a probe cut short; the decoder
+  // names it when it opens.
+  if (par->codec_type == AVMEDIA_TYPE_AUDIO) return par->sample_rate > 0 && par->ch_layout.nb_channels > 0;
   return false;
 }
 
@@ -158,7 +159,11 @@ void Transcoder::OpenDecoder(Lane& lane) {
     throw EncoderError("cannot start the " + std::string(codec->name) + " decoder for " + Quoted(input_path_) + ": " +
                        Detail(result));
   }
-  if (decoder->codec_type == AVMEDIA_TYPE_AUDIO) GiveDefaultOrder(&decoder->ch_layout);
+  if (decoder->codec_type == AVMEDIA_TYPE_AUDIO) {
+    if (decoder->sample_fmt == AV_SAMPLE_FMT_NONE)
+      throw EncoderError("the sound of " + Quoted(input_path_) + " cannot be decoded: its sample format is unknown");
+    GiveDefaultOrder(&decoder->ch_layout);
+  }
 }
 
 void Transcoder::DecodePacket(Lane& lane, const AVPacket* packet) {

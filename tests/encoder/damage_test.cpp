@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -108,6 +109,22 @@ TEST_F(DamagedTimestamps, AClockLeapInOneTagIsTakenOutNotFilled) {
     const size_t tag = MiddleTag(damaged, type);
     ASSERT_GT(tag, 0u);
     damaged[tag + 7] = 1;
+    ExpectSoundConversions(damaged, ".flv");
+  }
+}
+
+// The same damage on a stream's very first tag: there is no earlier time to
+// measure a jump from, and taking the sound that follows as the jump once
+// moved all of it 4.6 hours on and filled the gap with copies.
+TEST_F(DamagedTimestamps, AClockLeapOnAStreamsFirstTagIsDamageNotTheStart) {
+  const std::string clip = ReadBytes(Media("clip.flv"));
+  for (const int type : {9, 8}) {
+    SCOPED_TRACE(type == 9 ? "first picture tag" : "first sound tag");
+    std::string damaged = clip;
+    const auto tags = FlvTags(damaged);
+    const auto first = std::find_if(tags.begin(), tags.end(), [&](const FlvTag& tag) { return tag.type == type; });
+    ASSERT_NE(first, tags.end());
+    damaged[first->offset + 7] = 1;
     ExpectSoundConversions(damaged, ".flv");
   }
 }
