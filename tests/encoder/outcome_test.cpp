@@ -84,8 +84,8 @@ TEST(HeldPictures, TheLastPictureLastsUntilItsEnd) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string source = dir.file(c.name);
-    std::vector<std::string> make = {
-        "ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", std::string("color=c=red:s=160x120:d=4:r=") + c.rate};
+    std::vector<std::string> make = {"ffmpeg", "-v",    "error", "-y",
+                                     "-f",     "lavfi", "-i",    std::string("color=c=red:s=160x120:d=4:r=") + c.rate};
     if (c.sound) make.insert(make.end(), {"-f", "lavfi", "-i", "sine=duration=4", "-c:a", "aac"});
     make.insert(make.end(), {"-c:v", "mpeg4", source});
     ASSERT_EQ(RunProgram(make), 0);
