@@ -193,6 +193,36 @@ TEST_F(EndToEnd, StopDuringARowEndsTheEncoderAndLeavesAPlayablePart) {
             1u);
 }
 
+// The output's name is held from the moment it is chosen; a file made there
+// by hand while the row converts is the user's: it is kept, and the output
+// goes to the next free name, which the log gives.
+TEST_F(EndToEnd, AFileMadeAtTheOutputNameMeanwhileIsKept) {
+  Clip("clip.avi", 120, "160x120", 5);
+  AddRow(*program, "True", media("clip.avi"));
+  const std::string taken = out() + "/clip.mp4";
+  ui::Timer watcher(20, true);
+  bool swapped = false;
+  watcher.OnTimer = [&] {
+    if (swapped || program->CustomProc().RefreshCount < 1) return;
+    ASSERT_TRUE(Exists(taken)) << "the name is not held";
+    ::unlink(taken.c_str());
+    testing_support::WriteFile(taken, "made meanwhile");
+    swapped = true;
+  };
+  loop.Attach(watcher);
+  program->MainForm().btnConvertClick();
+  loop.Detach(watcher);
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(testing_support::ReadFile(taken), "made meanwhile");
+  EXPECT_GT(ProbeMedia(out() + "/clip_1.mp4").video_frames, 0);
+  EXPECT_EQ(LogStarting("Convert result: " + media("clip.avi") + " -> exit code 0, output written to " + out() +
+                        "/clip_1.mp4")
+                .size(),
+            1u);
+  EXPECT_EQ(program->CustomProc().LastOutput, out() + "/clip_1.mp4");
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
 TEST_F(EndToEnd, RowWhoseEncoderFailsIsListedInTheWarning) {
   Clip("good.avi", 2);
   testing_support::WriteFile(media("broken.avi"), "this is no video at all\n");
