@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,16 +75,6 @@ struct Tally {
   // Files of stopped rows kept as partial, "name.partial.mp4: 05:39 of 10:00".
   std::vector<std::string> partials;
 };
-
-namespace {
-
-// The name alone, as the closing message lists a file.
-std::string FileName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 // Runs the row's command and waits, handling events, until our own encoder has
 // gone; what the run came to.
@@ -210,9 +201,9 @@ bool ConvertRow(const std::string& source, BatchState& state, BatchHost& host, c
     const bool known = text::ParseWholeNumber(state.TrimSecondsText, total) && total > 0;
     const std::string length = FormatLength(kept->seconds) + (known ? " of " + FormatLength(total) : "");
     result += ", partial output kept: " + kept->path + " (" + length + ")";
-    tally.partials.push_back(FileName(kept->path) + ": " + length);
+    tally.partials.push_back(std::filesystem::path(kept->path).filename().string() + ": " + length);
   }
-  state.LastOutput = row_converted || (kept && kept->partial) ? (kept ? kept->path : output) : std::string();
+  state.LastOutput = kept && kept->partial ? kept->path : row_converted ? output : std::string();
   host.Log("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
   if (!row_converted && !stopped)
     tally.failures.push_back(source + " (" + (ran_well ? "no output file" : result) + ")");

@@ -300,17 +300,6 @@ pid_t StartCli(const std::vector<std::string>& args, const TempDir& scratch) {
   return pid;
 }
 
-// Waits for a child (or a process handed to us as subreaper) to end; its
-// status, or nothing when it still runs after the time.
-std::optional<int> WaitFor(pid_t pid, int timeout_ms) {
-  for (int waited = 0; waited <= timeout_ms; waited += 20) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return status;
-    usleep(20000);
-  }
-  return std::nullopt;
-}
-
 // Ctrl+C: the encoders stop, each part is kept under a name that says so,
 // and the run says where and how much.
 TEST_F(CliRun, AStopKeepsEachPartUnderAPartialNameAndSaysSo) {
@@ -320,7 +309,7 @@ TEST_F(CliRun, AStopKeepsEachPartUnderAPartialNameAndSaysSo) {
   ASSERT_TRUE(Eventually([&] { return ChildrenOf(cli).size() == 1; }, 20000));
   usleep(800000);
   kill(cli, SIGINT);
-  const auto status = WaitFor(cli, 10000);
+  const auto status = testing_support::WaitForProcess(cli, 10000);
   ASSERT_TRUE(status);
   EXPECT_EQ(WEXITSTATUS(*status), 1);
   const std::string err = ReadFile(scratch.file("stderr.txt")).value_or("");
@@ -361,7 +350,7 @@ TEST_F(CliRun, KilledOutrightItsEncodersEndTooAndTheNextRunClearsItsScratch) {
     if (!before.count(folder)) started.insert(folder);
 
   kill(cli, SIGKILL);
-  ASSERT_TRUE(WaitFor(cli, 5000));
+  ASSERT_TRUE(testing_support::WaitForProcess(cli, 5000));
   // The killed run's folder: no living run holds its lock any more (a run of
   // another test may have started one meanwhile, and holds it).
   std::set<std::string> left;
@@ -372,7 +361,7 @@ TEST_F(CliRun, KilledOutrightItsEncodersEndTooAndTheNextRunClearsItsScratch) {
   }
   ASSERT_EQ(left.size(), 1u);
   for (const pid_t encoder : encoders) {
-    const auto status = WaitFor(encoder, 5000);
+    const auto status = testing_support::WaitForProcess(encoder, 5000);
     ASSERT_TRUE(status) << "encoder " << encoder << " outlived its parent";
     // Ended as on SIGTERM, keeping its part under the partial name.
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 128 + SIGTERM) << *status;

@@ -27,14 +27,6 @@ std::string ReadBytes(const std::string& path) {
 const std::vector<std::string> kMp4 = {"-vcodec", "mpeg4", "-acodec", "aac", "-b", "256", "-s", "320x240", "-r", "15"};
 const std::vector<std::string> kMp3 = {"-acodec", "mp3", "-vn", "-ab", "64"};
 
-std::vector<std::string> Command(const std::string& input, const std::vector<std::string>& form,
-                                 const std::string& output) {
-  std::vector<std::string> args = {"-y", "-i", input};
-  args.insert(args.end(), form.begin(), form.end());
-  args.push_back(output);
-  return args;
-}
-
 // An FLV tag: its offset and kind (8 sound, 9 video).
 struct FlvTag {
   size_t offset;
@@ -84,7 +76,7 @@ class DamagedTimestamps : public ::testing::Test {
       const bool video = form == &kMp4;
       SCOPED_TRACE(video ? "to MP4" : "to MP3");
       const std::string output = dir.file(video ? "out.mp4" : "out.mp3");
-      const auto run = RunEncoder("evc", Command(input, *form, output), 30000);
+      const auto run = RunEncoder("evc", encoder_test::EncoderArgs(input, *form, output), 30000);
       ASSERT_FALSE(run.timed_out);
       ASSERT_EQ(run.exit_code, 0) << run.err;
       std::string why;
@@ -161,15 +153,9 @@ TEST(LongRuns, AStopEndsTheFillingOfALongGapAtOnce) {
   testing_support::TempDir dir;
   const std::string output = dir.file("gap.mp4");
   std::vector<std::string> argv = {encoder_test::EncoderPath("evc")};
-  for (const std::string& arg : Command(Media("gap.mp4"), kMp4, output)) argv.push_back(arg);
+  for (const std::string& arg : encoder_test::EncoderArgs(Media("gap.mp4"), kMp4, output)) argv.push_back(arg);
   encoder_test::ChildProcess child(argv);
-  ASSERT_TRUE(child.ReadErrUntil(
-      [](const std::string& err) {
-        const auto lines = encoder_test::StatusLines(err);
-        return !lines.empty() && encoder_test::ReadProgressSeconds(lines.back(), true).value_or(0) >= 2;
-      },
-      20000))
-      << child.err();
+  ASSERT_TRUE(encoder_test::ReachesSeconds(child, 2)) << child.err();
   const auto asked = std::chrono::steady_clock::now();
   child.Signal(SIGTERM);
   const auto result = child.Wait(5000);
@@ -177,8 +163,8 @@ TEST(LongRuns, AStopEndsTheFillingOfALongGapAtOnce) {
   ASSERT_TRUE(result) << "still running after a stop request";
   EXPECT_LT(took.count(), 1500);
   EXPECT_EQ(result->exit_code, 128 + SIGTERM) << result->err;
-  EXPECT_TRUE(encoder_test::PlaysThrough(output));
-  EXPECT_EQ(encoder_test::FolderEntries(dir.path()), Names{"gap.mp4"});
+  EXPECT_TRUE(encoder_test::PlaysThrough(dir.file("gap.partial.mp4")));
+  EXPECT_EQ(encoder_test::FolderEntries(dir.path()), Names{"gap.partial.mp4"});
 }
 
 // The quality of the last packets of some encoders is no quality at all; the

@@ -222,6 +222,23 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, int timeout_ms, c
   return result;
 }
 
+std::vector<std::string> EncoderArgs(const std::string& input, const std::vector<std::string>& form,
+                                     const std::string& output) {
+  std::vector<std::string> args = {"-y", "-i", input};
+  args.insert(args.end(), form.begin(), form.end());
+  args.push_back(output);
+  return args;
+}
+
+bool ReachesSeconds(ChildProcess& child, long seconds, bool video, int timeout_ms) {
+  return child.ReadErrUntil(
+      [&](const std::string& err) {
+        const auto lines = StatusLines(err);
+        return !lines.empty() && ReadProgressSeconds(lines.back(), video).value_or(0) >= seconds;
+      },
+      timeout_ms);
+}
+
 ProcessResult RunEncoder(const std::string& tool, const std::vector<std::string>& args, int timeout_ms,
                          const std::string& folder) {
   std::vector<std::string> argv = {EncoderPath(tool)};

@@ -160,13 +160,7 @@ TEST_P(Stopping, FinishesAPlayableFileAndEndsWithinASecond) {
   PipeFeeder feeder(pipe, Media("long.ts"), c.stall);
   encoder_test::ChildProcess child(argv);
   // Wait until some seconds of output exist.
-  const bool progressed = child.ReadErrUntil(
-      [&](const std::string& err) {
-        const auto lines = encoder_test::StatusLines(err);
-        return !lines.empty() && encoder_test::ReadProgressSeconds(lines.back(), c.video).value_or(0) >= 2;
-      },
-      20000);
-  ASSERT_TRUE(progressed) << child.err();
+  ASSERT_TRUE(encoder_test::ReachesSeconds(child, 2, c.video)) << child.err();
   if (c.stall) {
     // Status lines keep coming while the encoder waits for input.
     const size_t before = encoder_test::StatusLines(child.err()).size();
@@ -232,13 +226,7 @@ TEST(ReservedName, AFileMadeAtTheNameDuringTheRunIsKept) {
   encoder_test::ChildProcess child({encoder_test::EncoderPath("evc"), "-y", "-i", pipe, "-vcodec", "mpeg4", "-acodec",
                                     "aac", "-s", "160x120", output});
   unsetenv(encoder::kReservedEnvironment);
-  ASSERT_TRUE(child.ReadErrUntil(
-      [](const std::string& err) {
-        const auto lines = encoder_test::StatusLines(err);
-        return !lines.empty() && encoder_test::ReadProgressSeconds(lines.back(), true).value_or(0) >= 1;
-      },
-      20000))
-      << child.err();
+  ASSERT_TRUE(encoder_test::ReachesSeconds(child, 1)) << child.err();
   ASSERT_EQ(unlink(output.c_str()), 0);
   testing_support::WriteFile(output, "made meanwhile");
   feeder.reset();  // the end of the input
@@ -259,13 +247,7 @@ TEST(Killing, AKilledEncoderLeavesNothingBehind) {
   PipeFeeder feeder(pipe, Media("long.ts"), false);
   encoder_test::ChildProcess child({encoder_test::EncoderPath("evc"), "-y", "-i", pipe, "-vcodec", "mpeg4", "-acodec",
                                     "aac", "-s", "320x240", dir.file("killed.mp4")});
-  ASSERT_TRUE(child.ReadErrUntil(
-      [](const std::string& err) {
-        const auto lines = encoder_test::StatusLines(err);
-        return !lines.empty() && encoder_test::ReadProgressSeconds(lines.back(), true).value_or(0) >= 1;
-      },
-      20000))
-      << child.err();
+  ASSERT_TRUE(encoder_test::ReachesSeconds(child, 1)) << child.err();
   child.Signal(SIGKILL);
   ASSERT_TRUE(child.Wait(5000));
   EXPECT_EQ(encoder_test::FolderEntries(dir.path()), std::vector<std::string>{"feed.ts"});

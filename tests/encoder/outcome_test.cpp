@@ -23,14 +23,6 @@ using Names = std::vector<std::string>;
 const std::vector<std::string> kMp4 = {"-vcodec", "mpeg4", "-acodec", "aac", "-s", "160x120"};
 const std::vector<std::string> kMp3 = {"-acodec", "mp3", "-vn", "-ab", "64"};
 
-std::vector<std::string> Command(const std::string& input, const std::vector<std::string>& form,
-                                 const std::string& output) {
-  std::vector<std::string> args = {"-y", "-i", input};
-  args.insert(args.end(), form.begin(), form.end());
-  args.push_back(output);
-  return args;
-}
-
 // A job's encoder: the caller has reserved the output name.
 struct ReservedRun {
   ReservedRun() { setenv(encoder::kReservedEnvironment, "1", 1); }
@@ -49,7 +41,7 @@ TEST(ReservedName, OnlyTheJobsOwnEmptyPlaceholderIsReplaced) {
   WriteFile(placeholder, "");
   {
     ReservedRun job;
-    const auto run = RunEncoder("evc", Command(Media("clip.avi"), kMp4, placeholder));
+    const auto run = RunEncoder("evc", encoder_test::EncoderArgs(Media("clip.avi"), kMp4, placeholder));
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(LastLine(run.err), "output: " + placeholder);
     EXPECT_TRUE(encoder_test::PlaysThrough(placeholder));
@@ -58,7 +50,7 @@ TEST(ReservedName, OnlyTheJobsOwnEmptyPlaceholderIsReplaced) {
     // Someone else's files at the name and the next: both stay, whatever -y says.
     WriteFile(dir.file("taken.mp4"), "the user's own file");
     WriteFile(dir.file("taken_1.mp4"), "");
-    const auto moved = RunEncoder("evc", Command(Media("clip.avi"), kMp4, dir.file("taken.mp4")));
+    const auto moved = RunEncoder("evc", encoder_test::EncoderArgs(Media("clip.avi"), kMp4, dir.file("taken.mp4")));
     ASSERT_EQ(moved.exit_code, 0) << moved.err;
     EXPECT_EQ(LastLine(moved.err), "output: " + dir.file("taken_2.mp4"));
     EXPECT_EQ(ReadFile(dir.file("taken.mp4")), "the user's own file");
@@ -66,7 +58,7 @@ TEST(ReservedName, OnlyTheJobsOwnEmptyPlaceholderIsReplaced) {
     EXPECT_TRUE(encoder_test::PlaysThrough(dir.file("taken_2.mp4")));
   }
   // By hand, -y keeps its meaning: what was named is replaced.
-  const auto by_hand = RunEncoder("evc", Command(Media("clip.avi"), kMp4, dir.file("taken.mp4")));
+  const auto by_hand = RunEncoder("evc", encoder_test::EncoderArgs(Media("clip.avi"), kMp4, dir.file("taken.mp4")));
   ASSERT_EQ(by_hand.exit_code, 0) << by_hand.err;
   EXPECT_EQ(LastLine(by_hand.err), "output: " + dir.file("taken.mp4"));
   EXPECT_TRUE(encoder_test::PlaysThrough(dir.file("taken.mp4")));
@@ -94,7 +86,7 @@ TEST(HeldPictures, TheLastPictureLastsUntilItsEnd) {
     ASSERT_LE(source_info.Find("video")->packets, 2);
 
     const std::string output = dir.file(std::string("out-") + c.name + ".mp4");
-    const auto run = RunEncoder("evc", Command(source, kMp4, output));
+    const auto run = RunEncoder("evc", encoder_test::EncoderArgs(source, kMp4, output));
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_NEAR(VideoSeconds(output), 4, 0.5);
   }
@@ -118,13 +110,13 @@ TEST(UndecodablePictures, AVideoOutputFailsWhileASourceWithoutPicturesGivesSound
     const std::string source = dir.file(name);
     WriteFile(source, data);
     testing_support::TempDir out;
-    const auto run = RunEncoder("evc", Command(source, kMp4, out.file("out.mp4")));
+    const auto run = RunEncoder("evc", encoder_test::EncoderArgs(source, kMp4, out.file("out.mp4")));
     EXPECT_EQ(run.exit_code, 1) << run.err;
     EXPECT_EQ(LastLine(run.err).rfind("evc: ", 0), 0u) << run.err;
     EXPECT_TRUE(encoder_test::FolderEntries(out.path()).empty());
   }
   // Sound alone in, sound alone out, as before.
-  const auto sound = RunEncoder("evc", Command(Media("tone.wav"), kMp4, dir.file("tone.mp4")));
+  const auto sound = RunEncoder("evc", encoder_test::EncoderArgs(Media("tone.wav"), kMp4, dir.file("tone.mp4")));
   ASSERT_EQ(sound.exit_code, 0) << sound.err;
   const auto info = Probe(dir.file("tone.mp4"));
   EXPECT_EQ(info.Find("video"), nullptr);
@@ -151,11 +143,11 @@ TEST(StreamProbe, AnErrorThereIsNotFatalWhenTheWantedStreamDecodes) {
   const std::string source = dir.file("damaged.ts");
   WriteFile(source, data);
 
-  const auto sound = RunEncoder("evc", Command(source, kMp3, dir.file("sound.mp3")));
+  const auto sound = RunEncoder("evc", encoder_test::EncoderArgs(source, kMp3, dir.file("sound.mp3")));
   ASSERT_EQ(sound.exit_code, 0) << sound.err;
   EXPECT_NEAR(Probe(dir.file("sound.mp3")).duration, encoder_test::kClipSeconds, 0.3);
   // The pictures were wanted too: that fails, with the reason.
-  const auto video = RunEncoder("evc", Command(source, kMp4, dir.file("video.mp4")));
+  const auto video = RunEncoder("evc", encoder_test::EncoderArgs(source, kMp4, dir.file("video.mp4")));
   EXPECT_EQ(video.exit_code, 1) << video.err;
   EXPECT_EQ(LastLine(video.err), "evc: the video stream of \"" + source + "\" cannot be decoded");
 }

@@ -19,17 +19,6 @@ std::string Encoder() {
   return std::string(VTPC_PROGRAM_DIR) + "evc";
 }
 
-// Waits for a child (or an orphan handed to us as subreaper); its status, or
-// nothing while it still runs.
-std::optional<int> WaitFor(pid_t pid, int timeout_ms) {
-  for (int waited = 0; waited <= timeout_ms; waited += 10) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return status;
-    usleep(10000);
-  }
-  return std::nullopt;
-}
-
 // SIGTERM at once, while the encoder is still being loaded: before its handlers
 // are in place the default action would end it without a word.
 TEST(EncoderLifetime, AStopSentTheMomentItStartsIsHeard) {
@@ -77,11 +66,11 @@ TEST(EncoderLifetime, AChildEndsWhenTheProgramThatStartedItIsKilled) {
   ASSERT_GT(child, 0);
 
   kill(program, SIGKILL);
-  ASSERT_TRUE(WaitFor(program, 5000));
-  const auto status = WaitFor(child, 5000);
+  ASSERT_TRUE(testing_support::WaitForProcess(program, 5000));
+  const auto status = testing_support::WaitForProcess(child, 5000);
   if (!status) {
     kill(child, SIGKILL);
-    WaitFor(child, 5000);
+    testing_support::WaitForProcess(child, 5000);
   }
   ASSERT_TRUE(status) << "the child outlived the program";
   EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM) << *status;
