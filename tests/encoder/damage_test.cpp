@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "fakes.h"
 #include "harness.h"
+#include "test_media.h"
 
 namespace {
 
@@ -119,6 +121,32 @@ TEST_F(DamagedTimestamps, AClockLeapOnAStreamsFirstTagIsDamageNotTheStart) {
     damaged[first->offset + 7] = 1;
     ExpectSoundConversions(damaged, ".flv");
   }
+}
+
+// A header that states too short a length (a recording whose header was never
+// updated): the streams' own times run on past it step by step, and are followed.
+TEST_F(DamagedTimestamps, TimesThatRunFarPastAShortStatedLengthStepByStepAreFollowed) {
+  const std::string source = dir.file("eight.flv");
+  ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                         "testsrc=s=160x120:r=25:d=8", "-f", "lavfi", "-i", "sine=duration=8", "-c:v",
+                                         "flv1", "-c:a", "libmp3lame", source}),
+            0);
+  std::string damaged = ReadBytes(source);
+  // onMetaData's "duration": a type byte 0, then a big-endian double.
+  const size_t at = damaged.find("duration");
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(damaged[at + 8], '\0');
+  const double stated = 1.0;
+  uint64_t bits = 0;
+  std::memcpy(&bits, &stated, sizeof bits);
+  for (int i = 0; i < 8; ++i) damaged[at + 9 + i] = static_cast<char>(bits >> (56 - 8 * i));
+  testing_support::WriteFile(source, damaged);
+  ASSERT_NEAR(encoder_test::Probe(source).duration, 1, 0.1);
+
+  const auto run = RunEncoder("evc", encoder_test::EncoderArgs(source, kMp4, dir.file("out.mp4")));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  for (const auto& stream : encoder_test::Probe(dir.file("out.mp4")).streams)
+    EXPECT_NEAR(stream.duration, 8, 0.3) << stream.type;
 }
 
 // A time half a second back once made the muxer refuse the stream and the
