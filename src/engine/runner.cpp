@@ -36,12 +36,32 @@ void KeepTail(std::string& tail, const std::string& text) {
   if (tail.size() > kTailBytes) tail.erase(0, tail.size() - kTailBytes);
 }
 
+// The encoder's closing lines (its console's kOutputLine and kPartialOutputLine).
+const std::string kOutput = "output: ";
+const std::string kPartial = "partial output: ";
+
+bool IsClosingLine(const std::string& line) {
+  return line.rfind(kOutput, 0) == 0 || line.rfind(kPartial, 0) == 0;
+}
+
+// The text without the closing lines: they are for the batch, not for the
+// status the progress window shows.
+std::string WithoutClosingLines(const std::string& text) {
+  std::string kept;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.find_first_of("\r\n", begin);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string piece = text.substr(begin, end - begin);
+    if (!IsClosingLine(piece)) kept += piece;
+    begin = end;
+  }
+  return kept;
+}
+
 }  // namespace
 
 std::optional<KeptOutput> ReadKeptOutput(const std::string& text) {
-  // The encoder's closing lines (its console's kOutputLine and kPartialOutputLine).
-  static const std::string kOutput = "output: ";
-  static const std::string kPartial = "partial output: ";
   std::optional<KeptOutput> kept;
   size_t begin = 0;
   while (begin < text.size()) {
@@ -111,7 +131,11 @@ RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallbac
       }
       const auto zero = text.find('\0');
       if (zero != std::string::npos) text.resize(zero);
-      if (callback) callback(text);
+      // A chunk of nothing but the closing lines (and the line end before
+      // them) leaves the last status line showing.
+      const std::string shown = WithoutClosingLines(text);
+      const bool closing_only = shown != text && shown.find_first_not_of("\r\n") == std::string::npos;
+      if (callback && !closing_only) callback(shown);
       if (!status) child->WaitForExit(settings.relay_pause_ms);
     } else if (!status) {
       // Nothing waiting: sleep until output arrives or the child ends rather
