@@ -57,6 +57,7 @@ void ConsoleReporter::FileFinished(size_t index, const FileResult& r) {
     if (Shown() && (!settings_.json || settings_.terminal)) Note(source + " -> " + EscapeName(r.output.value_or("")));
   } else {
     Note("failed: " + source + ": " + EscapeName(r.reason));
+    if (r.partial) Note("partial output kept: " + EscapeName(r.output.value_or("")) + " (" + r.partial_text + ")");
   }
   if (settings_.json) Out(ResultJson(r) + "\n");
   Draw();

@@ -17,9 +17,11 @@
 #include "common/helpers.h"
 #include "common/text.h"
 #include "engine/catalogue.h"
+#include "engine/runner.h"
 #include "media/duration_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
+#include "platform/scratch_folder.h"
 #include "settings/config_files.h"
 #include "settings/output_folder.h"
 #include "settings/user_settings.h"
@@ -112,30 +114,28 @@ std::string DescribeProfileValue(const std::string& value) {
 }
 
 // The run's own folder inside the layout's scratch folder, so that runs at
-// once never share a script; removed with its files at the end of the run. A
-// dry run only names the pattern a real one would fill in. Empty path, with the
-// reason, when it cannot be made.
+// once never share a script; removed with its files at the end of the run, and
+// by the next run when this one is killed outright. A dry run only names the
+// pattern a real one would fill in. Empty path, with the reason, when it cannot
+// be made.
 class ScratchFolder {
  public:
   ScratchFolder(const std::string& parent, bool dry_run) {
-    std::string pattern = parent + "vtp-convert-XXXXXX";
     if (dry_run) {
-      shown_ = pattern + "/";
-    } else if (mkdtemp(pattern.data())) {
-      path_ = shown_ = pattern + "/";
-    } else {
-      error_ = "cannot create a scratch folder in " + parent + ": " + platform::LastErrorText(errno);
+      shown_ = parent + kPrefix + "XXXXXX/";
+      return;
     }
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    platform::RemoveDeadScratchFolders(parent, kPrefix);
+    folder_.emplace(parent, kPrefix);
+    shown_ = folder_->path();
+    if (shown_.empty()) error_ = "cannot create a scratch folder in " + parent + ": " + platform::LastErrorText(errno);
   }
   const std::string& path() const { return shown_; }
   const std::string& error() const { return error_; }
 
  private:
-  std::string path_;
+  static constexpr const char* kPrefix = "vtp-convert-";
+  std::optional<platform::ScratchFolder> folder_;
   std::string shown_;
   std::string error_;
 };
@@ -199,15 +199,18 @@ class Worker {
     job.encoder_name = plan_.encoder_name;
     job.rm_encoder_name = plan_.rm_encoder_name;
     job.script_path = scratch_ + "VideoFile-" + std::to_string(index) + ".avs";
-    job.write_script = !plan_.dry_run;
+    job.write_files = !plan_.dry_run;
     double range = static_cast<double>(duration_ms) / 1000.0;
     if (plan_.start_us || plan_.end_us) {
       const int64_t duration_us = duration_ms * 1000;
       const int64_t start = plan_.start_us.value_or(0);
-      const int64_t end = std::min(plan_.end_us.value_or(duration_us), duration_us);
+      // No end, or one at or past the source's end, means the real end: no
+      // length is passed, so the last fraction of a second is not cut off.
+      const bool to_end = !plan_.end_us || *plan_.end_us >= duration_us;
+      const int64_t end = to_end ? duration_us : *plan_.end_us;
       if (start >= end) throw std::runtime_error("the range starts at or after the end of the file");
       job.start_text = text::FormatClockTime(start);
-      job.end_text = text::FormatClockTime(end);
+      if (!to_end) job.end_text = text::FormatClockTime(end);
       range = static_cast<double>(end - start) / 1e6;
     }
 
@@ -218,7 +221,6 @@ class Worker {
       std::lock_guard lock(state_.mutex);
       built = BuildConversionCommand(job, state_.names);
       if (built.command.empty()) throw std::runtime_error("no command for this output type");
-      state_.names.Reserve(built.output_path);
     }
     output = built.output_path;
     const std::vector<std::string> argv = platform::SplitCommandLine(built.command);
@@ -227,15 +229,26 @@ class Worker {
       result.command = ShellQuote(argv);
       return;
     }
+    // The empty file that holds the name goes whenever the encoder did not
+    // replace it (failed, stopped, never started).
+    struct Release {
+      RunState& state;
+      const std::string& path;
+      ~Release() {
+        std::lock_guard lock(state.mutex);
+        state.names.ReleaseReservation(path);
+      }
+    } release{state_, built.output_path};
     Report([&] { reporter_.FileStarted(index, source); });
 
-    auto child = platform::PipedChild::Start(argv, plan_.app_dir);
+    auto child = platform::PipedChild::Start(argv, plan_.app_dir, {kReservedOutputEnvironment}, true);
     if (!child) throw std::runtime_error("the encoder " + argv[0] + " could not be started");
     control_.Add(child->Pid());
     // A stop that came while the encoder was being started has not reached it yet.
     if (control_.StopRequested()) kill(child->Pid(), SIGTERM);
     std::string pending, last_line;
     double done = 0;
+    std::optional<KeptOutput> kept;
     char buffer[4096];
     for (;;) {
       child->WaitForOutputOrExit(200);
@@ -255,6 +268,8 @@ class Worker {
         Report([&] { reporter_.EncoderLine(index, line); });
         if (auto t = StatusTime(line)) {
           done = std::min(*t, range);
+        } else if (auto named = ReadKeptOutput(line)) {
+          kept = named;
         } else {
           last_line = line;
         }
@@ -264,12 +279,19 @@ class Worker {
     }
     control_.Remove(child->Pid());
     result.exit_code = *child->ExitStatus();
+    if (kept && kept->partial) {
+      output = kept->path;
+      result.partial = true;
+      result.partial_text = FormatLength(kept->seconds) + " of " + FormatLength(range);
+    }
     if (control_.StopRequested()) throw std::runtime_error("stopped");
     if (*result.exit_code != 0) {
       throw std::runtime_error("the encoder failed (exit code " + std::to_string(*result.exit_code) + ")" +
                                (last_line.empty() ? std::string() : ": " + last_line));
     }
-    if (FileSize(built.output_path) <= 0) throw std::runtime_error("no output file");
+    // Another run may have taken the name meanwhile: the encoder says which it wrote.
+    if (kept && !kept->partial) output = kept->path;
+    if (FileSize(output) <= 0) throw std::runtime_error("no output file");
     result.converted = true;
   }
 
@@ -591,6 +613,7 @@ std::string ResultJson(const FileResult& r) {
     out += ",\"command\":";
     AppendJsonString(out, r.command);
   }
+  if (r.partial) out += ",\"partial\":true";
   out += ",\"reason\":";
   AppendJsonString(out, r.reason);
   out += ",\"exit_code\":" + (r.exit_code ? std::to_string(*r.exit_code) : std::string("null"));

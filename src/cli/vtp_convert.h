@@ -80,6 +80,10 @@ struct FileResult {
   // None when no encoder ran.
   std::optional<int> exit_code;
   double seconds = 0;
+  // A stopped conversion kept its file cut short, as `output`; how much of
+  // how much ("05:39 of 10:00").
+  bool partial = false;
+  std::string partial_text;
 };
 
 // Progress of the run, reported from worker threads; calls are serialised.

@@ -1,7 +1,9 @@
 #include "common/helpers.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -124,6 +126,35 @@ std::string TFileFunc::GetFileBaseName(const std::string& path) {
 std::string TFileFunc::MakeUniqueFileName(const std::string& path) {
   requested_base_name_ = GetFileBaseName(path);
   return SearchFreeName(path);
+}
+
+std::string TFileFunc::ReserveUniqueFileName(const std::string& path) {
+  // Bounded: each pass either returns or counts one more name as taken.
+  for (int attempt = 0; attempt < 10000; ++attempt) {
+    const std::string candidate = MakeUniqueFileName(path);
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int error = errno;
+    Reserve(candidate);
+    if (fd >= 0) {
+      struct stat info {};
+      if (::fstat(fd, &info) == 0) placeholders_[candidate] = {info.st_dev, info.st_ino};
+      ::close(fd);
+      return candidate;
+    }
+    // Taken by another run since the folder was read: the next name.
+    if (error != EEXIST) return candidate;
+  }
+  return MakeUniqueFileName(path);
+}
+
+void TFileFunc::ReleaseReservation(const std::string& path) {
+  const auto held = placeholders_.find(path);
+  if (held == placeholders_.end()) return;
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0 &&
+      info.st_dev == held->second.first && info.st_ino == held->second.second)
+    ::unlink(path.c_str());
+  placeholders_.erase(held);
 }
 
 void TFileFunc::Reserve(const std::string& path) {

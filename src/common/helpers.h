@@ -2,6 +2,8 @@
 // name not yet taken.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -59,11 +61,23 @@ class TFileFunc {
   // Base name of the path MakeUniqueFileName was last asked for.
   const std::string& RequestedBaseName() const { return requested_base_name_; }
 
+  // MakeUniqueFileName, with the name also held on disk at once by an empty
+  // file made with an exclusive create, so that every other run and program
+  // instance sees it taken; a name taken meanwhile is skipped. Where nothing
+  // can be created the name is only reserved here (the encoder then names the
+  // reason).
+  std::string ReserveUniqueFileName(const std::string& path);
+  // Removes the empty file of a name handed out by ReserveUniqueFileName, if it
+  // is still that same empty file: the job that was to replace it did not.
+  void ReleaseReservation(const std::string& path);
+
  private:
   std::string SearchFreeName(const std::string& candidate);
   std::string requested_base_name_;
   // Folder + upper-cased base name of every reserved path.
   std::set<std::string> reserved_;
+  // The files made by ReserveUniqueFileName: path, device and inode.
+  std::map<std::string, std::pair<uint64_t, uint64_t>> placeholders_;
 };
 
 // Splits at a separator and keeps the non-empty parts: "1.2.5.2" gives 1, 2, 5, 2.

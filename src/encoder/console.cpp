@@ -112,6 +112,28 @@ void Console::Fail(const std::string& reason) {
   Write(std::string(last_char_ == '\r' ? "\n" : "") + tool_ + ": " + reason + "\n");
 }
 
+std::string OutputLinePath(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
+  }
+  return out;
+}
+
+void Console::Report(const std::string& line) {
+  FinishStatus();
+  std::lock_guard lock(mutex_);
+  FlushKeptMessages();
+  Write(std::string(last_char_ == '\r' ? "\n" : "") + line + "\n");
+}
+
 void Console::Close() {
   FinishStatus();
   std::lock_guard lock(mutex_);

@@ -30,6 +30,16 @@ struct Progress {
 // with video, "size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s\r" for audio alone.
 std::string FormatStatusLine(bool with_video, int64_t frames, double quality, int64_t bytes, int64_t output_us);
 
+// The last line of a run that kept a file names it, for the caller to read:
+// "output: PATH" for a finished file, "partial output: SECONDS PATH" for one
+// cut short (SECONDS with a "." and two decimals). The path may differ from the
+// one asked for (a name taken meanwhile, a partial file). The path is written
+// with "\\", "\n" and "\r" for a backslash, line feed and carriage return, so a
+// name with a line break stays one line (OutputLinePath).
+inline constexpr const char* kOutputLine = "output: ";
+inline constexpr const char* kPartialOutputLine = "partial output: ";
+std::string OutputLinePath(const std::string& path);
+
 class Console {
  public:
   // `tool` prefixes the failure reason ("evc", "revc"); `fd` is where it all goes.
@@ -50,6 +60,9 @@ class Console {
   // Writes "<tool>: <reason>" as a line of its own, after the last status line.
   // The library messages kept so far are dropped: the reason says what failed.
   void Fail(const std::string& reason);
+  // Writes the library messages kept, then `line` as a line of its own: the
+  // closing lines a caller reads (see kOutputLine).
+  void Report(const std::string& line);
   // Writes the library messages kept (after the last status line) and ends the
   // output nicely for a person at a terminal.
   void Close();

@@ -169,6 +169,7 @@ void Transcoder::SubmitFrame(Lane& lane, AVFrame* frame) {
   // The decoder's picture types would force key frames where the source had them.
   if (lane.type == AVMEDIA_TYPE_VIDEO) job_frame->pict_type = AV_PICTURE_TYPE_NONE;
   ++encoded_frames_;
+  ++lane.encoded_frames;
   worker_->Submit(lane, std::move(job_frame));
 }
 

@@ -22,8 +22,9 @@ bool HasDecodableParameters(const AVStream* stream) {
   if (par->codec_type == AVMEDIA_TYPE_VIDEO)
     return par->width > 0 && par->height > 0 && par->format != AV_PIX_FMT_NONE &&
            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
-  if (par->codec_type == AVMEDIA_TYPE_AUDIO)
-    return par->sample_rate > 0 && par->format != AV_SAMPLE_FMT_NONE && par->ch_layout.nb_channels > 0;
+  // The sample format may be left unknown by a probe cut short; the decoder
+  // names it when it opens.
+  if (par->codec_type == AVMEDIA_TYPE_AUDIO) return par->sample_rate > 0 && par->ch_layout.nb_channels > 0;
   return false;
 }
 
@@ -52,8 +53,11 @@ void Transcoder::OpenInput() {
   int result = avformat_open_input(&context, FileUrl(input_path_).c_str(), nullptr, nullptr);
   if (result < 0) throw EncoderError("cannot open the input " + Quoted(input_path_) + ": " + Detail(result));
   input_.reset(context);
-  result = avformat_find_stream_info(input_.get(), nullptr);
-  if (result < 0) throw EncoderError("cannot read the input " + Quoted(input_path_) + ": " + Detail(result));
+  // The stream details are a help, not a condition: a damaged stream the
+  // probe chokes on may still decode, and whether the wanted streams do is
+  // judged by their parameters and, in the end, by what they gave.
+  avformat_find_stream_info(input_.get(), nullptr);
+  console_.TakeLastLibraryMessage();
 }
 
 void Transcoder::SelectStreams() {
@@ -70,6 +74,13 @@ void Transcoder::SelectStreams() {
   AVStream* video = pick(AVMEDIA_TYPE_VIDEO);
   AVStream* audio = pick(AVMEDIA_TYPE_AUDIO);
   if (!video && !audio) throw EncoderError("no decodable audio or video stream in " + Quoted(input_path_));
+  // A source with pictures whose pictures cannot be read is no sound-only
+  // source: its video output fails rather than come out as sound alone.
+  const bool has_pictures = std::any_of(input->streams, input->streams + input->nb_streams, [](const AVStream* s) {
+    return s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC);
+  });
+  if (want_video_ && !video && has_pictures)
+    throw EncoderError("the video stream of " + Quoted(input_path_) + " cannot be decoded");
 
   if (want_video_ && video) AddLane(AVMEDIA_TYPE_VIDEO, video, *video_choice_);
   if (want_audio_ && audio) AddLane(AVMEDIA_TYPE_AUDIO, audio, *audio_choice_);
@@ -148,13 +159,18 @@ void Transcoder::OpenDecoder(Lane& lane) {
     throw EncoderError("cannot start the " + std::string(codec->name) + " decoder for " + Quoted(input_path_) + ": " +
                        Detail(result));
   }
-  if (decoder->codec_type == AVMEDIA_TYPE_AUDIO) GiveDefaultOrder(&decoder->ch_layout);
+  if (decoder->codec_type == AVMEDIA_TYPE_AUDIO) {
+    if (decoder->sample_fmt == AV_SAMPLE_FMT_NONE)
+      throw EncoderError("the sound of " + Quoted(input_path_) + " cannot be decoded: its sample format is unknown");
+    GiveDefaultOrder(&decoder->ch_layout);
+  }
 }
 
 void Transcoder::DecodePacket(Lane& lane, const AVPacket* packet) {
   // A damaged packet is skipped, as players do; the frames around it still count.
   avcodec_send_packet(lane.decoder.get(), packet);
   while (avcodec_receive_frame(lane.decoder.get(), frame_.get()) >= 0) {
+    ++lane.decoded_frames;
     if (!lane.input_done) FilterFrame(lane, frame_.get());
     av_frame_unref(frame_.get());
   }
@@ -173,7 +189,18 @@ void Transcoder::MendDiscontinuity(Lane& lane, AVPacket* packet) {
   packet->dts += shift;
   if (packet->pts != AV_NOPTS_VALUE) packet->pts += shift;
   int64_t dts_us = av_rescale_q(packet->dts, time_base, AV_TIME_BASE_Q);
-  if (lane.next_dts_us != AV_NOPTS_VALUE) {
+  // A time far past the end the container states, away from where this stream
+  // was expected, is one damaged time, even on a stream's very first packet:
+  // the packet goes where it was expected and the clock is left alone. (Taken
+  // as a jump, the sound times after it would be moved there instead.) A
+  // stream whose times run on past the stated end step by step is followed.
+  const int64_t expected_us = ExpectedDts(lane);
+  if (input_end_us_ != AV_NOPTS_VALUE && dts_us > input_end_us_ + kPastEndUs && dts_us - expected_us > AV_TIME_BASE) {
+    const int64_t correction = av_rescale_q(dts_us - expected_us, AV_TIME_BASE_Q, time_base);
+    packet->dts -= correction;
+    if (packet->pts != AV_NOPTS_VALUE) packet->pts -= correction;
+    dts_us = expected_us;
+  } else if (lane.next_dts_us != AV_NOPTS_VALUE) {
     const int64_t jump = dts_us - lane.next_dts_us;
     // Elsewhere small steps back are sloppy muxing, left to the repair at the muxer.
     const int64_t back_limit = restarting_clock_ ? AV_TIME_BASE / 10 : AV_TIME_BASE;
@@ -190,6 +217,17 @@ void Transcoder::MendDiscontinuity(Lane& lane, AVPacket* packet) {
   if (duration_us == 0 && lane.type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0)
     duration_us = av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q);
   lane.next_dts_us = dts_us + duration_us;
+}
+
+// Where the lane's next packet should be: after its last one, else where the
+// other streams have got to, else the input's start.
+int64_t Transcoder::ExpectedDts(const Lane& lane) const {
+  if (lane.next_dts_us != AV_NOPTS_VALUE) return lane.next_dts_us;
+  int64_t expected = AV_NOPTS_VALUE;
+  for (const auto& other : lanes_)
+    if (other.get() != &lane && other->next_dts_us != AV_NOPTS_VALUE) expected = std::max(expected, other->next_dts_us);
+  if (expected != AV_NOPTS_VALUE) return expected;
+  return input_->start_time != AV_NOPTS_VALUE ? input_->start_time : 0;
 }
 
 // Whether a forward jump (by `jump_us`, to `at_us` on the input's clock) is

@@ -14,6 +14,9 @@ namespace encoder {
 // The farthest a stream's clock may step ahead of itself, or of the other
 // streams, before the step counts as damage.
 inline constexpr int64_t kLeapUs = 10 * AV_TIME_BASE;
+// How far past the end the container states a time may lie before it counts
+// as damage, unless the stream's times lead there step by step.
+inline constexpr int64_t kPastEndUs = 3 * AV_TIME_BASE;
 
 struct Lane {
   AVMediaType type = AVMEDIA_TYPE_UNKNOWN;
@@ -52,6 +55,9 @@ struct Lane {
   // only move forward, whatever the source's timestamps did.
   int64_t next_encode_pts = AV_NOPTS_VALUE;
   int64_t last_out_dts = AV_NOPTS_VALUE;
+
+  int64_t decoded_frames = 0;  // frames the decoder gave
+  int64_t encoded_frames = 0;  // frames handed to the encoder
 
   bool input_done = false;       // nothing more goes into the filters
   bool filters_done = false;     // the filters have given all they will

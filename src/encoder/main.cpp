@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,14 @@ void InstallSignalHandlers() {
   sigaction(SIGHUP, &action, nullptr);
   // A reader that goes away must not kill the encoder before it finishes its file.
   signal(SIGPIPE, SIG_IGN);
+  // Our callers start us with the stop signals blocked, so that one sent
+  // before this point waits for the handlers instead of killing us unheard.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGHUP);
+  pthread_sigmask(SIG_UNBLOCK, &stop_signals, nullptr);
 }
 
 std::string ToolName(const char* argv0) {
@@ -60,12 +69,16 @@ int StopExitCode() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: a stop request must never find the default action in place.
   InstallSignalHandlers();
   encoder::Console console(ToolName(argc > 0 ? argv[0] : nullptr));
   console.CaptureLibraryLog();
   try {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    encoder::Transcoder transcoder(encoder::ParseArguments(args), console, g_stop_signal);
+    encoder::EncoderOptions options = encoder::ParseArguments(args);
+    const char* reserved = std::getenv(encoder::kReservedEnvironment);
+    options.reserved_output = reserved && std::string(reserved) == "1";
+    encoder::Transcoder transcoder(std::move(options), console, g_stop_signal);
     transcoder.Run();
     if (transcoder.Stopped() && !transcoder.KeptOutput()) {
       console.Fail("stopped on request before anything was converted");
@@ -73,14 +86,18 @@ int main(int argc, char** argv) {
       return StopExitCode();
     }
     // A signal that came after the input was read through still counts as a
-    // stop: the caller asked for one and gets the exit code that says so.
-    if (transcoder.Stopped() || g_stop_signal.load() != 0) {
+    // stop (the transcoder commits the file as partial then); one that came
+    // after the finished file was committed is too late to matter.
+    if (transcoder.Stopped()) {
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%.2f", transcoder.OutputSeconds());
       console.Fail(std::string("stopped on request; the output holds the first ") + seconds + " seconds");
+      console.Report(encoder::kPartialOutputLine + std::string(seconds) + " " +
+                     encoder::OutputLinePath(transcoder.OutputPath()));
       console.Close();
       return StopExitCode();
     }
+    console.Report(encoder::kOutputLine + encoder::OutputLinePath(transcoder.OutputPath()));
     console.Close();
     return 0;
   } catch (const std::exception& error) {

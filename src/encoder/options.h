@@ -36,6 +36,8 @@ struct EncoderOptions {
   std::optional<int64_t> start_us;         // -ss, microseconds
   std::optional<int64_t> length_us;        // -t, microseconds
   std::string output;                      // the last argument
+  // Not an option: the caller reserved the output name (OutputFile).
+  bool reserved_output = false;
 };
 
 // Parses the arguments after the program name. Throws EncoderError with a

@@ -105,12 +105,18 @@ FdIoPtr MakeFdIo(int fd) {
   return FdIoPtr(io);
 }
 
-OutputFile::OutputFile(std::string final_path, bool overwrite)
-    : final_path_(std::move(final_path)), overwrite_(overwrite) {
+OutputFile::OutputFile(std::string final_path, bool overwrite, bool reserved)
+    : final_path_(std::move(final_path)), reserved_(reserved), overwrite_(overwrite) {
   struct stat info;
   if (lstat(final_path_.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) throw EncoderError("the output " + Quoted(final_path_) + " is a folder");
-    if (!overwrite_) AlreadyExists(final_path_);
+    if (reserved_ && S_ISREG(info.st_mode) && info.st_size == 0) {
+      has_placeholder_ = true;
+      placeholder_dev_ = info.st_dev;
+      placeholder_ino_ = info.st_ino;
+    } else if (!overwrite_ && !reserved_) {
+      AlreadyExists(final_path_);
+    }
   } else if (errno != ENOENT) {
     // A name too long for the file system, or a plain file used as a folder:
     // better said now than after the whole conversion.
@@ -129,7 +135,35 @@ OutputFile::~OutputFile() {
         ours.st_ino == named.st_ino)
       unlink(temp_path_.c_str());
   }
+  if (!committed_) DropPlaceholder();
   if (fd_ >= 0) close(fd_);
+}
+
+std::string OutputFile::PartialName(const std::string& final_path) {
+  const size_t slash = final_path.rfind('/');
+  const size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = final_path.rfind('.');
+  if (dot == std::string::npos || dot <= name_start) return final_path + ".partial";
+  return final_path.substr(0, dot) + ".partial" + final_path.substr(dot);
+}
+
+std::string OutputFile::NumberedName(const std::string& path, int n) {
+  const size_t slash = path.rfind('/');
+  const size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot <= name_start) dot = path.size();
+  return path.substr(0, dot) + "_" + std::to_string(n) + path.substr(dot);
+}
+
+bool OutputFile::IsPlaceholder(const std::string& path) const {
+  struct stat info;
+  return has_placeholder_ && lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0 &&
+         info.st_dev == placeholder_dev_ && info.st_ino == placeholder_ino_;
+}
+
+void OutputFile::DropPlaceholder() {
+  if (IsPlaceholder(final_path_)) unlink(final_path_.c_str());
+  has_placeholder_ = false;
 }
 
 bool OutputFile::SameFileAs(const std::string& input_path) const {
@@ -171,13 +205,75 @@ int OutputFile::LinkUnnamed(const std::string& name) {
   return errno;
 }
 
+int OutputFile::LinkNoReplace(const std::string& name) {
+  if (temp_path_.empty()) return LinkUnnamed(name);
+  if (RenameNoReplace(temp_path_, name) != 0) return errno;
+  temp_path_.clear();
+  return 0;
+}
+
+bool OutputFile::ReplacePlaceholder() {
+  if (temp_path_.empty()) {
+    // An exchange takes two names: the unnamed file gets a fresh one first.
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+      const std::string staging = folder_ + RandomName();
+      error = LinkUnnamed(staging);
+      if (error == 0) temp_path_ = staging;
+    }
+    if (error != 0) CannotWrite(final_path_, error);
+  }
+  if (renameat2(AT_FDCWD, temp_path_.c_str(), AT_FDCWD, final_path_.c_str(), RENAME_EXCHANGE) == 0) {
+    // What now has the temporary name is whatever held the final one.
+    if (IsPlaceholder(temp_path_)) {
+      unlink(temp_path_.c_str());
+      temp_path_.clear();
+      has_placeholder_ = false;
+      return true;
+    }
+    // Someone else's file took the name meanwhile: it gets it back.
+    if (renameat2(AT_FDCWD, temp_path_.c_str(), AT_FDCWD, final_path_.c_str(), RENAME_EXCHANGE) != 0)
+      CannotWrite(final_path_, errno);
+    return false;
+  }
+  // File systems without the exchange: a plain rename right after the check.
+  if ((errno == EINVAL || errno == ENOSYS) && IsPlaceholder(final_path_) &&
+      rename(temp_path_.c_str(), final_path_.c_str()) == 0) {
+    temp_path_.clear();
+    has_placeholder_ = false;
+    return true;
+  }
+  return false;
+}
+
+void OutputFile::CommitFirstFree(const std::string& first) {
+  for (int n = 0; n < 10000; ++n) {
+    const std::string name = n == 0 ? first : NumberedName(first, n);
+    const int error = LinkNoReplace(name);
+    if (error == 0) {
+      committed_path_ = name;
+      return;
+    }
+    if (error != EEXIST) CannotWrite(name, error);
+  }
+  CannotWrite(first, EEXIST);
+}
+
 void OutputFile::Commit() {
-  if (!temp_path_.empty()) {
-    CommitNamed();
+  if (reserved_) {
+    if (has_placeholder_ && ReplacePlaceholder())
+      committed_path_ = final_path_;
+    else
+      CommitFirstFree(final_path_);
+    DropPlaceholder();
   } else if (!overwrite_) {
-    const int error = LinkUnnamed(final_path_);
+    const int error = LinkNoReplace(final_path_);
     if (error == EEXIST) AlreadyExists(final_path_);
     if (error != 0) CannotWrite(final_path_, error);
+    committed_path_ = final_path_;
+  } else if (!temp_path_.empty()) {
+    if (rename(temp_path_.c_str(), final_path_.c_str()) != 0) CannotWrite(final_path_, errno);
+    committed_path_ = final_path_;
   } else {
     // Replacing takes a rename, and a rename takes a name: a fresh one first.
     std::string staging;
@@ -192,16 +288,15 @@ void OutputFile::Commit() {
       unlink(staging.c_str());
       CannotWrite(final_path_, error);
     }
+    committed_path_ = final_path_;
   }
   committed_ = true;
 }
 
-void OutputFile::CommitNamed() {
-  const int result =
-      overwrite_ ? rename(temp_path_.c_str(), final_path_.c_str()) : RenameNoReplace(temp_path_, final_path_);
-  if (result == 0) return;
-  if (errno == EEXIST) AlreadyExists(final_path_);
-  CannotWrite(final_path_, errno);
+void OutputFile::CommitPartial() {
+  CommitFirstFree(PartialName(final_path_));
+  DropPlaceholder();
+  committed_ = true;
 }
 
 }  // namespace encoder

@@ -35,7 +35,7 @@ void Transcoder::Run() {
   ResolveInput();
   // Cheap checks first: a refused output or an unknown name fails before any
   // input is read.
-  output_file_ = std::make_unique<OutputFile>(options_.output, options_.overwrite);
+  output_file_ = std::make_unique<OutputFile>(options_.output, options_.overwrite, options_.reserved_output);
   muxer_ = ChooseMuxer(options_.format, options_.output);
   ChooseEncoders();
   if (output_file_->SameFileAs(input_path_))
@@ -134,12 +134,24 @@ void Transcoder::Finish() {
   FinishOutput();
   console_.FinishStatus();
 
+  // A stop that came after the input was read through still counts: the caller
+  // was told the run stopped, so the file must not look finished.
+  if (StopRequested()) stopped_ = true;
   // A file without a single frame plays nowhere; it is not kept.
   if (encoded_frames_ == 0) {
     if (stopped_) return;
     if (options_.start_us && *options_.start_us > 0)
       throw EncoderError("nothing to convert: the input " + Quoted(input_path_) + " ends before the start position");
     throw EncoderError("nothing could be decoded from " + Quoted(input_path_));
+  }
+  if (stopped_) {
+    output_file_->CommitPartial();
+    return;
+  }
+  // Sound alone is no video conversion when the source's pictures were wanted.
+  for (const auto& lane : lanes_) {
+    if (lane->type == AVMEDIA_TYPE_VIDEO && lane->encoded_frames == 0 && lane->decoded_frames == 0)
+      throw EncoderError("no picture could be decoded from the video stream of " + Quoted(input_path_));
   }
   output_file_->Commit();
 }
@@ -150,7 +162,12 @@ void Transcoder::EndLane(Lane& lane) {
   if (!stopped_ && !lane.input_done) DecodePacket(lane, nullptr);
   if (!lane.input_done) {
     lane.input_done = true;
-    const int result = av_buffersrc_add_frame(lane.source, nullptr);
+    // The last picture lasts until its own end, so the rate conversion is
+    // closed there rather than at the picture's start (which would drop a
+    // picture held for long, or a lone one).
+    const int result = lane.type == AVMEDIA_TYPE_VIDEO && lane.next_video_us != AV_NOPTS_VALUE
+                           ? av_buffersrc_close(lane.source, lane.next_video_us, AV_BUFFERSRC_FLAG_PUSH)
+                           : av_buffersrc_add_frame(lane.source, nullptr);
     if (result < 0 && result != AVERROR_EOF) throw EncoderError("filter error: " + AvErrorText(result));
   }
   if (!lane.filters_done) DrainFilters(lane, true);

@@ -43,6 +43,8 @@ class Transcoder {
   double OutputSeconds() const { return progress_.output_us / 1e6; }
   // False when a stopped run had converted nothing, so no file was kept.
   bool KeptOutput() const { return encoded_frames_ > 0; }
+  // Where the output was committed; empty when none was.
+  std::string OutputPath() const { return output_file_ ? output_file_->committed_path() : std::string(); }
 
  private:
   // The run (transcoder.cpp).
@@ -66,6 +68,7 @@ class Transcoder {
   void OpenDecoder(Lane& lane);
   void DecodePacket(Lane& lane, const AVPacket* packet);
   void MendDiscontinuity(Lane& lane, AVPacket* packet);
+  int64_t ExpectedDts(const Lane& lane) const;
   bool FarAhead(int64_t jump_us, int64_t at_us) const;
   bool Leaps(const Lane& lane, int64_t jump_us, int64_t at_us) const;
   int64_t LatestOfOthers(const Lane& lane) const;

@@ -3,13 +3,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "engine/builder.h"
 #include "engine/converting_form.h"
+#include "engine/job.h"
 #include "engine/parameter.h"
 #include "engine/process_table.h"
 #include "engine/runner.h"
@@ -102,6 +105,8 @@ struct Tally {
   int converted = 0;
   // Rows that did not convert, each with the reason.
   std::vector<std::string> failures;
+  // Files of stopped rows kept as partial, "name.partial.mp4: 05:39 of 10:00".
+  std::vector<std::string> partials;
 };
 
 // Runs the row's command and waits, handling events, until our own encoder has
@@ -160,6 +165,14 @@ void FinishBatch(BatchState& state, BatchHost& host, const BatchServices& servic
   host.EnableMainWindow(true);
   if (!stopped) platform::NotifyBatchFinished(services.desktop, converted, static_cast<int>(failures.size()));
 
+  // A stop leaves files cut short under names that say so; the user is told
+  // which, and how much each holds.
+  if (stopped && !tally.partials.empty()) {
+    std::string text = "The conversion was stopped. What was converted is kept in:";
+    for (const auto& partial : tally.partials) text += "\n" + partial;
+    host.Warn(text);
+  }
+
   if (!stopped && !failures.empty()) {
     std::string text = "These files could not be converted:";
     for (const auto& failure : failures) text += "\n" + failure;
@@ -199,6 +212,7 @@ bool ConvertRow(int row, const std::string& source, BatchState& state, BatchHost
   // A Stop or close confirmed during the pause has hidden the window that
   // holds Stop: starting the encoder now would leave it beyond reach.
   if (state.BatchInterrupted && !interrupted_before) {
+    host.ReleaseOutputName(job.OutputFile);
     host.Log("Convert result: " + source + " -> stopped before the encoder started");
     host.ShowRowStatus(row, {ui::RowState::Stopped, 0, {}});
     return false;
@@ -209,20 +223,35 @@ bool ConvertRow(int row, const std::string& source, BatchState& state, BatchHost
     PercentReport percent(progress.ProgressBar1, host, row);
     outcome = RunRowEncoder(state, host, services, runner_settings);
   }
+  // The name the encoder actually wrote: another run may have taken the one
+  // chosen, and a stopped run's file is named as partial.
+  const std::optional<KeptOutput> kept = outcome ? ReadKeptOutput(outcome->tail) : std::nullopt;
+  // The empty file that held the chosen name, unless the encoder replaced it.
+  host.ReleaseOutputName(job.OutputFile);
 
   const bool stopped = state.BatchInterrupted && !interrupted_before;
   const bool ran_well = Succeeded(outcome);
-  const bool row_converted = ran_well && HasOutput(job.OutputFile);
+  const std::string output = kept && !kept->partial ? kept->path : job.OutputFile;
+  const bool row_converted = ran_well && HasOutput(output);
   std::string result = DescribeOutcome(outcome);
   if (ran_well && !row_converted) result += ", no output file";
+  if (row_converted && output != job.OutputFile) result += ", output written to " + output;
+  if (kept && kept->partial) {
+    int64_t total = 0;
+    const bool known = text::ParseWholeNumber(state.TrimSecondsText, total) && total > 0;
+    const std::string length = FormatLength(kept->seconds) + (known ? " of " + FormatLength(total) : "");
+    result += ", partial output kept: " + kept->path + " (" + length + ")";
+    tally.partials.push_back(std::filesystem::path(kept->path).filename().string() + ": " + length);
+  }
+  state.LastOutput = kept && kept->partial ? kept->path : row_converted ? output : std::string();
   host.Log("Convert result: " + source + " -> " + (stopped ? "stopped, " : "") + result);
   const std::string reason = ran_well ? "no output file" : result;
   if (!row_converted && !stopped) tally.failures.push_back(source + " (" + reason + ")");
   if (row_converted) ++tally.converted;
   if (row_converted)
-    host.ShowRowStatus(row, {ui::RowState::Done, 100, NameOf(job.OutputFile)});
+    host.ShowRowStatus(row, {ui::RowState::Done, 100, NameOf(output)});
   else if (stopped)
-    host.ShowRowStatus(row, {ui::RowState::Stopped, 0, {}});
+    host.ShowRowStatus(row, {ui::RowState::Stopped, 0, kept && kept->partial ? NameOf(kept->path) : std::string()});
   else
     host.ShowRowStatus(row, {ui::RowState::Failed, 0, reason});
 
@@ -262,6 +291,8 @@ void ConvertCheckedRows(ui::SourceGrid& grid, BatchState& state, BatchHost& host
   runner_settings.folder = services.app_dir.substr(0, services.app_dir.size() - 1);
   runner_settings.relay_pause_ms = timing.relay_pause_ms;
   runner_settings.children = &services.children;
+  runner_settings.environment = {kReservedOutputEnvironment};
+  runner_settings.hold_stop_signals = true;
 
   // The checked rows wait from the start; the ones the batch does not reach
   // lose that status at its end, however it ends.

@@ -32,6 +32,9 @@ class BatchHost {
   // trim texts; empty when no command can be built. Throws TrimTimeError for a
   // row whose range is no time.
   virtual std::string BuildCommand(const std::string& source) = 0;
+  // Gives up the name a built command's output held, if its file is still the
+  // empty one that held it.
+  virtual void ReleaseOutputName(const std::string& path) { (void)path; }
   // Receives each console text of the running encoder, on the user-interface thread.
   virtual void ConvertOutput(const std::string& text) = 0;
   // What the batch has made of a row so far (by its index in the grid).

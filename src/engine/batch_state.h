@@ -26,6 +26,10 @@ struct BatchState {
   std::string TrimStartText;
   std::string TrimSecondsText;
 
+  // The file the row converted last wrote (the real name, or its partial file
+  // when stopped); empty when it kept none.
+  std::string LastOutput;
+
   // A batch runs; a second one is refused meanwhile.
   bool Running = false;
   // The runner of the row being converted; none between rows.

@@ -98,19 +98,25 @@ JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value) 
 BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
   BuiltJob built;
   if (!job.start_text.empty() || !job.end_text.empty()) {
-    // A fraction of a second goes to the encoder as it is: it takes -ss and -t with one.
-    int64_t us[2] = {0, 0};
-    for (int i = 0; i < 2; ++i) {
-      const std::string& t = i == 0 ? job.start_text : job.end_text;
-      if (!text::ParseClockTime(t, us[i])) throw ConversionError("'" + t + "' is not a time of the form hh:mm:ss");
+    // A fraction of a second goes to the encoder as it is: it takes -ss and -t
+    // with one. An empty end runs to the source's real end, its last fraction
+    // of a second included.
+    const std::string start = job.start_text.empty() ? "00:00:00" : job.start_text;
+    int64_t start_us = 0, end_us = 0;
+    if (!text::ParseClockTime(start, start_us))
+      throw ConversionError("'" + start + "' is not a time of the form hh:mm:ss");
+    built.trim_start = start;
+    if (!job.end_text.empty()) {
+      if (!text::ParseClockTime(job.end_text, end_us))
+        throw ConversionError("'" + job.end_text + "' is not a time of the form hh:mm:ss");
+      built.trim_seconds = text::FormatDecimalSeconds(end_us - start_us);
     }
-    built.trim_start = job.start_text;
-    built.trim_seconds = text::FormatDecimalSeconds(us[1] - us[0]);
   }
 
   TConvertParameterStruct& p = built.parameters;
   const JobOptions& o = job.options;
-  p.TrimArg = built.trim_start.empty() ? std::string() : " -ss " + built.trim_start + " -t " + built.trim_seconds;
+  if (!built.trim_start.empty()) p.TrimArg = " -ss " + built.trim_start;
+  if (!built.trim_seconds.empty()) p.TrimArg += " -t " + built.trim_seconds;
   p.SourceFile = job.source;
   p.CodecArgs = fragments::CodecArgs(job.output_type);
   p.VideoBitrateArg = fragments::VideoBitrateArg(o.video_bitrate);
@@ -127,7 +133,7 @@ BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
   p.OutputExt = fragments::OutputExt(job.output_type);
 
   const std::string script = job.script_path.empty() ? job.app_dir + kScriptFile : job.script_path;
-  if (job.write_script) WriteScript(script, p.SourceFile);
+  if (job.write_files) WriteScript(script, p.SourceFile);
 
   const std::string source_ext = TFileFunc::GetFileExt(p.SourceFile);
   if (source_ext == ".rm" || source_ext == ".rmvb") {
@@ -139,7 +145,13 @@ BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names) {
 
   const CommandForm form = ClassifyCommand(p.CodecArgs, p.OutputExt);
   if (form == CommandForm::None || form == CommandForm::Unknown) return built;
-  built.output_path = names.MakeUniqueFileName(p.OutputDir + p.OutputBaseName + p.OutputExt);
+  const std::string wanted = p.OutputDir + p.OutputBaseName + p.OutputExt;
+  if (job.write_files) {
+    built.output_path = names.ReserveUniqueFileName(wanted);
+  } else {
+    built.output_path = names.MakeUniqueFileName(wanted);
+    names.Reserve(built.output_path);
+  }
   p.OutputFile = built.output_path;
   built.command = ComposeCommand(form, p, built.output_path);
   return built;

@@ -29,7 +29,8 @@ inline constexpr const char* kScriptFile = "VideoFile.avs";
 struct ConversionJob {
   std::string source;
   // The range as "hh:mm:ss" texts, optionally with a fraction ("00:00:01.5");
-  // both empty converts the whole file.
+  // both empty converts the whole file, an empty end converts to the source's
+  // real end.
   std::string start_text;
   std::string end_text;
   // Position in the catalogue's output types.
@@ -44,8 +45,9 @@ struct ConversionJob {
   // Where the RealMedia script goes (the data layout's scratch folder + kScriptFile);
   // empty: VideoFile.avs in the program folder.
   std::string script_path;
-  // False for a dry run, which composes the command and writes nothing.
-  bool write_script = true;
+  // False for a dry run, which composes the command and writes nothing: no
+  // script, and the output name is held in memory only.
+  bool write_files = true;
 };
 
 // What the builder made of a job.
@@ -54,7 +56,7 @@ struct BuiltJob {
   std::string command;
   TConvertParameterStruct parameters;
   // Start as hh:mm:ss and length in seconds, each with the job's fraction if any;
-  // both empty without a range.
+  // both empty without a range, the length empty for a range to the real end.
   std::string trim_start;
   std::string trim_seconds;
   // The output file the command writes.
@@ -73,6 +75,10 @@ std::vector<std::string> ProfileValueProblems(const std::string& profile_value);
 // The catalogue's default item of every option list.
 JobOptions DefaultJobOptions();
 
+// Set for an encoder run of a job: the output name is held by an empty file
+// that the encoder may replace, and nothing else.
+inline constexpr const char* kReservedOutputEnvironment = "EVC_RESERVED_OUTPUT=1";
+
 class TFileFunc;
 namespace ui {
 class SourceGrid;
@@ -81,7 +87,8 @@ class SourceGrid;
 // The last grid row whose path equals `source`, ASCII letters folded; -1 when none.
 int LastRowOfSource(const ui::SourceGrid& grid, const std::string& source);
 
-// Writes the RealMedia script, chooses a free output name through `names` and
-// composes the command line. Throws FileCreateError when the script cannot be
+// Writes the RealMedia script, chooses a free output name through `names`,
+// holding it on disk with an empty file (the encoder replaces only that; see
+// kReservedOutputEnvironment), and composes the command line. Throws FileCreateError when the script cannot be
 // written. The output folder must exist already.
 BuiltJob BuildConversionCommand(const ConversionJob& job, TFileFunc& names);

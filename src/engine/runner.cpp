@@ -4,6 +4,8 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/child_process.h"
 #include "platform/command_line.h"
@@ -26,10 +28,95 @@ void ChildRegistry::WithChildren(const std::function<void(const std::set<pid_t>&
   action(pids_);
 }
 
+namespace {
+
+void KeepTail(std::string& tail, const std::string& text) {
+  constexpr size_t kTailBytes = 4096;
+  tail += text;
+  if (tail.size() > kTailBytes) tail.erase(0, tail.size() - kTailBytes);
+}
+
+// The encoder's closing lines (its console's kOutputLine and kPartialOutputLine).
+const std::string kOutput = "output: ";
+const std::string kPartial = "partial output: ";
+
+bool IsClosingLine(const std::string& line) {
+  return line.rfind(kOutput, 0) == 0 || line.rfind(kPartial, 0) == 0;
+}
+
+// The text without the closing lines: they are for the batch, not for the
+// status the progress window shows.
+std::string WithoutClosingLines(const std::string& text) {
+  std::string kept;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.find_first_of("\r\n", begin);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string piece = text.substr(begin, end - begin);
+    if (!IsClosingLine(piece)) kept += piece;
+    begin = end;
+  }
+  return kept;
+}
+
+// The encoder writes "\\", "\n" and "\r" for the characters that would end or
+// break its line.
+std::string UnescapedPath(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    const char next = text[++i];
+    out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<KeptOutput> ReadKeptOutput(const std::string& text) {
+  std::optional<KeptOutput> kept;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.find_first_of("\r\n", begin);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(begin, end - begin);
+    begin = end + 1;
+    if (line.rfind(kOutput, 0) == 0 && line.size() > kOutput.size()) {
+      kept = KeptOutput{UnescapedPath(line.substr(kOutput.size())), false, 0};
+    } else if (line.rfind(kPartial, 0) == 0) {
+      const std::string rest = line.substr(kPartial.size());
+      const size_t blank = rest.find(' ');
+      if (blank == std::string::npos || blank + 1 >= rest.size()) continue;
+      char* parsed_end = nullptr;
+      const std::string number = rest.substr(0, blank);
+      const double seconds = std::strtod(number.c_str(), &parsed_end);
+      if (parsed_end != number.c_str() + number.size()) continue;
+      kept = KeptOutput{UnescapedPath(rest.substr(blank + 1)), true, seconds};
+    }
+  }
+  return kept;
+}
+
+std::string FormatLength(double seconds) {
+  const int64_t whole = seconds > 0 ? static_cast<int64_t>(seconds) : 0;
+  char text[32];
+  if (whole >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(whole / 3600),
+                  static_cast<int>(whole / 60 % 60), static_cast<int>(whole % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(whole / 60), static_cast<int>(whole % 60));
+  }
+  return text;
+}
+
 RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallback& callback,
                            const RunnerSettings& settings, const std::function<void(platform::PipedChild*)>& on_child) {
   RunOutcome outcome;
-  auto child = platform::PipedChild::Start(platform::SplitCommandLine(command_line), settings.folder);
+  auto child = platform::PipedChild::Start(platform::SplitCommandLine(command_line), settings.folder,
+                                           settings.environment, settings.hold_stop_signals);
   if (child && settings.children) settings.children->Add(child->Pid());
   if (settings.launched) settings.launched();
   if (!child) return outcome;
@@ -50,14 +137,20 @@ RunOutcome RunPipedProcess(const std::string& command_line, const TOutputCallbac
     if (waiting > 0) {
       size_t got = child->Read(window.data(), window.size());
       text.assign(window.data(), got);
+      KeepTail(outcome.tail, text);
       // Only the newest chunk counts: earlier ones are dropped unseen.
       while (got == window.size() && child->BytesWaiting() > 0) {
         got = child->Read(window.data(), window.size());
         text.assign(window.data(), got);
+        KeepTail(outcome.tail, text);
       }
       const auto zero = text.find('\0');
       if (zero != std::string::npos) text.resize(zero);
-      if (callback) callback(text);
+      // A chunk of nothing but the closing lines (and the line end before
+      // them) leaves the last status line showing.
+      const std::string shown = WithoutClosingLines(text);
+      const bool closing_only = shown != text && shown.find_first_not_of("\r\n") == std::string::npos;
+      if (callback && !closing_only) callback(shown);
       if (!status) child->WaitForExit(settings.relay_pause_ms);
     } else if (!status) {
       // Nothing waiting: sleep until output arrives or the child ends rather

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace platform {
 class PipedChild;
@@ -52,6 +53,10 @@ struct RunnerSettings {
   // Called once on the runner's thread: the child has been started (and is in
   // the registry) or could not be.
   std::function<void()> launched;
+  // Added to the child's environment ("NAME=value").
+  std::vector<std::string> environment;
+  // The child starts with its stop signals held until it unblocks them (our encoders).
+  bool hold_stop_signals = false;
 };
 
 // What one run came to.
@@ -60,7 +65,21 @@ struct RunOutcome {
   bool started = false;
   // Its exit code (128 + signal when a signal ended it); only when started.
   int exit_code = 0;
+  // The last few kilobytes it wrote, whole: the closing lines are read from them.
+  std::string tail;
 };
+
+// The file an encoder run kept, as its closing line names it ("output: PATH",
+// or "partial output: SECONDS PATH" for a run cut short).
+struct KeptOutput {
+  std::string path;
+  bool partial = false;
+  double seconds = 0;  // of a partial file
+};
+std::optional<KeptOutput> ReadKeptOutput(const std::string& text);
+
+// "mm:ss", or "h:mm:ss" from an hour on: a length as a closing message shows it.
+std::string FormatLength(double seconds);
 
 // The console text is read through a window of this many bytes.
 inline constexpr size_t kRelayWindow = 1023;

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -25,18 +25,45 @@ int64_t MonotonicMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// RAII for the spawn attribute objects.
-struct SpawnActions {
-  posix_spawn_file_actions_t actions;
-  SpawnActions() { posix_spawn_file_actions_init(&actions); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-};
+// The stop signals a child may start with blocked (see the header).
+void BlockStopSignals(sigset_t* set) {
+  sigemptyset(set);
+  sigaddset(set, SIGTERM);
+  sigaddset(set, SIGINT);
+  sigaddset(set, SIGHUP);
+}
 
-struct SpawnAttributes {
-  posix_spawnattr_t attr;
-  SpawnAttributes() { posix_spawnattr_init(&attr); }
-  ~SpawnAttributes() { posix_spawnattr_destroy(&attr); }
-};
+// In the forked child, up to the exec: only async-signal-safe calls. Never returns.
+[[noreturn]] void RunChild(pid_t parent, int stdin_fd, int output_fd, int error_report_fd, const char* folder,
+                           char* const* argv, char* const* envp, bool hold_stop_signals) {
+  // A session of its own: no terminal signals reach it.
+  setsid();
+  // SIGTERM when the starting thread ends; a parent that died before this
+  // line was reached is seen by the changed parent id instead.
+  if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(128 + SIGTERM);
+  if (dup2(stdin_fd, STDIN_FILENO) < 0 || dup2(output_fd, STDOUT_FILENO) < 0 || dup2(output_fd, STDERR_FILENO) < 0)
+    _exit(127);
+  int error = 0;
+  if (folder && chdir(folder) != 0) error = errno;
+  if (error == 0) {
+    // The signal state a fresh program expects, whatever the starting thread
+    // blocked or handled.
+    struct sigaction defaults = {};
+    defaults.sa_handler = SIG_DFL;
+    for (int number = 1; number < NSIG; ++number) sigaction(number, &defaults, nullptr);
+    sigset_t blocked;
+    if (hold_stop_signals)
+      BlockStopSignals(&blocked);
+    else
+      sigemptyset(&blocked);
+    sigprocmask(SIG_SETMASK, &blocked, nullptr);
+    execve(argv[0], argv, envp);
+    error = errno;
+  }
+  ssize_t ignored = write(error_report_fd, &error, sizeof error);
+  (void)ignored;
+  _exit(127);
+}
 
 int DecodeStatus(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -56,41 +83,53 @@ void UniqueFd::Reset(int fd) {
   fd_ = fd;
 }
 
-std::unique_ptr<PipedChild> PipedChild::Start(const std::vector<std::string>& argv, const std::string& folder) {
+std::unique_ptr<PipedChild> PipedChild::Start(const std::vector<std::string>& argv, const std::string& folder,
+                                              const std::vector<std::string>& environment, bool hold_stop_signals) {
   if (argv.empty() || argv[0].empty()) return nullptr;
 
   // Close-on-exec everywhere, so no other child started meanwhile inherits our
-  // pipe ends; the dup2 actions below clear the flag on the child's copies.
-  int in[2], out[2];
+  // pipe ends; dup2 in the child clears the flag on its copies.
+  int in[2], out[2], report[2];
   if (pipe2(in, O_CLOEXEC) != 0) return nullptr;
   UniqueFd in_read(in[0]), in_write(in[1]);
   if (pipe2(out, O_CLOEXEC) != 0) return nullptr;
   UniqueFd out_read(out[0]), out_write(out[1]);
+  // Tells a failed exec (the child writes its errno) from a started program
+  // (the exec closes it unwritten).
+  if (pipe2(report, O_CLOEXEC) != 0) return nullptr;
+  UniqueFd report_read(report[0]), report_write(report[1]);
 
-  SpawnActions fa;
-  posix_spawn_file_actions_adddup2(&fa.actions, in_read.Get(), STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&fa.actions, out_write.Get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&fa.actions, out_write.Get(), STDERR_FILENO);
-  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&fa.actions, folder.c_str());
-
-  // A session of its own (no terminal signals reach it), and the signal state a
-  // fresh program expects: the user-interface thread may block or ignore some.
-  SpawnAttributes sa;
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&sa.attr, &none);
-  posix_spawnattr_setsigdefault(&sa.attr, &all);
-  posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
+  // Everything the child needs is made before the fork: after it, in a process
+  // with threads, the child may not allocate.
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  std::vector<char*> env;
+  for (char** entry = environ; *entry; ++entry) env.push_back(*entry);
+  for (const auto& entry : environment) env.push_back(const_cast<char*>(entry.c_str()));
+  env.push_back(nullptr);
 
-  pid_t pid = -1;
-  // glibc reports a failed exec here and reaps the failed child itself.
-  if (posix_spawn(&pid, argv[0].c_str(), &fa.actions, &sa.attr, args.data(), environ) != 0) return nullptr;
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) return nullptr;
+  if (pid == 0)
+    RunChild(parent, in_read.Get(), out_write.Get(), report_write.Get(), folder.empty() ? nullptr : folder.c_str(),
+             args.data(), env.data(), hold_stop_signals);
+  report_write.Reset();
+  out_write.Reset();
+  in_read.Reset();
+  int exec_error = 0;
+  ssize_t got;
+  do {
+    got = ::read(report_read.Get(), &exec_error, sizeof exec_error);
+  } while (got < 0 && errno == EINTR);
+  if (got > 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return nullptr;
+  }
 
   std::unique_ptr<PipedChild> child(new PipedChild());
   child->pid_ = pid;

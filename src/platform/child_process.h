@@ -1,6 +1,10 @@
 // A hidden child process whose standard output and standard error come back
 // through one pipe: started in a session of its own, with a current folder of our
 // choosing and a standard input that is a pipe we never write.
+//
+// The child never outlives its parent: it gets SIGTERM when the thread that
+// started it ends (the process killed, a crash), so that thread must follow the
+// child to its end.
 #pragma once
 
 #include <sys/types.h>
@@ -41,7 +45,13 @@ class PipedChild {
   // Starts argv[0] (a path; the search path is not used) with its arguments.
   // Nothing when a pipe cannot be made or the program cannot be started; then no
   // child exists.
-  static std::unique_ptr<PipedChild> Start(const std::vector<std::string>& argv, const std::string& folder);
+  // `environment` entries ("NAME=value") are added to ours. With
+  // `hold_stop_signals` the program starts with SIGTERM, SIGINT and SIGHUP
+  // blocked, so a stop sent before it has installed its handlers waits for
+  // them instead of killing it unheard; for our encoders, which unblock them.
+  static std::unique_ptr<PipedChild> Start(const std::vector<std::string>& argv, const std::string& folder,
+                                           const std::vector<std::string>& environment = {},
+                                           bool hold_stop_signals = false);
 
   // Reaps the child when it has ended; a running child is left running.
   ~PipedChild();

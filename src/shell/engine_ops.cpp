@@ -34,6 +34,7 @@ class MainWindowBatchHost : public engine::BatchHost {
   std::string BuildCommand(const std::string& source) override {
     return program_.CustomProc().CreateConvertParameter(source);
   }
+  void ReleaseOutputName(const std::string& path) override { program_.FileFunc().ReleaseReservation(path); }
   void ConvertOutput(const std::string& text) override { program_.CustomProc().ConvertOutputCallback(text); }
   void ShowRowStatus(int row, const ui::RowStatus& status) override {
     program_.MainForm().dxTreeSourceFileInfo.SetStatus(row, status);
@@ -187,8 +188,13 @@ std::string TCustomProc::CreateConvertParameter(const std::string& source) {
   job.source = source;
   // Without a start cell the whole file converts; the row has been checked above.
   if (!TrimStartText.empty()) {
+    const ui::SourceGrid& grid = main.dxTreeSourceFileInfo;
+    const int row = LastRowOfSource(grid, source);
     job.start_text = TrimStartText;
-    job.end_text = main.dxTreeSourceFileInfo.Cell(LastRowOfSource(main.dxTreeSourceFileInfo, source), ui::kColEnd);
+    job.end_text = grid.Cell(row, ui::kColEnd);
+    // The untouched end shows the length in whole seconds; it means the real
+    // end, whose last fraction of a second is often what the clip was kept for.
+    if (job.end_text == grid.Cell(row, ui::kColDuration)) job.end_text.clear();
   }
   job.output_type = main.cbbOutputFiletype.ItemIndex();
   // Read after GetTrimStart, which may have applied a custom profile to them.

@@ -181,7 +181,7 @@ TEST(CliTimes, FractionsReachTheEncoderExactly) {
   job.source = "/clips/a.avi";
   job.output_dir = out.path();
   job.app_dir = "/opt/vtpc/";
-  job.write_script = false;
+  job.write_files = false;
   job.options = DefaultJobOptions();
   TFileFunc names;
   job.start_text = "00:00:01.5";

@@ -118,8 +118,9 @@ TEST_P(ConversionMatrix, GivesThePresetsStreamsForTheWholeSource) {
       EXPECT_EQ(video->frame_rate_num, preset.rate_num);
       EXPECT_EQ(video->frame_rate_den, preset.rate_den);
       EXPECT_NEAR(video->display_aspect, 4.0 / 3.0, 0.01);
-      // Whole source length, within one output frame.
-      EXPECT_NEAR(video->duration, encoder_test::kClipSeconds, 1.0 / 14.985 + 1e-3);
+      // Whole source length, within one output frame; the last source picture
+      // (1/25 s) lasts to its own end.
+      EXPECT_NEAR(video->duration, encoder_test::kClipSeconds, 1.0 / 14.985 + 1.0 / 25 + 1e-3);
     } else {
       EXPECT_EQ(video, nullptr);
     }
@@ -163,7 +164,7 @@ TEST(ScriptInput, DeliversTheVideoAtTheScriptsRateWhenNoneIsAsked) {
   // The source's own size is kept without -s.
   EXPECT_EQ(video->width, 160);
   EXPECT_EQ(video->height, 120);
-  EXPECT_NEAR(video->duration, encoder_test::kClipSeconds, 1.0 / 29.97 + 1e-3);
+  EXPECT_NEAR(video->duration, encoder_test::kClipSeconds, 1.0 / 29.97 + 1.0 / 25 + 1e-3);
   ASSERT_NE(info.Find("audio"), nullptr);
   EXPECT_EQ(info.Find("audio")->codec, "mp3");
 }

@@ -4,11 +4,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "fakes.h"
 #include "harness.h"
+#include "test_media.h"
 
 namespace {
 
@@ -25,14 +28,6 @@ std::string ReadBytes(const std::string& path) {
 
 const std::vector<std::string> kMp4 = {"-vcodec", "mpeg4", "-acodec", "aac", "-b", "256", "-s", "320x240", "-r", "15"};
 const std::vector<std::string> kMp3 = {"-acodec", "mp3", "-vn", "-ab", "64"};
-
-std::vector<std::string> Command(const std::string& input, const std::vector<std::string>& form,
-                                 const std::string& output) {
-  std::vector<std::string> args = {"-y", "-i", input};
-  args.insert(args.end(), form.begin(), form.end());
-  args.push_back(output);
-  return args;
-}
 
 // An FLV tag: its offset and kind (8 sound, 9 video).
 struct FlvTag {
@@ -83,7 +78,7 @@ class DamagedTimestamps : public ::testing::Test {
       const bool video = form == &kMp4;
       SCOPED_TRACE(video ? "to MP4" : "to MP3");
       const std::string output = dir.file(video ? "out.mp4" : "out.mp3");
-      const auto run = RunEncoder("evc", Command(input, *form, output), 30000);
+      const auto run = RunEncoder("evc", encoder_test::EncoderArgs(input, *form, output), 30000);
       ASSERT_FALSE(run.timed_out);
       ASSERT_EQ(run.exit_code, 0) << run.err;
       std::string why;
@@ -110,6 +105,48 @@ TEST_F(DamagedTimestamps, AClockLeapInOneTagIsTakenOutNotFilled) {
     damaged[tag + 7] = 1;
     ExpectSoundConversions(damaged, ".flv");
   }
+}
+
+// The same damage on a stream's very first tag: there is no earlier time to
+// measure a jump from, and taking the sound that follows as the jump once
+// moved all of it 4.6 hours on and filled the gap with copies.
+TEST_F(DamagedTimestamps, AClockLeapOnAStreamsFirstTagIsDamageNotTheStart) {
+  const std::string clip = ReadBytes(Media("clip.flv"));
+  for (const int type : {9, 8}) {
+    SCOPED_TRACE(type == 9 ? "first picture tag" : "first sound tag");
+    std::string damaged = clip;
+    const auto tags = FlvTags(damaged);
+    const auto first = std::find_if(tags.begin(), tags.end(), [&](const FlvTag& tag) { return tag.type == type; });
+    ASSERT_NE(first, tags.end());
+    damaged[first->offset + 7] = 1;
+    ExpectSoundConversions(damaged, ".flv");
+  }
+}
+
+// A header that states too short a length (a recording whose header was never
+// updated): the streams' own times run on past it step by step, and are followed.
+TEST_F(DamagedTimestamps, TimesThatRunFarPastAShortStatedLengthStepByStepAreFollowed) {
+  const std::string source = dir.file("eight.flv");
+  ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                         "testsrc=s=160x120:r=25:d=8", "-f", "lavfi", "-i", "sine=duration=8", "-c:v",
+                                         "flv1", "-c:a", "libmp3lame", source}),
+            0);
+  std::string damaged = ReadBytes(source);
+  // onMetaData's "duration": a type byte 0, then a big-endian double.
+  const size_t at = damaged.find("duration");
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(damaged[at + 8], '\0');
+  const double stated = 1.0;
+  uint64_t bits = 0;
+  std::memcpy(&bits, &stated, sizeof bits);
+  for (int i = 0; i < 8; ++i) damaged[at + 9 + i] = static_cast<char>(bits >> (56 - 8 * i));
+  testing_support::WriteFile(source, damaged);
+  ASSERT_NEAR(encoder_test::Probe(source).duration, 1, 0.1);
+
+  const auto run = RunEncoder("evc", encoder_test::EncoderArgs(source, kMp4, dir.file("out.mp4")));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  for (const auto& stream : encoder_test::Probe(dir.file("out.mp4")).streams)
+    EXPECT_NEAR(stream.duration, 8, 0.3) << stream.type;
 }
 
 // A time half a second back once made the muxer refuse the stream and the
@@ -144,15 +181,9 @@ TEST(LongRuns, AStopEndsTheFillingOfALongGapAtOnce) {
   testing_support::TempDir dir;
   const std::string output = dir.file("gap.mp4");
   std::vector<std::string> argv = {encoder_test::EncoderPath("evc")};
-  for (const std::string& arg : Command(Media("gap.mp4"), kMp4, output)) argv.push_back(arg);
+  for (const std::string& arg : encoder_test::EncoderArgs(Media("gap.mp4"), kMp4, output)) argv.push_back(arg);
   encoder_test::ChildProcess child(argv);
-  ASSERT_TRUE(child.ReadErrUntil(
-      [](const std::string& err) {
-        const auto lines = encoder_test::StatusLines(err);
-        return !lines.empty() && encoder_test::ReadProgressSeconds(lines.back(), true).value_or(0) >= 2;
-      },
-      20000))
-      << child.err();
+  ASSERT_TRUE(encoder_test::ReachesSeconds(child, 2)) << child.err();
   const auto asked = std::chrono::steady_clock::now();
   child.Signal(SIGTERM);
   const auto result = child.Wait(5000);
@@ -160,8 +191,8 @@ TEST(LongRuns, AStopEndsTheFillingOfALongGapAtOnce) {
   ASSERT_TRUE(result) << "still running after a stop request";
   EXPECT_LT(took.count(), 1500);
   EXPECT_EQ(result->exit_code, 128 + SIGTERM) << result->err;
-  EXPECT_TRUE(encoder_test::PlaysThrough(output));
-  EXPECT_EQ(encoder_test::FolderEntries(dir.path()), Names{"gap.mp4"});
+  EXPECT_TRUE(encoder_test::PlaysThrough(dir.file("gap.partial.mp4")));
+  EXPECT_EQ(encoder_test::FolderEntries(dir.path()), Names{"gap.partial.mp4"});
 }
 
 // The quality of the last packets of some encoders is no quality at all; the

@@ -47,7 +47,7 @@ std::vector<size_t> TimestampOffsets(const Bytes& data, const std::string& conta
                           static_cast<uint8_t>(data[tag + 3]);
       tag += 11 + size + 4;
     }
-  } else if (container == "mpg") {
+  } else if (container == "mpg" || container == "vob") {
     // PES headers of video and audio: the presentation time follows the flags.
     for (const char* marker : {"\x00\x00\x01\xe0", "\x00\x00\x01\xc0"}) find_all(std::string(marker, 4), 9, 5);
   } else if (container == "mp4") {
@@ -161,7 +161,9 @@ TEST_P(DamagedSources, EndInTimeWithAPlayableFileOrNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, DamagedSources,
                          ::testing::Values(Seed{"clip.flv", "flv"}, Seed{"clip.mp4", "mp4"}, Seed{"clip.avi", "avi"},
-                                           Seed{"clip.mpg", "mpg"}, Seed{"tone.mp3", "mp3"}),
+                                           Seed{"clip.mpg", "mpg"}, Seed{"tone.mp3", "mp3"}, Seed{"clip.mkv", "mkv"},
+                                           Seed{"clip.webm", "webm"}, Seed{"clip.ts", "ts"}, Seed{"clip.ogv", "ogv"},
+                                           Seed{"clip.vob", "vob"}),
                          [](const auto& info) { return std::string(info.param.container); });
 
 }  // namespace

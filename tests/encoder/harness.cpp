@@ -58,6 +58,12 @@ std::vector<Recipe> Recipes() {
        {"-f", "lavfi", "-i", "testsrc=size=176x144:rate=25:duration=3", "-f", "lavfi", "-i",
         "sine=frequency=440:sample_rate=22050:duration=3", "-c:v", "h263", "-c:a", "aac", "-ac", "1"}},
       {"clip.rm", with(clip, {"-c:v", "rv20", "-b:v", "300k", "-c:a", "ac3", "-b:a", "96k"})},
+      // Today's other containers, as fuzzing seeds.
+      {"clip.mkv", with(clip, {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac"})},
+      {"clip.webm", with(clip, {"-c:v", "libvpx", "-b:v", "200k", "-c:a", "libvorbis"})},
+      {"clip.ts", with(clip, {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac"})},
+      {"clip.ogv", with(clip, {"-c:v", "libtheora", "-q:v", "5", "-c:a", "libvorbis"})},
+      {"clip.vob", with(clip, {"-c:v", "mpeg2video", "-b:v", "400k", "-c:a", "ac3", "-ar", "48000", "-f", "vob"})},
       // Picture N has luma 16 + 2N; the tone starts at exactly 2 s; key frames
       // every 12 pictures, so trims start between key frames; B-pictures that
       // nothing refers to, which the decoder may skip.
@@ -224,6 +230,23 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, int timeout_ms, c
   waitpid(pid, &status, 0);
   FillResult(status, result);
   return result;
+}
+
+std::vector<std::string> EncoderArgs(const std::string& input, const std::vector<std::string>& form,
+                                     const std::string& output) {
+  std::vector<std::string> args = {"-y", "-i", input};
+  args.insert(args.end(), form.begin(), form.end());
+  args.push_back(output);
+  return args;
+}
+
+bool ReachesSeconds(ChildProcess& child, long seconds, bool video, int timeout_ms) {
+  return child.ReadErrUntil(
+      [&](const std::string& err) {
+        const auto lines = StatusLines(err);
+        return !lines.empty() && ReadProgressSeconds(lines.back(), video).value_or(0) >= seconds;
+      },
+      timeout_ms);
 }
 
 ProcessResult RunEncoder(const std::string& tool, const std::vector<std::string>& args, int timeout_ms,

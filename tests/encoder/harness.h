@@ -41,6 +41,10 @@ struct ProcessResult {
 // `folder`, when given, is its current folder.
 ProcessResult RunProcess(const std::vector<std::string>& argv, int timeout_ms = 60000, const std::string& folder = "");
 
+// "-y -i INPUT", the output form's options, then OUTPUT: an encoder's arguments.
+std::vector<std::string> EncoderArgs(const std::string& input, const std::vector<std::string>& form,
+                                     const std::string& output);
+
 // Runs an encoder: `tool` followed by `args`.
 ProcessResult RunEncoder(const std::string& tool, const std::vector<std::string>& args, int timeout_ms = 60000,
                          const std::string& folder = "");
@@ -66,6 +70,10 @@ class ChildProcess {
   int err_fd_ = -1;
   std::string err_;
 };
+
+// Reads the child's standard error until a status line reports `seconds` of
+// output or the time is up; true when one did.
+bool ReachesSeconds(ChildProcess& child, long seconds, bool video = true, int timeout_ms = 20000);
 
 // What a media file holds, as the FFmpeg libraries read it.
 struct StreamInfo {

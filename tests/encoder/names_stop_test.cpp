@@ -2,14 +2,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
+#include "encoder/output_file.h"
 #include "fakes.h"
 #include "harness.h"
 
@@ -157,13 +160,7 @@ TEST_P(Stopping, FinishesAPlayableFileAndEndsWithinASecond) {
   PipeFeeder feeder(pipe, Media("long.ts"), c.stall);
   encoder_test::ChildProcess child(argv);
   // Wait until some seconds of output exist.
-  const bool progressed = child.ReadErrUntil(
-      [&](const std::string& err) {
-        const auto lines = encoder_test::StatusLines(err);
-        return !lines.empty() && encoder_test::ReadProgressSeconds(lines.back(), c.video).value_or(0) >= 2;
-      },
-      20000);
-  ASSERT_TRUE(progressed) << child.err();
+  ASSERT_TRUE(encoder_test::ReachesSeconds(child, 2, c.video)) << child.err();
   if (c.stall) {
     // Status lines keep coming while the encoder waits for input.
     const size_t before = encoder_test::StatusLines(child.err()).size();
@@ -178,8 +175,15 @@ TEST_P(Stopping, FinishesAPlayableFileAndEndsWithinASecond) {
   ASSERT_TRUE(result) << "still running after a stop request";
   EXPECT_LT(took.count(), 1500);
   EXPECT_EQ(result->exit_code, 128 + c.signal_number) << result->err;
-  EXPECT_EQ(encoder_test::LastLine(result->err).rfind("evc: stopped on request; the output holds the first ", 0), 0u)
+  // The file cut short never takes the finished name; the last line names it.
+  const std::string partial = dir.file(c.video ? "stopped.partial.mp4" : "stopped.partial.mp3");
+  const std::string reason = result->err.substr(0, result->err.size() - encoder_test::LastLine(result->err).size() - 1);
+  EXPECT_EQ(encoder_test::LastLine(reason).rfind("evc: stopped on request; the output holds the first ", 0), 0u)
       << result->err;
+  EXPECT_EQ(encoder_test::LastLine(result->err).rfind("partial output: ", 0), 0u) << result->err;
+  EXPECT_EQ(encoder_test::LastLine(result->err).substr(encoder_test::LastLine(result->err).size() - partial.size()),
+            partial);
+  EXPECT_FALSE(testing_support::Exists(output));
 
   // Every status line has the form the progress window reads, and time only grows.
   long last_seconds = 0;
@@ -190,12 +194,12 @@ TEST_P(Stopping, FinishesAPlayableFileAndEndsWithinASecond) {
     last_seconds = *seconds;
   }
   // Nothing but status lines before the closing reason.
-  const std::string before_reason = result->err.substr(0, result->err.rfind('\n', result->err.size() - 2) + 1);
+  const std::string before_reason = reason.substr(0, reason.rfind('\n', reason.size() - 2) + 1);
   for (char ch : std::string("[@")) EXPECT_EQ(before_reason.find(ch), std::string::npos) << before_reason;
 
   std::string why;
-  EXPECT_TRUE(encoder_test::PlaysThrough(output, &why)) << why;
-  const auto info = encoder_test::Probe(output);
+  EXPECT_TRUE(encoder_test::PlaysThrough(partial, &why)) << why;
+  const auto info = encoder_test::Probe(partial);
   for (const auto& stream : info.streams) EXPECT_GE(stream.duration, 1.5) << stream.type;
   EXPECT_TRUE(encoder_test::TemporaryFiles(dir.path()).empty());
 }
@@ -209,6 +213,31 @@ INSTANTIATE_TEST_SUITE_P(Signals, Stopping,
                                            StopCase{SIGHUP, true, false, "HupWhileBusyVideo"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A job's name is held by an empty file; a file that takes the name while the
+// job runs is the user's, and is kept: the output goes to the next free name.
+TEST(ReservedName, AFileMadeAtTheNameDuringTheRunIsKept) {
+  testing_support::TempDir dir;
+  const std::string pipe = dir.file("feed.ts");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string output = dir.file("clip.mp4");
+  testing_support::WriteFile(output, "");
+  setenv(encoder::kReservedEnvironment, "1", 1);
+  std::optional<PipeFeeder> feeder(std::in_place, pipe, Media("long.ts"), true);
+  encoder_test::ChildProcess child({encoder_test::EncoderPath("evc"), "-y", "-i", pipe, "-vcodec", "mpeg4", "-acodec",
+                                    "aac", "-s", "160x120", output});
+  unsetenv(encoder::kReservedEnvironment);
+  ASSERT_TRUE(encoder_test::ReachesSeconds(child, 1)) << child.err();
+  ASSERT_EQ(unlink(output.c_str()), 0);
+  testing_support::WriteFile(output, "made meanwhile");
+  feeder.reset();  // the end of the input
+  const auto result = child.Wait(20000);
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result->exit_code, 0) << result->err;
+  EXPECT_EQ(testing_support::ReadFile(output), "made meanwhile");
+  EXPECT_EQ(encoder_test::LastLine(result->err), "output: " + dir.file("clip_1.mp4"));
+  EXPECT_TRUE(encoder_test::PlaysThrough(dir.file("clip_1.mp4")));
+}
+
 // Killed outright, the encoder cannot clean up: its file never had a name,
 // so nothing is left behind.
 TEST(Killing, AKilledEncoderLeavesNothingBehind) {
@@ -218,13 +247,7 @@ TEST(Killing, AKilledEncoderLeavesNothingBehind) {
   PipeFeeder feeder(pipe, Media("long.ts"), false);
   encoder_test::ChildProcess child({encoder_test::EncoderPath("evc"), "-y", "-i", pipe, "-vcodec", "mpeg4", "-acodec",
                                     "aac", "-s", "320x240", dir.file("killed.mp4")});
-  ASSERT_TRUE(child.ReadErrUntil(
-      [](const std::string& err) {
-        const auto lines = encoder_test::StatusLines(err);
-        return !lines.empty() && encoder_test::ReadProgressSeconds(lines.back(), true).value_or(0) >= 1;
-      },
-      20000))
-      << child.err();
+  ASSERT_TRUE(encoder_test::ReachesSeconds(child, 1)) << child.err();
   child.Signal(SIGKILL);
   ASSERT_TRUE(child.Wait(5000));
   EXPECT_EQ(encoder_test::FolderEntries(dir.path()), std::vector<std::string>{"feed.ts"});

@@ -149,7 +149,7 @@ TEST_F(EndToEnd, ThreeCheckedRowsOfFiveBecomePlayableOutputsInOrder) {
 TEST_F(EndToEnd, StopDuringARowEndsTheEncoderAndLeavesAPlayablePart) {
   Clip("long.avi", 300, "160x120", 5);
   Clip("next.avi", 2);
-  AddRow(*program, "True", media("long.avi"));
+  AddRow(*program, "True", media("long.avi"), "00:00:00", "00:05:00", "00:05:00");
   AddRow(*program, "True", media("next.avi"));
   program->MainForm().chkShutdown.SetChecked(true);
 
@@ -174,12 +174,52 @@ TEST_F(EndToEnd, StopDuringARowEndsTheEncoderAndLeavesAPlayablePart) {
   EXPECT_EQ(program->SysFunc().ProcessIdByName(name), 0);
   EXPECT_EQ(LogStarting("parameter: ").size(), 1u);
   EXPECT_FALSE(Exists(out() + "/next.mp4"));
-  const auto facts = ProbeMedia(out() + "/long.mp4");
+  // The part is kept under a name that says so; the finished name stays free.
+  EXPECT_FALSE(Exists(out() + "/long.mp4"));
+  const auto facts = ProbeMedia(out() + "/long.partial.mp4");
   EXPECT_TRUE(facts.opened) << "a stopped conversion leaves a playable file";
   EXPECT_GT(facts.video_frames, 0);
   EXPECT_GT(facts.duration_s, 0);
   EXPECT_LT(facts.duration_s, 299);
   EXPECT_TRUE(journal.empty()) << "no after-batch action after Stop";
+  // The closing message lists it with how much of the source it holds.
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  const std::string& closing = dialogs.messages[0].text;
+  EXPECT_NE(closing.find("\nlong.partial.mp4: 0"), std::string::npos) << closing;
+  EXPECT_EQ(closing.substr(closing.size() - 9), " of 05:00") << closing;
+  EXPECT_EQ(LogStarting("Convert result: " + media("long.avi") +
+                        " -> stopped, exit code 143, partial output kept: " + out() + "/long.partial.mp4 (0")
+                .size(),
+            1u);
+}
+
+// The output's name is held from the moment it is chosen; a file made there
+// by hand while the row converts is the user's: it is kept, and the output
+// goes to the next free name, which the log gives.
+TEST_F(EndToEnd, AFileMadeAtTheOutputNameMeanwhileIsKept) {
+  Clip("clip.avi", 120, "160x120", 5);
+  AddRow(*program, "True", media("clip.avi"));
+  const std::string taken = out() + "/clip.mp4";
+  ui::Timer watcher(20, true);
+  bool swapped = false;
+  watcher.OnTimer = [&] {
+    if (swapped || program->CustomProc().RefreshCount < 1) return;
+    ASSERT_TRUE(Exists(taken)) << "the name is not held";
+    ::unlink(taken.c_str());
+    testing_support::WriteFile(taken, "made meanwhile");
+    swapped = true;
+  };
+  loop.Attach(watcher);
+  program->MainForm().btnConvertClick();
+  loop.Detach(watcher);
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(testing_support::ReadFile(taken), "made meanwhile");
+  EXPECT_GT(ProbeMedia(out() + "/clip_1.mp4").video_frames, 0);
+  EXPECT_EQ(LogStarting("Convert result: " + media("clip.avi") + " -> exit code 0, output written to " + out() +
+                        "/clip_1.mp4")
+                .size(),
+            1u);
+  EXPECT_EQ(program->CustomProc().LastOutput, out() + "/clip_1.mp4");
   EXPECT_TRUE(dialogs.messages.empty());
 }
 

@@ -32,7 +32,7 @@ class Builder : public ::testing::Test {
 }  // namespace
 
 TEST_F(Builder, VideoJobGivesTheWholeCommandAndRecord) {
-  AddRow(*tp, "True", "/clips/holiday.avi", "00:00:10", "00:01:00");
+  AddRow(*tp, "True", "/clips/holiday.avi", "00:00:10", "00:01:00", "00:05:00");
   const std::string command = Build("/clips/holiday.avi");
   // The encoder's path is quoted like every other path.
   EXPECT_EQ(command, "\"" + tp.AppDir() +
@@ -54,7 +54,7 @@ TEST_F(Builder, VideoJobGivesTheWholeCommandAndRecord) {
 
 TEST_F(Builder, AudioJobsLeaveTheVideoFragmentsOut) {
   engine_tests::SetUpConversionLists(*tp, 3, 2);
-  AddRow(*tp, "True", "/clips/holiday.avi", "00:00:10", "00:01:00");
+  AddRow(*tp, "True", "/clips/holiday.avi", "00:00:10", "00:01:00", "00:05:00");
   EXPECT_EQ(Build("/clips/holiday.avi"), "\"" + tp.AppDir() +
                                              "evc\" -y -i \"/clips/holiday.avi\" -acodec mp3 -vn -ab 128 -vol 200 "
                                              "-ac 1 -ar 22050 -ss 00:00:10 -t 50 \"" +
@@ -96,6 +96,22 @@ TEST_F(Builder, TrimRangeArithmetic) {
   AddRow(*tp, "True", "/clips/a.avi", "", "00:00:07");
   Build("/clips/a.avi");
   EXPECT_EQ(job().TrimArg, "");
+}
+
+// The untouched end cell shows the length in whole seconds: it stands for the
+// real end, so no length is passed and the last fraction of a second stays.
+TEST_F(Builder, AnEndAtTheDurationCellRunsToTheRealEnd) {
+  AddRow(*tp, "True", "/clips/a.avi", "00:00:00", "00:00:06", "00:00:06");
+  const std::string command = Build("/clips/a.avi");
+  EXPECT_EQ(job().TrimArg, " -ss 00:00:00");
+  EXPECT_EQ(command.find(" -t "), std::string::npos) << command;
+  EXPECT_EQ(proc().TrimSecondsText, "6");
+
+  // An end before the duration cell is a range of its own.
+  tp->MainForm().dxTreeSourceFileInfo.Clear();
+  AddRow(*tp, "True", "/clips/a.avi", "00:00:01", "00:00:05", "00:00:06");
+  Build("/clips/a.avi");
+  EXPECT_EQ(job().TrimArg, " -ss 00:00:01 -t 4");
 }
 
 TEST_F(Builder, ACellThatIsNoTimeRefusesTheJobInsteadOfAZeroRange) {

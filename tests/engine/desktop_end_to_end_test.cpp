@@ -245,7 +245,7 @@ TEST_F(OnTheDesktop, StopWhilePausedEndsTheEncoderAtOnceAndReleasesTheInhibitor)
   EXPECT_LT(stop_ms, 1500);
   EXPECT_EQ(program->SysFunc().ProcessIdByName(name), 0);
   EXPECT_FALSE(progress.Paused);
-  const auto facts = ProbeMedia(out() + "/long.mp4");
+  const auto facts = ProbeMedia(out() + "/long.partial.mp4");
   EXPECT_TRUE(facts.opened) << "the stopped part stays playable";
   EXPECT_GT(facts.video_frames, 0);
   EXPECT_FALSE(Exists(out() + "/next.mp4"));

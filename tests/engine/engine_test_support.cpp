@@ -61,8 +61,8 @@ std::string InstallChildHelper(const std::string& folder, const std::string& nam
 }
 
 void AddRow(Program& program, const std::string& check, const std::string& path, const std::string& start,
-            const std::string& end) {
-  program.MainForm().dxTreeSourceFileInfo.AddRow({check, path, "1 KB", "00:01:00", start, end, ""});
+            const std::string& end, const std::string& duration) {
+  program.MainForm().dxTreeSourceFileInfo.AddRow({check, path, "1 KB", duration, start, end, ""});
 }
 
 }  // namespace engine_tests

@@ -22,6 +22,6 @@ std::string InstallChildHelper(const std::string& folder, const std::string& nam
 
 // Adds a source row: check text, path, start and end cells.
 void AddRow(Program& program, const std::string& check, const std::string& path, const std::string& start = "",
-            const std::string& end = "");
+            const std::string& end = "", const std::string& duration = "00:01:00");
 
 }  // namespace engine_tests

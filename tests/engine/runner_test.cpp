@@ -91,6 +91,30 @@ TEST_F(Runner, TextWrittenJustBeforeExitingIsRelayedOnce) {
   EXPECT_EQ(texts[0], "last words");
 }
 
+// The encoder's closing line names the file it kept; it is for the batch, and
+// the status shown keeps the last status line.
+TEST_F(Runner, TheClosingLineIsKeptForTheBatchNotShown) {
+  const RunOutcome finished = Run("print \"frame= 1 time=1.00\r\noutput: /out/a b.mp4\n\"");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0], "frame= 1 time=1.00\r\n");
+  const auto kept = ReadKeptOutput(finished.tail);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->path, "/out/a b.mp4");
+  EXPECT_FALSE(kept->partial);
+
+  texts.clear();
+  const RunOutcome stopped = Run("print \"partial output: 339.04 /out/long.partial.mp4\n\"");
+  EXPECT_TRUE(texts.empty());
+  const auto part = ReadKeptOutput(stopped.tail);
+  ASSERT_TRUE(part);
+  EXPECT_TRUE(part->partial);
+  EXPECT_EQ(part->path, "/out/long.partial.mp4");
+  EXPECT_DOUBLE_EQ(part->seconds, 339.04);
+  EXPECT_EQ(FormatLength(part->seconds) + " of " + FormatLength(600), "05:39 of 10:00");
+  EXPECT_EQ(FormatLength(3725), "1:02:05");
+  EXPECT_FALSE(ReadKeptOutput("evc: stopped on request\npartial output: x\n"));
+}
+
 TEST_F(Runner, OnlyTheNewestChunkOfABacklogIsRelayed) {
   Run("bytes 3000");
   std::string block;

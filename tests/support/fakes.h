@@ -172,6 +172,10 @@ class TempDir {
 // Whole file content, or nothing when the file cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
+// Waits for a child of this process (or an orphan handed to it as subreaper)
+// to end: its wait status, or nothing while it still runs after the time.
+std::optional<int> WaitForProcess(int pid, int timeout_ms);
+
 bool Exists(const std::string& path);
 // The scheduler state of a process from /proc ('T' while it is stopped); '?' when gone.
 char ProcessState(pid_t pid);
