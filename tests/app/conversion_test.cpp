@@ -53,10 +53,11 @@ TEST(AppConversion, StopThroughTheProgressWindowsButtonEndsARealConversion) {
   AppFixture f(ConversionOptions(table, name));
   ASSERT_EQ(::symlink(EncoderPath().c_str(), (f.AppDir() + name).c_str()), 0);
   f.Start();
-  // A clip long enough to be stopped while it converts.
+  // A clip long enough to be stopped while it converts, even on a fast machine:
+  // the stop waits for two progress reports.
   std::filesystem::create_directory(f.AppDir() + "media");
   ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                         "testsrc=size=160x120:rate=5:duration=300", "-c:v", "mpeg4",
+                                         "testsrc=size=160x120:rate=5:duration=1200", "-c:v", "mpeg4",
                                          f.AppDir() + "media/long.avi"}),
             0);
   testing_support::MakeClip(".avi", 2, f.AppDir() + "media/next.avi");

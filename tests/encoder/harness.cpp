@@ -85,10 +85,11 @@ std::vector<Recipe> Recipes() {
       {"tone.mp3",
        {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=2", "-c:a", "libmp3lame", "-b:a", "64k"}},
       // Two pictures 3000 s apart, as a variable-rate file may hold them: the
-      // rate conversion has a long gap to fill.
+      // rate conversion has a long gap to fill. Without an edit list: FFmpeg 7
+      // gives the last picture no length, and its edit list would cut it off.
       {"gap.mp4",
        {"-f", "lavfi", "-i", "color=c=gray:s=160x120:r=1:d=2", "-vf", "setpts=N*3000/TB", "-fps_mode", "passthrough",
-        "-c:v", "libx264", "-preset", "ultrafast", "-bf", "0"}},
+        "-c:v", "libx264", "-preset", "ultrafast", "-bf", "0", "-use_editlist", "0"}},
       // Left half white, right half black, filed with a quarter turn for display.
       {"upright.mp4",
        {"-f", "lavfi", "-i", "color=c=white:s=160x120:r=25:d=1,drawbox=x=80:y=0:w=80:h=120:color=black:t=fill", "-c:v",
