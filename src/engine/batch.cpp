@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/helpers.h"
 #include "common/text.h"
 #include "engine/builder.h"
 #include "engine/converting_form.h"
@@ -16,6 +17,7 @@
 #include "engine/parameter.h"
 #include "engine/process_table.h"
 #include "engine/runner.h"
+#include "media/duration_probe.h"
 #include "platform/desktop.h"
 #include "ui/event_loop.h"
 #include "ui/source_grid.h"
@@ -182,6 +184,17 @@ void FinishBatch(BatchState& state, BatchHost& host, const BatchServices& servic
 
 // Builds, runs and judges one checked row; false when a stop came before its
 // encoder started, which ends the batch.
+// A video output that holds no picture (a sound file's, as ffmpeg makes it)
+// says so in the row's status.
+std::string SoundOnlyNote(const std::string& output) {
+  if (TFileFunc::GetFileExt(output) != ".mp4") return {};
+  try {
+    return media::DurationProbe().Probe(output).has_video ? std::string() : ", sound only";
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 bool ConvertRow(int row, const std::string& source, BatchState& state, BatchHost& host, const BatchServices& services,
                 const RunnerSettings& runner_settings, Tally& tally) {
   TfrmConverting& progress = services.progress;
@@ -249,7 +262,7 @@ bool ConvertRow(int row, const std::string& source, BatchState& state, BatchHost
   if (!row_converted && !stopped) tally.failures.push_back(source + " (" + reason + ")");
   if (row_converted) ++tally.converted;
   if (row_converted)
-    host.ShowRowStatus(row, {ui::RowState::Done, 100, NameOf(output)});
+    host.ShowRowStatus(row, {ui::RowState::Done, 100, NameOf(output) + SoundOnlyNote(output)});
   else if (stopped)
     host.ShowRowStatus(row, {ui::RowState::Stopped, 0, kept && kept->partial ? NameOf(kept->path) : std::string()});
   else

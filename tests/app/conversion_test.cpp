@@ -191,8 +191,8 @@ TEST(AppConversion, TheStatusColumnFollowsTheBatchAndFailuresStillReachTheClosin
                                          f.AppDir() + "media/a.avi"}),
             0);
   testing_support::MakeClip(".avi", 2, f.AppDir() + "media/b.avi");
-  testing_support::MakeClip(".avi", 2, f.AppDir() + "media/c.avi");
-  f.form().WMDropFiles({f.AppDir() + "media/a.avi", f.AppDir() + "media/b.avi", f.AppDir() + "media/c.avi"});
+  testing_support::MakeSoundClip(".wav", 2, f.AppDir() + "media/c.wav");
+  f.form().WMDropFiles({f.AppDir() + "media/a.avi", f.AppDir() + "media/b.avi", f.AppDir() + "media/c.wav"});
   ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
   ASSERT_EQ(grid.RowCount(), 3);
   grid.SetCell(1, ui::kColEnd, "1:30");  // refused by the builder
@@ -235,8 +235,10 @@ TEST(AppConversion, TheStatusColumnFollowsTheBatchAndFailuresStillReachTheClosin
   EXPECT_EQ(f.dialogs.messages[0].text, "These files could not be converted:\n" + f.AppDir() +
                                             "media/b.avi (the end time \"1:30\" is not a time of the form hh:mm:ss)");
 
-  // Converted again, a row loses its old status at once and ends with its new output.
+  // Converted again, a row loses its old status at once and ends with its new
+  // output; a sound file's MP4 says it holds sound only.
   grid.SetCell(1, ui::kColChecked, "False");
+  grid.SetCell(2, ui::kColChecked, "True");
   seen.assign(3, {});
   watcher.start();
   QTest::mouseClick(f.window().button("btnConvert"), Qt::LeftButton);
@@ -245,5 +247,6 @@ TEST(AppConversion, TheStatusColumnFollowsTheBatchAndFailuresStillReachTheClosin
   EXPECT_NE(seen[0].front(), "Done: a.mp4") << ::testing::PrintToString(seen[0]);
   EXPECT_EQ(status(0), "Done: a_1.mp4");
   EXPECT_EQ(status(1), "Failed: the end time \"1:30\" is not a time of the form hh:mm:ss");
+  EXPECT_EQ(status(2), "Done: c.mp4, sound only");
   f.program().CommonLib().StopEncoder(name);
 }

@@ -105,8 +105,10 @@ void MakeSoundClip(const std::string& extension, double seconds, const std::stri
       "error",  "-y",       "-f",
       "lavfi",  "-i",       "sine=frequency=440:sample_rate=44100:duration=" + SecondsText(seconds)};
   if (with_cover) {
+    // One second at one picture a second is the one picture; "-frames:v 1"
+    // would cut the whole file to a second with newer ffmpeg.
     argv.insert(argv.end(), {"-f", "lavfi", "-i", "testsrc=size=64x64:rate=1:duration=1", "-map", "0:a", "-map", "1:v",
-                             "-frames:v", "1", "-c:v", "mjpeg", "-disposition:v", "attached_pic"});
+                             "-c:v", "mjpeg", "-disposition:v", "attached_pic"});
   }
   // The container follows the extension, but a test may name a file as it likes:
   // an ".aac" is a raw ADTS stream whatever the name.
