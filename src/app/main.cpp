@@ -16,7 +16,8 @@
 
 namespace {
 
-// The files named on the command line: every argument that is no option.
+// The files named on the command line: every argument that is no option;
+// "--" ends the options for names that start with "-".
 std::vector<std::string> FileArguments(int argc, char** argv) {
   std::vector<std::string> files;
   bool options_end = false;
@@ -65,18 +66,8 @@ int main(int argc, char** argv) {
     std::fflush(nullptr);
     std::_Exit(code);
   };
-  // What Qt left of the arguments are files to add ("Open with", the menu's %F);
-  // "--" ends options for names that start with "-".
-  std::vector<std::string> files;
-  bool options_end = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (!options_end && arg == "--") {
-      options_end = true;
-    } else {
-      files.push_back(arg);
-    }
-  }
+  // What Qt left of the arguments are files to add ("Open with", the menu's %F).
+  const std::vector<std::string> files = FileArguments(argc, argv);
   app::Application application(options);
   // Two starts at the same moment: the one that lost the name hands its files
   // to the other after all. Without a session bus, each runs on its own.

@@ -102,13 +102,14 @@ TEST(AppConversion, StopThroughTheProgressWindowsButtonEndsARealConversion) {
   // output folder was not opened.
   const auto outputs = TFileFunc::ListFolderFiles(f.AppDir() + "out/");
   ASSERT_EQ(outputs.size(), 1u);
-  EXPECT_NE(outputs[0].find("long"), std::string::npos);
+  EXPECT_EQ(outputs[0], f.AppDir() + "out/long.partial.mp4");
   // What the window showed meanwhile came from the encoder's own lines.
   EXPECT_EQ(f.program().ConvertingForm().lblPersent.Caption(), "Current: 1, Total: ...");
   EXPECT_TRUE(f.launcher.opened.empty());
   EXPECT_EQ(f.form().Form.Enabled(), true);
-  // The list says so: the stopped row, and nothing for the row never reached.
-  EXPECT_EQ(ui::StatusText(f.form().dxTreeSourceFileInfo.Status(0)), "Stopped");
+  // The list says so: the stopped row with the part it kept, and nothing for
+  // the row never reached.
+  EXPECT_EQ(ui::StatusText(f.form().dxTreeSourceFileInfo.Status(0)), "Stopped: long.partial.mp4");
   EXPECT_EQ(ui::StatusText(f.form().dxTreeSourceFileInfo.Status(1)), "");
   f.program().CommonLib().StopEncoder(name);
 }
