@@ -549,14 +549,16 @@ TEST_F(CliRun, KilledOutrightItsEncodersEndTooAndTheNextRunClearsItsScratch) {
   kill(cli, SIGKILL);
   ASSERT_TRUE(testing_support::WaitForProcess(cli, 5000));
   // The killed run's folder: no living run holds its lock any more (a run of
-  // another test may have started one meanwhile, and holds it).
+  // another test may have started one meanwhile, and holds it, or may have
+  // cleared the dead one already, as the next run must).
+  ASSERT_FALSE(started.empty());
   std::set<std::string> left;
   for (const auto& folder : started) {
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) left.insert(folder);
     if (fd >= 0) close(fd);
   }
-  ASSERT_EQ(left.size(), 1u);
+  EXPECT_LE(left.size(), 1u);
   for (const pid_t encoder : encoders) {
     const auto status = testing_support::WaitForProcess(encoder, 5000);
     ASSERT_TRUE(status) << "encoder " << encoder << " outlived its parent";
