@@ -13,9 +13,10 @@ namespace platform {
 
 class DBusConnection;
 
-inline constexpr const char* kInstanceBusName = "com.quorvansoft.VideoToPlimConverter";
-inline constexpr const char* kInstanceObjectPath = "/com/quorvansoft/VideoToPlimConverter";
-inline constexpr const char* kInstanceInterface = "com.quorvansoft.VideoToPlimConverter";
+// The desktop entry's application ID.
+inline constexpr const char* kInstanceBusName = "example.quorvansoft.VideoToPlimConverter";
+inline constexpr const char* kInstanceObjectPath = "/example/quorvansoft/VideoToPlimConverter";
+inline constexpr const char* kInstanceInterface = "example.quorvansoft.VideoToPlimConverter";
 
 // Hands the files (made absolute against this process's folder) to the running
 // program. True when it took them, and this start should end; false with the
