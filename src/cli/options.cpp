@@ -59,14 +59,14 @@ int ParseJobs(const std::string& j) {
   return std::stoi(j);
 }
 
-const OptionSpec* ShortOption(int c) {
-  for (const auto& spec : OptionTable())
-    if (spec.short_name != 0 && spec.short_name == c) return &spec;
+const OptionEntry* ShortOption(int c) {
+  for (const auto& entry : OptionTable())
+    if (entry.short_name != 0 && entry.short_name == c) return &entry;
   return nullptr;
 }
 
-std::string OptionName(const OptionSpec& spec) {
-  return spec.short_name ? std::string("-") + spec.short_name : std::string("--") + spec.long_name;
+std::string OptionName(const OptionEntry& entry) {
+  return entry.short_name ? std::string("-") + entry.short_name : std::string("--") + entry.long_name;
 }
 
 // Why getopt refused `arg` (the word it stopped at).
@@ -74,11 +74,11 @@ std::string RefusalOf(const std::string& arg, int short_option) {
   if (arg.rfind("--", 0) == 0) {
     const std::string name = arg.substr(2, arg.find('=') - 2);
     std::vector<std::string> matches;
-    for (const auto& spec : OptionTable()) {
-      const std::string long_name = spec.long_name;
+    for (const auto& entry : OptionTable()) {
+      const std::string long_name = entry.long_name;
       if (long_name == name) {
-        return spec.value == ValueKind::None ? "option '--" + long_name + "' takes no value"
-                                             : "option '--" + long_name + "' needs a value";
+        return entry.value == ValueKind::None ? "option '--" + long_name + "' takes no value"
+                                              : "option '--" + long_name + "' needs a value";
       }
       if (long_name.rfind(name, 0) == 0) matches.push_back("--" + long_name);
     }
@@ -89,16 +89,16 @@ std::string RefusalOf(const std::string& arg, int short_option) {
     }
     return "unknown option " + Quoted(arg);
   }
-  if (const OptionSpec* spec = ShortOption(short_option)) return "option " + OptionName(*spec) + " needs a value";
+  if (const OptionEntry* entry = ShortOption(short_option)) return "option " + OptionName(*entry) + " needs a value";
   if (short_option > 0) return "unknown option '-" + std::string(1, static_cast<char>(short_option)) + "'";
   return "unknown option " + Quoted(arg);
 }
 
 }  // namespace
 
-const std::vector<OptionSpec>& OptionTable() {
+const std::vector<OptionEntry>& OptionTable() {
   using K = ValueKind;
-  static const std::vector<OptionSpec> table = {
+  static const std::vector<OptionEntry> table = {
       {OptionId::Type, "type", 't', K::Required, "TYPE", "output type (see below and --list-types)"},
       {OptionId::Quality, "quality", 'q', K::Required, "NAME",
        "quality level by name or 0-4, or a custom profile; profile:NAME names a custom profile only"},
@@ -131,15 +131,15 @@ CliOptions ParseArguments(const std::vector<std::string>& args) {
   std::string short_options = ":";
   std::vector<option> long_options;
   for (size_t i = 0; i < table.size(); ++i) {
-    const OptionSpec& spec = table[i];
-    const int has_arg = spec.value == ValueKind::Required        ? required_argument
-                        : spec.value == ValueKind::OptionalNames ? optional_argument
-                                                                 : no_argument;
-    if (spec.short_name) {
-      short_options += spec.short_name;
-      if (spec.value == ValueKind::Required) short_options += ':';
+    const OptionEntry& entry = table[i];
+    const int has_arg = entry.value == ValueKind::Required        ? required_argument
+                        : entry.value == ValueKind::OptionalNames ? optional_argument
+                                                                  : no_argument;
+    if (entry.short_name) {
+      short_options += entry.short_name;
+      if (entry.value == ValueKind::Required) short_options += ':';
     }
-    long_options.push_back({spec.long_name, has_arg, nullptr, kLongBase + static_cast<int>(i)});
+    long_options.push_back({entry.long_name, has_arg, nullptr, kLongBase + static_cast<int>(i)});
   }
   long_options.push_back({nullptr, 0, nullptr, 0});
 
@@ -162,15 +162,15 @@ CliOptions ParseArguments(const std::vector<std::string>& args) {
       throw UsageError(RefusalOf(at >= 1 ? argv[static_cast<size_t>(at)] : "", optopt));
     }
     const bool long_form = c >= kLongBase;
-    const OptionSpec& spec = long_form ? table[static_cast<size_t>(c - kLongBase)] : *ShortOption(c);
+    const OptionEntry& entry = long_form ? table[static_cast<size_t>(c - kLongBase)] : *ShortOption(c);
     const std::string value = optarg ? optarg : "";
-    if (!long_form && spec.value == ValueKind::Required && !value.empty() && value[0] == '=') {
-      throw UsageError("write -" + std::string(1, spec.short_name) + " " + value.substr(1) + " or --" + spec.long_name +
-                       "=" + value.substr(1) + ", not -" + std::string(1, spec.short_name) + value);
+    if (!long_form && entry.value == ValueKind::Required && !value.empty() && value[0] == '=') {
+      throw UsageError("write -" + std::string(1, entry.short_name) + " " + value.substr(1) + " or --" +
+                       entry.long_name + "=" + value.substr(1) + ", not -" + std::string(1, entry.short_name) + value);
     }
-    if (spec.value == ValueKind::OptionalNames && optarg && value != "names")
-      throw UsageError(std::string("--") + spec.long_name + " takes no value but 'names', not " + Quoted(value));
-    switch (spec.id) {
+    if (entry.value == ValueKind::OptionalNames && optarg && value != "names")
+      throw UsageError(std::string("--") + entry.long_name + " takes no value but 'names', not " + Quoted(value));
+    switch (entry.id) {
       case OptionId::Type:
         o.type = value;
         break;
@@ -247,17 +247,17 @@ std::string UsageText() {
       "  or:  vtp-convert [OPTION]... -   (file names from standard input, one a line)\n"
       "Converts video files with the settings, profiles and encoders of\n"
       "Video To Plim Converter.\n\n";
-  for (const auto& spec : OptionTable()) {
-    std::string left = spec.short_name ? std::string("  -") + spec.short_name + ", " : std::string("      ");
-    left += std::string("--") + spec.long_name;
-    if (spec.value == ValueKind::Required) left += std::string("=") + spec.value_name;
-    if (spec.value == ValueKind::OptionalNames) left += std::string("[=") + spec.value_name + "]";
+  for (const auto& entry : OptionTable()) {
+    std::string left = entry.short_name ? std::string("  -") + entry.short_name + ", " : std::string("      ");
+    left += std::string("--") + entry.long_name;
+    if (entry.value == ValueKind::Required) left += std::string("=") + entry.value_name;
+    if (entry.value == ValueKind::OptionalNames) left += std::string("[=") + entry.value_name + "]";
     if (left.size() + 2 > kHelpColumn) {
       out += left + "\n" + std::string(kHelpColumn, ' ');
     } else {
       out += left + std::string(kHelpColumn - left.size(), ' ');
     }
-    out += Wrap(Words(spec.help), kHelpColumn, kHelpColumn, kWidth) + "\n";
+    out += Wrap(Words(entry.help), kHelpColumn, kHelpColumn, kWidth) + "\n";
   }
 
   std::vector<std::string> types;

@@ -36,7 +36,7 @@ enum class OptionId {
 
 enum class ValueKind { None, Required, OptionalNames };
 
-struct OptionSpec {
+struct OptionEntry {
   OptionId id;
   const char* long_name;
   // 0 when the option has no short form.
@@ -48,7 +48,7 @@ struct OptionSpec {
 };
 
 // Every option, in the order --help lists them.
-const std::vector<OptionSpec>& OptionTable();
+const std::vector<OptionEntry>& OptionTable();
 
 struct CliOptions {
   std::vector<std::string> files;

@@ -38,11 +38,6 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
-// Absolute, without "." and ".." steps.
-std::string NormalPath(const std::string& path, const std::string& base_folder) {
-  return std::filesystem::path(TFileFunc::AbsolutePath(path, WithSeparator(base_folder))).lexically_normal().string();
-}
-
 int64_t FileSize(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
@@ -157,7 +152,7 @@ class Worker {
     const auto began = std::chrono::steady_clock::now();
     FileResult result;
     result.index = index;
-    result.source = NormalPath(given, plan_.current_folder);
+    result.source = TFileFunc::NormalPath(given, plan_.current_folder);
     std::string output;
     try {
       RunOne(index, result, output);
@@ -407,7 +402,7 @@ Plan ResolvePlan(const CliOptions& options, const platform::DataLayout& layout, 
   plan.scratch_dir = WithSeparator(layout.scratch_folder);
   plan.current_folder = current_folder;
   if (options.config) {
-    const std::string folder = NormalPath(*options.config, current_folder);
+    const std::string folder = TFileFunc::NormalPath(*options.config, current_folder);
     struct stat st {};
     if (stat(folder.c_str(), &st) != 0) throw UsageError("--config " + *options.config + ": " + std::strerror(errno));
     if (!S_ISDIR(st.st_mode)) throw UsageError("--config " + *options.config + ": not a folder");
@@ -436,7 +431,7 @@ Plan ResolvePlan(const CliOptions& options, const platform::DataLayout& layout, 
   }
   if (folder.empty()) throw UsageError("the output folder is empty");
   if (folder.find_first_of("\r\n") != std::string::npos) throw UsageError("the output folder holds a line break");
-  plan.output_dir = WithSeparator(NormalPath(folder, current_folder));
+  plan.output_dir = WithSeparator(TFileFunc::NormalPath(folder, current_folder));
 
   plan.start_us = CheckedTime(options.start, "start time");
   plan.end_us = CheckedTime(options.end, "end time");
@@ -571,7 +566,7 @@ std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::
   auto fail_all = [&](const std::string& reason) {
     for (size_t i = 0; i < files.size(); ++i) {
       results[i].index = i;
-      results[i].source = NormalPath(files[i], plan.current_folder);
+      results[i].source = TFileFunc::NormalPath(files[i], plan.current_folder);
       results[i].reason = reason;
       reporter.FileFinished(i, results[i]);
     }

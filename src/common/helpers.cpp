@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "platform/errors.h"
@@ -115,6 +116,11 @@ std::string TFileFunc::GetFileExt(const std::string& path) {
 std::string TFileFunc::AbsolutePath(const std::string& path, const std::string& base_folder) {
   if (path.empty() || path.front() == platform::kPathSeparator) return path;
   return base_folder + path;
+}
+
+std::string TFileFunc::NormalPath(const std::string& path, std::string base_folder) {
+  if (base_folder.empty() || base_folder.back() != platform::kPathSeparator) base_folder += platform::kPathSeparator;
+  return std::filesystem::path(AbsolutePath(path, base_folder)).lexically_normal().string();
 }
 
 std::string TFileFunc::GetFileBaseName(const std::string& path) {

@@ -49,6 +49,9 @@ class TFileFunc {
   // The path itself when absolute (or empty), else the path below the base folder
   // (given with a trailing separator).
   static std::string AbsolutePath(const std::string& path, const std::string& base_folder);
+  // AbsolutePath without "." and ".." steps ("./a.avi" and "a.avi" are one file);
+  // the base folder's trailing separator may be left out.
+  static std::string NormalPath(const std::string& path, std::string base_folder);
 
   // A path in the same folder with the same extension whose base name no entry of
   // the folder has (compared without regard to letter case): clip.mp4, clip_1.mp4, ...

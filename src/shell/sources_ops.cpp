@@ -204,12 +204,10 @@ void TFrmMainForm::btnClearFileClick() {
 void TFrmMainForm::OpenFiles(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
   std::error_code ec;
-  std::string here = std::filesystem::current_path(ec).string();
-  if (here.empty() || here.back() != platform::kPathSeparator) here += platform::kPathSeparator;
+  const std::string here = std::filesystem::current_path(ec).string();
   std::vector<std::string> absolute;
   // "./a.avi" and "a.avi" are one file, as one row.
-  for (const std::string& path : paths)
-    absolute.push_back(std::filesystem::path(TFileFunc::AbsolutePath(path, here)).lexically_normal().string());
+  for (const std::string& path : paths) absolute.push_back(TFileFunc::NormalPath(path, here));
   TCommonLib& lib = program_.CommonLib();
   std::vector<std::string> accepted;
   for (const std::string& full : TCommonLib::UniqueFileList(absolute)) {

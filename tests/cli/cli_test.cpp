@@ -113,9 +113,9 @@ TEST(CliOptionTable, BadUsageIsRefusedWithAReasonThatSaysWhat) {
 // --help, the manual page and the completion are all held to the table.
 TEST(CliOptionTable, HelpManualAndCompletionListExactlyTheTable) {
   std::set<std::string> longs, shorts;
-  for (const auto& spec : cli::OptionTable()) {
-    longs.insert(spec.long_name);
-    if (spec.short_name) shorts.insert(std::string(1, spec.short_name));
+  for (const auto& entry : cli::OptionTable()) {
+    longs.insert(entry.long_name);
+    if (entry.short_name) shorts.insert(std::string(1, entry.short_name));
   }
   const std::string help = cli::UsageText();
   EXPECT_EQ(Matches(help, R"(--([a-z][a-z-]*[a-z]))"), longs) << help;
