@@ -188,11 +188,7 @@ void FinishBatch(BatchState& state, BatchHost& host, const BatchServices& servic
 // says so in the row's status.
 std::string SoundOnlyNote(const std::string& output) {
   if (TFileFunc::GetFileExt(output) != ".mp4") return {};
-  try {
-    return media::DurationProbe().Probe(output).has_video ? std::string() : ", sound only";
-  } catch (const std::exception&) {
-    return {};
-  }
+  return media::DurationProbe().HasVideoStream(output) ? std::string() : ", sound only";
 }
 
 bool ConvertRow(int row, const std::string& source, BatchState& state, BatchHost& host, const BatchServices& services,

@@ -164,4 +164,12 @@ void ShowLibraryMessages(bool shown) {
   av_log_set_level(shown ? AV_LOG_INFO : AV_LOG_QUIET);
 }
 
+bool DurationProbe::HasVideoStream(const std::string& path) const {
+  try {
+    return Probe(path).has_video;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 }  // namespace media

@@ -42,6 +42,9 @@ class DurationProbe {
   int64_t DurationMs(const std::string& path) const { return Probe(path).duration_ms; }
   // The length and the kind of streams, with the same checks and errors.
   MediaInfo Probe(const std::string& path) const;
+  // Whether the file has a picture to convert; false for a sound file (a cover
+  // picture is no video) and for a file that cannot be read.
+  bool HasVideoStream(const std::string& path) const;
 
   const ProbeLimits& limits() const { return limits_; }
 

@@ -104,14 +104,6 @@ bool AcceptedSourceExtension(const std::string& path) {
   return InList(ext, kVideoExtensions) || InList(ext, kAudioExtensions);
 }
 
-bool HasVideoStream(const std::string& path, const media::DurationProbe& probe) {
-  try {
-    return probe.Probe(path).has_video;
-  } catch (...) {
-    return false;
-  }
-}
-
 int64_t ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe) {
   try {
     return probe.DurationMs(path) / 1000;

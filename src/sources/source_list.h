@@ -28,10 +28,6 @@ const std::string& OpenDialogFilter();
 std::vector<std::string> AcceptedSourceExtensions();
 // Whether the lower-cased extension of the path is one the list takes.
 bool AcceptedSourceExtension(const std::string& path);
-// Whether the file has a picture to convert; false for a sound file (a cover
-// picture is no video) and for a file that cannot be read. Such a source gives
-// a sound-only MP4.
-bool HasVideoStream(const std::string& path, const media::DurationProbe& probe);
 // Whole seconds the file plays; 0 when it cannot be measured.
 int64_t ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe);
 // Size in bytes; throws FileOpenError when the file cannot be opened.

@@ -52,10 +52,10 @@ TEST_F(SourceListTest, SoundFilesOfEveryAcceptedTypeAreAddedAndKnownToHaveNoPict
   const media::DurationProbe probe;
   for (int row = 0; row < grid.RowCount(); ++row) {
     EXPECT_EQ(grid.Cell(row, 3), "00:00:03") << grid.Cell(row, 1);
-    EXPECT_FALSE(sources::HasVideoStream(grid.Cell(row, 1), probe)) << grid.Cell(row, 1);
+    EXPECT_FALSE(probe.HasVideoStream(grid.Cell(row, 1))) << grid.Cell(row, 1);
   }
-  EXPECT_TRUE(sources::HasVideoStream(Clip("clip.avi"), probe));
-  EXPECT_FALSE(sources::HasVideoStream(t.dir.file("missing.avi"), probe));
+  EXPECT_TRUE(probe.HasVideoStream(Clip("clip.avi")));
+  EXPECT_FALSE(probe.HasVideoStream(t.dir.file("missing.avi")));
 }
 
 TEST_F(SourceListTest, AnAddedFileFillsItsRowAndLoadsTheTrimBar) {
