@@ -1,9 +1,12 @@
 #include "shell/program.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 
 #include "common/helpers.h"
 #include "engine/converting_form.h"
+#include "engine/job.h"
 #include "engine/process_table.h"
 #include "media/preview_graph.h"
 #include "platform/desktop.h"
@@ -96,7 +99,20 @@ void Program::WriteLog(const std::string& message) const {
 void Program::EndProcess(int exit_code) {
   ended_ = true;
   exit_code_ = exit_code;
+  RemoveScratchScript();
   if (services_.end_process) services_.end_process(exit_code);
+}
+
+void Program::RemoveScratchScript() const {
+  const std::string script = services_.layout.scratch_folder + kScriptFile;
+  if (std::remove(script.c_str()) == 0 || errno == ENOENT) return;
+  const std::string problem = "Cannot remove " + script + ": " + platform::LastErrorText(errno);
+  // Also when the log itself cannot be written: the program must still end.
+  try {
+    WriteLog(problem);
+  } catch (const std::exception&) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+  }
 }
 
 void Program::ReportError(const std::exception& error) const {

@@ -123,8 +123,11 @@ class Program {
   const std::string& ExecutablePath() const { return services_.executable_path; }
   const VtpcApplication* Application() const { return services_.application; }
 
-  // Ends the program at once, without any further clean-up.
+  // Ends the program at once; only the scratch script goes first.
   void EndProcess(int exit_code);
+  // Removes the RealMedia script of the scratch folder, if there is one: at the
+  // end, and at start-up for one a killed run left behind. A failure is logged.
+  void RemoveScratchScript() const;
   bool Ended() const { return ended_; }
   int ExitCode() const { return exit_code_; }
 

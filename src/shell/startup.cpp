@@ -246,6 +246,7 @@ bool TFrmMainForm::FormShow() {
   if (const std::string problems = platform::PrepareDataFolders(program_.Layout()); !problems.empty())
     program_.dialogs().Message(ui::MessageKind::Warning, kApplicationTitle,
                                problems + "\nSettings and the log cannot be kept until this is fixed.");
+  program_.RemoveScratchScript();
   ShowSplash();
   program_.CustomProc().FillOptionLists();
   AcceptsDroppedFiles = true;

@@ -98,19 +98,26 @@ TEST(InstalledProgram, KeepsSettingsLogAndOutputFolderInTheUsersFolders) {
   for (const char* name : {"Config/UserSettings.ini", "log.txt"}) EXPECT_FALSE(Exists(f.AppDir() + name)) << name;
 }
 
-TEST(InstalledProgram, TheRealMediaScriptGoesToThePrivateScratchFolder) {
+TEST(InstalledProgram, TheRealMediaScriptGoesToThePrivateScratchFolderAndLeavesWithTheProgram) {
   InstalledApp app;
   AppFixture& f = *app.fixture;
+  // One a killed run left behind is swept at start.
+  const std::string script = app.home.file("run/video-to-plim-converter/VideoFile.avs");
+  std::filesystem::create_directory(app.home.file("run/video-to-plim-converter"));
+  testing_support::WriteFile(script, "stale");
   f.Start();
+  EXPECT_FALSE(Exists(script));
   f.form().dxTreeSourceFileInfo.AddRow(
       {"True", "/clips/clip.rmvb", "1 KB", "00:00:10", "00:00:00", "00:00:10", "00:00:10"});
   const std::string command = f.program().CustomProc().CreateConvertParameter("/clips/clip.rmvb");
-  const std::string script = app.home.file("run/video-to-plim-converter/VideoFile.avs");
   EXPECT_NE(command.find("\"" + script + "\""), std::string::npos) << command;
   EXPECT_TRUE(Exists(script));
   EXPECT_FALSE(Exists(f.AppDir() + "VideoFile.avs"));
   // The encoders are still the ones beside the program.
   EXPECT_EQ(command.rfind("\"" + f.AppDir() + "revc\"", 0), 0u) << command;
+  QTest::mouseClick(f.window().button("btnWindowClose"), Qt::LeftButton);
+  ASSERT_TRUE(f.program().Ended());
+  EXPECT_FALSE(Exists(script));
 }
 
 TEST(InstalledProgram, AStateFolderThatCannotBeMadeIsSaidOnceAndTheProgramWorksOn) {
