@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and tests the current commit on Debian 13 (trixie), as a new user
 # would: a fresh clone in a minimal Debian 13 root, then the README's
-#   ./scripts/setup.sh && make test
-# The exit status is that command's.
+#   ./scripts/setup.sh && make test && make deb
+# and a look at the package's name and dependencies. The exit status is that
+# command's, or 1 when the package is not Debian 13's.
 #
 # The root is made with debootstrap from the mirror this machine's own apt
 # sources name, and kept between runs (packages stay installed, compiles stay
@@ -175,7 +176,21 @@ status=0
 chroot "$root" /usr/bin/env -i HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
   CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=/var/cache/ccache \
-  bash -c "cd $source_dir && ./scripts/setup.sh && make test" &
+  bash -c "cd $source_dir && ./scripts/setup.sh && make test && make deb" &
 wait $! || status=$?
+# The package make deb left: named for Debian 13, and without GStreamer, which
+# Qt 6.8 does not play through.
+if [ "$status" -eq 0 ]; then
+  deb=$(find "$root$source_dir/build/deb" -maxdepth 1 -name 'video-to-plim-converter_*-1~deb13_amd64.deb' | head -n 1)
+  if [ -z "$deb" ]; then
+    say "make deb made no package named for Debian 13: $(ls "$root$source_dir/build/deb")"
+    status=1
+  elif dpkg-deb -f "$deb" Depends Recommends | grep -i gstreamer; then
+    say "the Debian 13 package names GStreamer"
+    status=1
+  else
+    say "package $(basename "$deb"), depends: $(dpkg-deb -f "$deb" Depends)"
+  fi
+fi
 say "Debian 13 step: status $status after $((SECONDS - started)) s"
 exit "$status"

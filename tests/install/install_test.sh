@@ -5,6 +5,7 @@
 set -euo pipefail
 check=$1
 build=$2
+source=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -82,7 +83,82 @@ desktop-entry)
     desktop-file-validate "$prefix"/share/applications/*.desktop
     ;;
 metainfo)
-    appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml
+    metainfo=$(echo "$prefix"/share/metainfo/*.metainfo.xml)
+    appstreamcli validate --no-net "$metainfo"
+    # The README's screenshot at its real size, notes for this release, the developer.
+    python3 - "$metainfo" "$source/docs/main-window.png" "$source/README.md" <<'PY' || fail "metainfo content"
+import struct, sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+image = root.find("screenshots/screenshot[@type='default']/image")
+width, height = struct.unpack(">II", open(sys.argv[2], "rb").read()[16:24])
+problems = []
+if image is None or not image.text.endswith("/docs/main-window.png"):
+    problems.append("no default screenshot of docs/main-window.png")
+elif (image.get("width"), image.get("height")) != (str(width), str(height)):
+    problems.append(f"screenshot size {image.get('width')}x{image.get('height')}, not {width}x{height}")
+if "(docs/main-window.png)" not in open(sys.argv[3]).read():
+    problems.append("the README shows another picture")
+if not root.findall("releases/release[1]/description/ul/li"):
+    problems.append("the release has no notes")
+if root.find("developer/name") is None or root.find("developer_name") is not None:
+    problems.append("the developer is not given as <developer>")
+print("\n".join(problems), file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+    ;;
+command-line)
+    # Answered before Qt, so without a display; Qt's options pass, others are
+    # refused. No session bus either: no running program may take the files.
+    program=$prefix/bin/video-to-plim-converter
+    mkdir -m 700 "$work/run"
+    check_run() { # EXPECTED-STATUS EXPECTED-OUTPUT-PATTERN COMMAND...
+        local expected=$1 pattern=$2 status=0
+        shift 2
+        env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work/run" \
+            "$@" >"$work/out" 2>&1 || status=$?
+        [[ $status == "$expected" ]] || fail "$* ended with $status, not $expected: $(cat "$work/out")"
+        [[ $(cat "$work/out") =~ $pattern ]] || fail "$*: unexpected output: $(cat "$work/out")"
+    }
+    check_run 0 '^Usage: video-to-plim-converter \[OPTION\]\.\.\. \[FILE\]\.\.\.' "$program" --help
+    check_run 0 '^Usage: ' "$program" clip.avi -h
+    check_run 0 '^video-to-plim-converter [0-9]+\.[0-9]+$' "$program" --version
+    check_run 2 "^video-to-plim-converter: unknown option '--frobnicate' \(see --help\)$" "$program" --frobnicate
+    check_run 2 "^video-to-plim-converter: option '-style' needs a value" "$program" -style
+    check_run 1 '^video-to-plim-converter: cannot open the display: [^'$'\n'']+$' "$program" clip.avi
+    check_run 1 '^video-to-plim-converter: cannot open the display: could not connect to display :97$' \
+        DISPLAY=:97 "$program" -style fusion -- -clip.avi
+    ;;
+package)
+    # The one packing of the suite: the build tree's CPack into a folder of the test's own.
+    release=13
+    [[ $(. /etc/os-release && echo "$ID:$VERSION_ID") != debian:12 ]] || release=12
+    (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1) || fail "cpack: $(cat "$work/cpack.log")"
+    deb=$work/deb/video-to-plim-converter_2.0.0.0-1~deb${release}_amd64.deb
+    [[ -f $deb ]] || fail "no $(basename "$deb"): $(ls "$work/deb")"
+    field() { dpkg-deb -f "$deb" "$1"; }
+    [[ $(field Version) == "2.0.0.0-1~deb$release" ]] || fail "version $(field Version)"
+    dpkg --compare-versions 2.0.0.0-1~deb13 gt 2.0.0.0-1~deb12 || fail "13's version does not sort above 12's"
+    # GStreamer (and qt6-wayland, which 13's Qt recommends itself) only on 12.
+    relations="$(field Depends), $(field Recommends)"
+    for name in gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-plugins-bad qt6-wayland; do
+        if [[ $release == 12 ]]; then
+            [[ $relations == *"$name"* ]] || fail "12's package does not name $name: $relations"
+        else
+            [[ $relations != *"$name"* ]] || fail "13's package names $name: $relations"
+        fi
+    done
+    [[ $(field Depends) == *xdg-utils* && $(field Depends) == *libqt6multimedia6* ]] || fail "depends: $(field Depends)"
+    scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -Ev '^\./(control|md5sums)?$' || true)
+    [[ -z $scripts ]] || fail "maintainer scripts: $scripts"
+    dpkg-deb -c "$deb" | grep '/usr/share/doc/video-to-plim-converter/changelog.Debian.gz$' >/dev/null ||
+        fail "no changelog.Debian.gz"
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/video-to-plim-converter/changelog.Debian.gz |
+        gunzip >"$work/changelog"
+    [[ $(dpkg-parsechangelog -l "$work/changelog" -S Version) == $(field Version) ]] ||
+        fail "the changelog names another version"
+    # Any warning fails; hardening tags are only informational, so they are looked for.
+    lintian --fail-on warning --display-info "$deb" >"$work/lintian" 2>&1 || fail "lintian: $(cat "$work/lintian")"
+    ! grep -E 'hardening-|maintscript' "$work/lintian" || fail "lintian: $(cat "$work/lintian")"
     ;;
 manual-pages)
     # The check lintian makes: groff must not warn about the text.
