@@ -30,7 +30,7 @@ SEEDS = {
     "mp4": ["-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"],
     "mov": ["-c:v", "mpeg4", "-c:a", "aac"],
     "flv": ["-c:v", "flv", "-c:a", "mp3"],
-    "mkv": ["-c:v", "mpeg4", "-c:a", "vorbis", "-strict", "-2"],
+    "mkv": ["-c:v", "mpeg4", "-c:a", "libvorbis"],
     "webm": ["-c:v", "libvpx", "-c:a", "libvorbis"],
     "ogv": ["-c:v", "libtheora", "-c:a", "libvorbis"],
     "mpg": ["-c:v", "mpeg2video", "-c:a", "mp2"],
