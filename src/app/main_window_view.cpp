@@ -311,7 +311,8 @@ void MainWindowView::ShowGridMenu(const QPoint& at) {
     action->setShortcutContext(Qt::WidgetShortcut);
     action->setEnabled(enabled);
   };
-  add("Undo Remove", QKeySequence(Qt::CTRL | Qt::Key_Z), form_.CanUndoRemove(), [this] { form_.UndoRemove(); });
+  add(Q(form_.UndoCaption()), QKeySequence(Qt::CTRL | Qt::Key_Z), form_.CanUndoRemove(),
+      [this] { form_.UndoRemove(); });
   menu->addSeparator();
   const bool rows = form_.dxTreeSourceFileInfo.RowCount() > 0;
   add("Select All", QKeySequence(Qt::CTRL | Qt::Key_A), rows, [this] { form_.SelectAllRows(); });

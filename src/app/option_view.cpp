@@ -93,6 +93,7 @@ OptionView::OptionView(Program& program, TfrmOption& form)
     grid->addWidget(a, i, 3);
   }
   grid->setColumnMinimumWidth(2, 130);
+  grid->addWidget(new LabelView(form.lblAudioBitrateKept, group), 4, 2, 1, 2);
 
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("btnApply");

@@ -9,6 +9,8 @@ namespace app {
 namespace {
 // How long a file may take to load before it counts as unreadable.
 constexpr int kLoadTimeoutMs = 8000;
+// How long a loaded file may take to start playing before a seek goes ahead.
+constexpr int kStartTimeoutMs = 3000;
 }  // namespace
 
 QtPreviewGraph::QtPreviewGraph(std::function<QVideoWidget*()> make_video_window)
@@ -90,7 +92,26 @@ int32_t QtPreviewGraph::LoadedDurationMs() const {
 }
 
 void QtPreviewGraph::DoRun() {
-  Player().play();
+  QMediaPlayer& player = Player();
+  const bool from_loaded = player.mediaStatus() == QMediaPlayer::LoadedMedia;
+  player.play();
+  // GStreamer reaches PLAYING asynchronously, later for a decoder that is slow
+  // to set up (H.264): a seek that comes before it can leave the pipeline
+  // stalled on its first picture. Until the player says its media buffers, a
+  // seek waits here, events handled.
+  if (from_loaded && player.mediaStatus() == QMediaPlayer::LoadedMedia) {
+    QEventLoop loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&player, &QMediaPlayer::mediaStatusChanged, &loop, [&] {
+      if (player.mediaStatus() != QMediaPlayer::LoadedMedia) loop.quit();
+    });
+    QObject::connect(&player, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
+    QObject::connect(&player, &QMediaPlayer::sourceChanged, &loop, &QEventLoop::quit);
+    timeout.start(kStartTimeoutMs);
+    loop.exec();
+  }
   ThrowOnError();
 }
 

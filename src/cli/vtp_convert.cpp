@@ -99,13 +99,14 @@ std::optional<int64_t> CheckedTime(const std::optional<std::string>& time, const
   return us;
 }
 
-std::string DescribeProfileValue(const std::string& value) {
+std::string DescribeProfileValue(const std::string& value, int output_type) {
   const JobOptions none;
   const JobOptions o = ApplyProfileValue(none, value);
   const auto item = [](const std::string& v, const std::string& unit) { return v.empty() ? "-" : v + unit; };
+  const std::string audio =
+      KeptAudioBitrate(catalogue::ExtensionList()[static_cast<size_t>(output_type)], o.audio_bitrate, o.sample_rate);
   return item(o.video_size, "") + ", " + item(o.frame_rate, " fps") + ", video " + item(o.video_bitrate, " kbit/s") +
-         ", audio " + item(o.audio_bitrate, " kbit/s") + ", " + item(o.channels, "") + ", " +
-         item(o.sample_rate, " Hz");
+         ", audio " + item(audio, " kbit/s") + ", " + item(o.channels, "") + ", " + item(o.sample_rate, " Hz");
 }
 
 // The run's own folder inside the layout's scratch folder, so that runs at
@@ -180,8 +181,8 @@ class Worker {
     int64_t duration_ms = 0;
     try {
       duration_ms = media::DurationProbe().DurationMs(source);
-    } catch (const std::exception&) {
-      throw std::runtime_error("cannot be read as video or audio");
+    } catch (const media::ProbeError& error) {
+      throw std::runtime_error(error.reason());
     }
     if (duration_ms < 1000) throw std::runtime_error("shorter than one second");
 
@@ -489,7 +490,7 @@ std::string ProfileList(const Plan& plan, bool names_only) {
     }
     std::string line = "  " + std::to_string(q) + "  " + name;
     line.resize(std::max<size_t>(line.size() + 2, 26), ' ');
-    out += line + DescribeProfileValue(catalogue::QualityPreset(plan.output_type, q)) +
+    out += line + DescribeProfileValue(catalogue::QualityPreset(plan.output_type, q), plan.output_type) +
            (q == CatalogueDefault(levels) ? " (default)\n" : "\n");
   }
   if (!names_only)
@@ -508,7 +509,9 @@ std::string ProfileList(const Plan& plan, bool names_only) {
     const std::string value = settings::ReadNamedValue(plan.config_dir, settings::kProfileFile, name);
     std::string line = "  " + EscapeName(shown);
     line.resize(std::max<size_t>(line.size() + 2, 26), ' ');
-    out += line + (text::SplitText(value, '|').size() == 6 ? DescribeProfileValue(value) : "(damaged)") + "\n";
+    out += line +
+           (text::SplitText(value, '|').size() == 6 ? DescribeProfileValue(value, plan.output_type) : "(damaged)") +
+           "\n";
   }
   return out;
 }

@@ -127,6 +127,11 @@ std::string OutputLinePath(const std::string& path) {
   return out;
 }
 
+void Console::Warn(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  Write(std::string(last_char_ == '\r' ? "\n" : "") + tool_ + ": warning: " + text + "\n");
+}
+
 void Console::Report(const std::string& line) {
   FinishStatus();
   std::lock_guard lock(mutex_);

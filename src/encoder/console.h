@@ -60,6 +60,8 @@ class Console {
   // Writes "<tool>: <reason>" as a line of its own, after the last status line.
   // The library messages kept so far are dropped: the reason says what failed.
   void Fail(const std::string& reason);
+  // Writes "<tool>: warning: <text>" as a line of its own; the run goes on.
+  void Warn(const std::string& text);
   // Writes the library messages kept, then `line` as a line of its own: the
   // closing lines a caller reads (see kOutputLine).
   void Report(const std::string& line);

@@ -135,6 +135,14 @@ void Transcoder::OpenAudioEncoder(Lane& lane, const AudioFormat& format) {
   format.layout.CopyTo(&encoder->ch_layout);
   encoder->time_base = AVRational{1, format.sample_rate};
   if (options_.audio_bitrate) encoder->bit_rate = *options_.audio_bitrate;
+  // MP3 below 32 kHz (MPEG-2 and 2.5) holds at most 160 kbit/s; the encoder
+  // gives that quietly, so the user is told the rate the file really has.
+  constexpr int64_t kLowRateMp3Max = 160000;
+  if (lane.choice.codec->id == AV_CODEC_ID_MP3 && format.sample_rate < 32000 && encoder->bit_rate > kLowRateMp3Max) {
+    console_.Warn("MP3 at " + std::to_string(format.sample_rate) + " Hz holds at most 160 kbit/s: the file gets 160 (" +
+                  std::to_string(encoder->bit_rate / 1000) + " asked)");
+    encoder->bit_rate = kLowRateMp3Max;
+  }
   OpenEncoder(lane,
               std::to_string(format.sample_rate) + " Hz, " + std::to_string(format.layout.channels()) + " channels");
 }

@@ -62,6 +62,20 @@ std::string ToolName(const char* argv0) {
   return name == "revc" ? "revc" : "evc";
 }
 
+std::string Seconds(const encoder::Transcoder& transcoder) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.2f", transcoder.OutputSeconds());
+  return seconds;
+}
+
+// The reason, then the line that names the file kept under its partial name.
+void ReportPartial(encoder::Console& console, const encoder::Transcoder& transcoder, const std::string& reason) {
+  console.Fail(reason);
+  console.Report(encoder::kPartialOutputLine + Seconds(transcoder) + " " +
+                 encoder::OutputLinePath(transcoder.OutputPath()));
+  console.Close();
+}
+
 int StopExitCode() {
   return 128 + g_stop_signal.load();
 }
@@ -89,13 +103,13 @@ int main(int argc, char** argv) {
     // stop (the transcoder commits the file as partial then); one that came
     // after the finished file was committed is too late to matter.
     if (transcoder.Stopped()) {
-      char seconds[32];
-      std::snprintf(seconds, sizeof seconds, "%.2f", transcoder.OutputSeconds());
-      console.Fail(std::string("stopped on request; the output holds the first ") + seconds + " seconds");
-      console.Report(encoder::kPartialOutputLine + std::string(seconds) + " " +
-                     encoder::OutputLinePath(transcoder.OutputPath()));
-      console.Close();
+      ReportPartial(console, transcoder,
+                    "stopped on request; the output holds the first " + Seconds(transcoder) + " seconds");
       return StopExitCode();
+    }
+    if (transcoder.CutShort()) {
+      ReportPartial(console, transcoder, transcoder.CutShortReason());
+      return kFailure;
     }
     console.Report(encoder::kOutputLine + encoder::OutputLinePath(transcoder.OutputPath()));
     console.Close();

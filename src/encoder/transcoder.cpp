@@ -1,6 +1,7 @@
 #include "encoder/transcoder.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "encoder/encode_worker.h"
 #include "encoder/encoder_error.h"
@@ -115,8 +116,11 @@ void Transcoder::Convert() {
     if (result < 0) {
       if (StopRequested()) break;
       CheckInputIntact();
+      read_to_end_ = true;
       break;
     }
+    // A packet cut short by the end of the file counts for nothing read.
+    if (!(packet_->flags & AV_PKT_FLAG_CORRUPT)) packet_bytes_ += packet_->size;
     for (auto& lane : lanes_) {
       if (lane->in_stream->index != packet_->stream_index || lane->input_done) continue;
       MendDiscontinuity(*lane, packet_.get());
@@ -144,7 +148,7 @@ void Transcoder::Finish() {
       throw EncoderError("nothing to convert: the input " + Quoted(input_path_) + " ends before the start position");
     throw EncoderError("nothing could be decoded from " + Quoted(input_path_));
   }
-  if (stopped_) {
+  if (stopped_ || SourceGaveOut()) {
     output_file_->CommitPartial();
     return;
   }
@@ -154,6 +158,25 @@ void Transcoder::Finish() {
       throw EncoderError("no picture could be decoded from the video stream of " + Quoted(input_path_));
   }
   output_file_->Commit();
+}
+
+// A source whose demuxer gives up early, having given less than half the
+// range, must not pass for converted. The packets then hold little of the
+// file's bytes; when they hold most of them the source was read to its end,
+// and only its stated length was wrong.
+bool Transcoder::SourceGaveOut() {
+  if (!read_to_end_ || input_size_ <= 0 || input_end_us_ == AV_NOPTS_VALUE) return false;
+  if (packet_bytes_ * 2 >= input_size_) return false;
+  asked_us_ = std::max<int64_t>(input_end_us_ - timeline_offset_us_, 0);
+  if (options_.length_us) asked_us_ = std::min(asked_us_, *options_.length_us);
+  cut_short_ = progress_.output_us * 2 < asked_us_;
+  return cut_short_;
+}
+
+std::string Transcoder::CutShortReason() const {
+  char text[96];
+  std::snprintf(text, sizeof text, "the source could be read for %.2f s of %.2f s", OutputSeconds(), asked_us_ / 1e6);
+  return text;
 }
 
 // Takes what the decoder and the filters still hold to the encoder, and ends it.

@@ -41,6 +41,10 @@ class Transcoder {
   bool Stopped() const { return stopped_; }
   // Seconds of output written, for the closing message of a stopped run.
   double OutputSeconds() const { return progress_.output_us / 1e6; }
+  // The source gave out before half of the range asked for could be read: the
+  // file is kept as partial, and the run fails with CutShortReason().
+  bool CutShort() const { return cut_short_; }
+  std::string CutShortReason() const;
   // False when a stopped run had converted nothing, so no file was kept.
   bool KeptOutput() const { return encoded_frames_ > 0; }
   // Where the output was committed; empty when none was.
@@ -53,6 +57,7 @@ class Transcoder {
   void Finish();
   void EndLane(Lane& lane);
   bool AllLanesDone() const;
+  bool SourceGaveOut();
   bool StopRequested() const { return stop_signal_.load() != 0; }
   // The library's error text with the latest library message as detail.
   std::string Detail(int code);
@@ -134,6 +139,12 @@ class Transcoder {
   FramePtr filtered_;
   PacketPtr packet_;
   bool stopped_ = false;
+  // Bytes of the packets read, and whether the reading ended at the input's
+  // end (rather than at the range's end or on a stop).
+  int64_t packet_bytes_ = 0;
+  bool read_to_end_ = false;
+  bool cut_short_ = false;
+  int64_t asked_us_ = 0;                  // the range's length, for the reason of a cut-short run
   std::unique_ptr<EncodeWorker> worker_;  // uses the lanes: ends before them
 };
 

@@ -47,7 +47,15 @@ std::string RangeSecondsText(const std::string& source, const std::string& start
   if (!start.empty()) {
     if (!text::ParseTimeText(start, seconds)) throw TrimTimeError(source, "start", start);
     if (!text::ParseTimeText(end, seconds)) throw TrimTimeError(source, "end", end);
+    const std::string empty = EmptyRangeReason(start, end);
+    if (!empty.empty()) throw TrimTimeError::EmptyRange(source, empty);
   }
   if (text::RangeSeconds(start.empty() ? "00:00:00" : start, end, seconds)) return std::to_string(seconds);
   return "0";
+}
+
+std::string EmptyRangeReason(const std::string& start, const std::string& end) {
+  int64_t seconds = 0;
+  if (!text::RangeSeconds(start, end, seconds) || seconds > 0) return {};
+  return "the range is empty (start " + start + ", end " + end + ")";
 }

@@ -50,6 +50,8 @@ void TfrmConverting::FormShow() {
   const BatchState& proc = deps_.state;
   SpinnerStep = 0;
   lblCurFileName.SetCaption(deps_.job.SourceFile);
+  // The last batch's final console text is no news of this one.
+  statState.SetPanelText("");
   lblPersent.SetCaption("Current: 1, Total: " + std::to_string(proc.CheckedCount));
   ProgressBar1.SetRange(0, 1);
   ProgressBar1.SetPosition(0);
@@ -92,15 +94,7 @@ void TfrmConverting::actRefreshProgressExecute() {
   if (proc.RefreshCount <= 1) return;
 
   // Batch progress, from where the current-file bar stood before this refresh.
-  try {
-    pbTotal.SetMax(ClampToInt(int64_t{proc.CheckedCount} * 100));
-    const int64_t share = int64_t{ProgressBar1.Position()} * 100 / (int64_t{ProgressBar1.Max()} + 1);
-    pbTotal.SetPosition(ClampToInt(share + int64_t{proc.FilesDone} * 100));
-    lblPersent.SetCaption("Current: " + std::to_string(int64_t{proc.FilesDone} + 1) +
-                          " , Total: " + std::to_string(proc.CheckedCount) + ".");
-  } catch (const std::exception&) {
-    // A display detail; the rest of the refresh still runs.
-  }
+  ShowBatchProgress(int64_t{ProgressBar1.Position()} * 100 / (int64_t{ProgressBar1.Max()} + 1));
 
   // Current-file range: the row's length in seconds. A bar cannot reach below its
   // minimum, so a negative length leaves the maximum at 0.
@@ -136,6 +130,20 @@ void TfrmConverting::actRefreshProgressExecute() {
   } else {
     ProgressBar1.SetPosition(static_cast<int>(value));
   }
+}
+
+void TfrmConverting::RowStarted() {
+  statState.SetPanelText("");
+  ShowBatchProgress(0);
+}
+
+void TfrmConverting::ShowBatchProgress(int64_t share) {
+  const BatchState& proc = deps_.state;
+  pbTotal.SetMax(ClampToInt(int64_t{proc.CheckedCount} * 100));
+  pbTotal.SetPosition(ClampToInt(share + int64_t{proc.FilesDone} * 100));
+  // One form of the counter, the same as when the window shows.
+  lblPersent.SetCaption("Current: " + std::to_string(int64_t{proc.FilesDone} + 1) +
+                        ", Total: " + std::to_string(proc.CheckedCount));
 }
 
 void TfrmConverting::btnStop1Click() {

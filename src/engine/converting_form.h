@@ -76,6 +76,10 @@ class TfrmConverting {
   void tmrChangingTimer();
   // The progress refresh, run for each console text the encoder relays.
   void actRefreshProgressExecute();
+  // A row begins: the counter and the total bar name it at once (a short file
+  // may relay a single text, which the refresh skips), and the last row's
+  // console text goes.
+  void RowStarted();
   // Stop, after the user confirms.
   void btnStop1Click();
   // The close box: true when the window may close, false when the user said No.
@@ -97,6 +101,8 @@ class TfrmConverting {
   std::function<int64_t()> NowMs;
 
  private:
+  // The counter and the total bar, the current file at `share` of 100.
+  void ShowBatchProgress(int64_t share);
   // Resumes a suspended encoder, so that it can take the request to end.
   void ResumeBeforeStop();
 

@@ -163,3 +163,14 @@ int LastRowOfSource(const ui::SourceGrid& grid, const std::string& source) {
     if (SameTextAscii(grid.Cell(row, ui::kColPath), source)) last = row;
   return last;
 }
+
+std::string KeptAudioBitrate(const std::string& output_ext, const std::string& bitrate,
+                             const std::string& sample_rate) {
+  // MPEG-2 and 2.5 layer III, the MP3 of the rates below 32 kHz, stop at 160 kbit/s.
+  constexpr int64_t kLowRateMp3Max = 160;
+  int64_t asked = 0, rate = 0;
+  if (output_ext != ".mp3" || !text::ParseWholeNumber(bitrate, asked) || !text::ParseWholeNumber(sample_rate, rate) ||
+      rate >= 32000 || asked <= kLowRateMp3Max)
+    return bitrate;
+  return std::to_string(kLowRateMp3Max) + " (" + bitrate + " asked)";
+}

@@ -72,6 +72,10 @@ JobOptions ApplyProfileValue(JobOptions base, const std::string& profile_value);
 // one text per field, naming the field and its value ("frame rate position 9 is
 // out of range (0 to 4)"); none for a sound value.
 std::vector<std::string> ProfileValueProblems(const std::string& profile_value);
+// The audio bit rate an output of that type will really have, as listed:
+// "160 (192 asked)" where MP3 below 32 kHz cannot hold the rate asked, else the
+// rate asked as it stands.
+std::string KeptAudioBitrate(const std::string& output_ext, const std::string& bitrate, const std::string& sample_rate);
 // The catalogue's default item of every option list.
 JobOptions DefaultJobOptions();
 

@@ -1,6 +1,7 @@
 #include "media/duration_probe.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -78,6 +80,38 @@ int64_t ReportedDurationMs(const AVFormatContext& ctx) {
   return longest;
 }
 
+// The end of the last packet of an audio or video stream, from the first
+// packet's start, read to the end of the file or `max_bytes` of it; -1 when
+// the bound or the probe's deadline came first, or no packet had a time.
+int64_t MeasuredDurationMs(AVFormatContext& ctx, int64_t max_bytes) {
+  std::vector<int64_t> first(ctx.nb_streams, AV_NOPTS_VALUE), last(ctx.nb_streams, AV_NOPTS_VALUE);
+  AVPacket* packet = av_packet_alloc();
+  if (!packet) return -1;
+  int rc = 0;
+  while ((rc = av_read_frame(&ctx, packet)) >= 0) {
+    const auto i = static_cast<size_t>(packet->stream_index);
+    const AVStream* st = ctx.streams[packet->stream_index];
+    const int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    const AVMediaType type = st->codecpar->codec_type;
+    if (at != AV_NOPTS_VALUE && (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO)) {
+      const int64_t end = av_rescale_q(at + std::max<int64_t>(packet->duration, 0), st->time_base, AVRational{1, 1000});
+      const int64_t start = av_rescale_q(at, st->time_base, AVRational{1, 1000});
+      if (first[i] == AV_NOPTS_VALUE || start < first[i]) first[i] = start;
+      if (last[i] == AV_NOPTS_VALUE || end > last[i]) last[i] = end;
+    }
+    av_packet_unref(packet);
+    if (ctx.pb && avio_tell(ctx.pb) > max_bytes) break;
+  }
+  av_packet_free(&packet);
+  // Only a read that came to the end of what can be read has measured it
+  // all; damage at a cut end is an end too, the deadline or the bound is not.
+  if (rc >= 0 || rc == AVERROR_EXIT) return -1;
+  int64_t longest = -1;
+  for (size_t i = 0; i < first.size(); ++i)
+    if (first[i] != AV_NOPTS_VALUE) longest = std::max(longest, last[i] - first[i]);
+  return longest;
+}
+
 std::string ReadHead(const std::string& path, size_t bytes) {
   std::ifstream in(path, std::ios::binary);
   std::string head(bytes, '\0');
@@ -126,13 +160,16 @@ bool SwfHeaderDurationMs(const std::string& head, int64_t& duration_ms) {
 
 MediaInfo DurationProbe::Probe(const std::string& path) const {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) throw ProbeError(path + ": " + std::strerror(errno));
+  if (::stat(path.c_str(), &st) != 0)
+    throw ProbeError(path, errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno));
   // A folder, pipe or device is no media file; opening a pipe could block for good.
-  if (!S_ISREG(st.st_mode)) throw ProbeError(path + ": not a regular file");
+  if (!S_ISREG(st.st_mode)) throw ProbeError(path, "not a regular file");
+  if (::access(path.c_str(), R_OK) != 0)
+    throw ProbeError(path, errno == EACCES ? "permission denied" : std::strerror(errno));
 
   SteadyTime deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits_.timeout_ms);
   AVFormatContext* raw = avformat_alloc_context();
-  if (!raw) throw ProbeError("out of memory");
+  if (!raw) throw ProbeError(path, "out of memory");
   raw->interrupt_callback.callback = &PastDeadline;
   raw->interrupt_callback.opaque = &deadline;
   raw->probesize = limits_.probe_size;
@@ -144,19 +181,23 @@ MediaInfo DurationProbe::Probe(const std::string& path) const {
   // The "file:" prefix keeps a name with a colon from being read as a protocol.
   const std::string url = "file:" + path;
   int rc = avformat_open_input(&raw, url.c_str(), nullptr, &options.dict);
-  if (rc < 0) throw ProbeError(path + ": " + AvErrorText(rc));  // raw is freed on failure
+  if (rc == AVERROR(EACCES)) throw ProbeError(path, "permission denied");
+  if (rc < 0) throw ProbeError(path, "not a media file", AvErrorText(rc));  // raw is freed on failure
   FormatContextPtr ctx(raw);
 
   rc = avformat_find_stream_info(ctx.get(), nullptr);
-  if (rc < 0) throw ProbeError(path + ": " + AvErrorText(rc));
-  if (!HasDecodableStream(*ctx)) throw ProbeError(path + ": no audio or video stream that can be decoded");
+  if (rc < 0) throw ProbeError(path, "not a media file", AvErrorText(rc));
+  if (!HasDecodableStream(*ctx)) throw ProbeError(path, "no video or audio stream");
 
   int64_t duration_ms = ReportedDurationMs(*ctx);
   if (duration_ms < 0 && ctx->iformat && std::strcmp(ctx->iformat->name, "swf") == 0) {
     int64_t from_header = 0;
     if (SwfHeaderDurationMs(ReadHead(path, 1024), from_header)) duration_ms = from_header;
   }
-  if (duration_ms < 0) throw ProbeError(path + ": length unknown");
+  // A truncated recording, or one with junk after its end, may state no
+  // length though every packet in it plays: its packets' times tell it.
+  if (duration_ms < 0) duration_ms = MeasuredDurationMs(*ctx, limits_.measure_bytes);
+  if (duration_ms < 0) throw ProbeError(path, "no length");
   return {duration_ms, HasPicture(*ctx)};
 }
 

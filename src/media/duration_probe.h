@@ -9,10 +9,17 @@
 
 namespace media {
 
-// The file could not be measured; what() says why (for logs, not for the user).
+// The file could not be measured; what() says why with the library's detail
+// (for logs), reason() in a few words for the user: "no such file",
+// "permission denied", "not a media file", "no video or audio stream", "no length".
 class ProbeError : public AppError {
  public:
-  using AppError::AppError;
+  ProbeError(const std::string& path, const std::string& reason, const std::string& detail = {})
+      : AppError(path + ": " + reason + (detail.empty() ? "" : " (" + detail + ")")), reason_(reason) {}
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 struct ProbeLimits {
@@ -22,6 +29,9 @@ struct ProbeLimits {
   int64_t analyze_duration_us = 5 * 1000 * 1000;
   // Wall-clock bound of one probe: a damaged file may make the demuxer loop.
   int timeout_ms = 5000;
+  // A file whose container states no length is measured from its packets'
+  // times, reading at most this much of it.
+  int64_t measure_bytes = 512 * 1024 * 1024;
 };
 
 // What a probe learns of a file.
@@ -38,7 +48,8 @@ class DurationProbe {
 
   // Length of the file in milliseconds. Throws ProbeError when the path is no
   // regular readable file, the format is unknown or damaged, no audio or video
-  // stream has a decoder here, or the length is unknown.
+  // stream has a decoder here, or no length can be found: a container that
+  // states none is measured from its packets' times.
   int64_t DurationMs(const std::string& path) const { return Probe(path).duration_ms; }
   // The length and the kind of streams, with the same checks and errors.
   MediaInfo Probe(const std::string& path) const;

@@ -3,6 +3,7 @@
 // options the command-line builder reads, whether it is shown or not.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "settings/config_files.h"
@@ -31,6 +32,12 @@ class TfrmOption {
   ui::Label lblSample{"Audio Sample(khz):"};
   ui::Label lblVolume{"Audio Volume(%):"};
   ui::Label lblChannels{"Audio Channels:"};
+  // The audio bit rate the file will really have when the format cannot hold
+  // the one chosen ("MP3 at 22050 Hz: 160 (192 asked) kbit/s"); empty otherwise.
+  ui::Label lblAudioBitrateKept;
+  // The extension of the output type chosen in the main window.
+  std::function<std::string()> OutputExt;
+  void ShowKeptAudioBitrate();
 
   ui::ListBox cbbVideoSize;
   ui::ListBox cbbVideoBitrate;
@@ -77,6 +84,8 @@ class TfrmOption {
  private:
   // Replaces the box's items with the stored profile names; the text stays.
   void ReloadProfiles();
+  // The main window's Profile list afresh from the profile file.
+  void ReloadMainProfiles();
   void SelectLastProfile();
 
   const std::string config_folder_;

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "sources/components.h"
 #include "sources/source_list.h"
+#include "sources/trim_editing.h"
 #include "ui/list_box.h"
 #include "ui/models.h"
 #include "ui/open_dialog.h"
@@ -187,9 +188,14 @@ class TFrmMainForm {
   void dxTreeSourceFileInfoEndDrag(bool dropped_on_grid);
   // Remove, the Delete key, a drag out and Clear ask nothing: Ctrl+Z (or the
   // grid's Undo item) puts the rows of the last of them back, trims and checks
-  // included, one removal after another.
+  // included, one removal after another. Trim changes (a marker drag, a filler
+  // click, a typed time) are undone by the same key, one step each.
   void UndoRemove();
-  bool CanUndoRemove() const { return !removed_.empty(); }
+  bool CanUndoRemove() const { return !undo_.empty(); }
+  // The Undo item's text: what the next Ctrl+Z undoes.
+  std::string UndoCaption() const {
+    return !undo_.empty() && !undo_.back().trims.empty() ? "Undo Trim" : "Undo Remove";
+  }
   // Ctrl+A: every row selected (not while a time is typed).
   void SelectAllRows();
   // A click on a column header: the check column's ticks or unticks every row;
@@ -215,8 +221,8 @@ class TFrmMainForm {
   void Splitter1DragTo(int left_filler_width);
   void Splitter2DragTo(int right_filler_width);
   // Mouse released or Esc: the moved handler runs once more.
-  void Splitter1EndDrag() { SetStartTimeAndPlay(); }
-  void Splitter2EndDrag() { Splitter2Moved(); }
+  void Splitter1EndDrag();
+  void Splitter2EndDrag();
 
   // Player buttons and the playback clock's tick (positions in milliseconds).
   void btnPlayClick();
@@ -234,8 +240,19 @@ class TFrmMainForm {
   // Both trim fillers back to 2 pixels, as after the list was emptied.
   void ResetTrimFillers();
   void KeepRemoved(sources::RemovedRows rows);
-  // Each removal's rows, the last one last; kept for as long as the window.
-  std::vector<sources::RemovedRows> removed_;
+  // Runs a change of trim cells and keeps what it changed as an undo step; the
+  // moves of one drag make one step, closed when the drag ends. Rows left
+  // with an empty range are marked at once.
+  enum class TrimChange { Drag, Click, Typed };
+  void KeepTrimChange(const std::function<void()>& change, TrimChange kind);
+  // Each removal's rows, or the trim cells a change replaced, the last one
+  // last; kept for as long as the window.
+  struct UndoStep {
+    sources::RemovedRows rows;
+    sources::TrimCellList trims;
+  };
+  std::vector<UndoStep> undo_;
+  bool drag_step_open_ = false;
   // Declared after the timers it detaches.
   ui::TimerAttachment source_list_timers_;
   // ===== end of source list, trim bar and preview =====

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/helpers.h"
+#include "engine/catalogue.h"
 #include "engine/converting_form.h"
 #include "engine/job.h"
 #include "engine/process_table.h"
@@ -52,6 +53,11 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   option_form_ =
       std::make_unique<TfrmOption>(services_.layout.config_folder,
                                    settings::Messages{*services_.dialogs, kApplicationTitle}, main_form_->cbbProfile);
+  option_form_->OutputExt = [this] {
+    const int type = MainForm().cbbOutputFiletype.ItemIndex();
+    const auto exts = catalogue::ExtensionList();
+    return type >= 0 && type < static_cast<int>(exts.size()) ? exts[static_cast<size_t>(type)] : std::string();
+  };
   init_file_form_ = std::make_unique<TFrmInitFileForm>(loop(), timing(), [this](const std::vector<std::string>& paths) {
     CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths);
     CustomProc().SaveInitDir();

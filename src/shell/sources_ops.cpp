@@ -1,5 +1,6 @@
 // The controllers' and the main window's side of the source list, the trim bar
 // and the preview player: each hands the sources layer what it acts on.
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -49,7 +50,8 @@ sources::Preview PreviewOf(Program& program, bool& is_playing, std::unique_ptr<p
           program.timing(),
           [&program](const std::string& message) { program.WriteLog(message); },
           form.TrimBarReady,
-          form.StartMarkSeconds};
+          form.StartMarkSeconds,
+          form.Panel1};
 }
 
 // The player's buttons and clock go through the controller's operations.
@@ -224,15 +226,55 @@ void TFrmMainForm::OpenFiles(const std::vector<std::string>& paths) {
 
 void TFrmMainForm::KeepRemoved(sources::RemovedRows rows) {
   if (rows.empty()) return;
-  removed_.push_back(std::move(rows));
+  drag_step_open_ = false;
+  undo_.push_back({std::move(rows), {}});
+}
+
+void TFrmMainForm::KeepTrimChange(const std::function<void()>& change, TrimChange kind) {
+  const bool dragging = kind == TrimChange::Drag;
+  ui::SourceGrid& grid = dxTreeSourceFileInfo;
+  sources::TrimCellList before = sources::TrimCellsOf(grid);
+  // A typed time is in its cell already: the step keeps what the cell held.
+  const ui::SourceGrid::CommittedEdit& edit = grid.LastCommittedEdit();
+  const int edited = grid.IndexOf(edit.id);
+  if (kind == TrimChange::Typed && edited != ui::SourceGrid::kNone && static_cast<size_t>(edited) < before.size()) {
+    if (edit.column == ui::kColStart) before[static_cast<size_t>(edited)].start = edit.before;
+    if (edit.column == ui::kColEnd) before[static_cast<size_t>(edited)].end = edit.before;
+  }
+  const auto keep = [&] {
+    sources::TrimCellList changed = sources::ChangedTrimCells(grid, before);
+    sources::MarkEmptyRanges(grid);
+    if (changed.empty()) return;
+    UndoStep* open = drag_step_open_ && dragging && !undo_.empty() ? &undo_.back() : nullptr;
+    if (open) {
+      // The step keeps each row's cells from before the drag began.
+      for (auto& cells : changed)
+        if (std::none_of(open->trims.begin(), open->trims.end(), [&](const auto& t) { return t.path == cells.path; }))
+          open->trims.push_back(std::move(cells));
+    } else {
+      undo_.push_back({{}, std::move(changed)});
+    }
+    drag_step_open_ = dragging;
+  };
+  try {
+    change();
+  } catch (...) {
+    keep();
+    throw;
+  }
+  keep();
 }
 
 void TFrmMainForm::UndoRemove() {
   // Not while a time is typed: Ctrl+Z there belongs to the editor.
-  if (removed_.empty() || dxTreeSourceFileInfo.Editing()) return;
-  const sources::RemovedRows rows = std::move(removed_.back());
-  removed_.pop_back();
-  sources::PutBackRows(dxTreeSourceFileInfo, rows);
+  if (undo_.empty() || dxTreeSourceFileInfo.Editing()) return;
+  const UndoStep step = std::move(undo_.back());
+  undo_.pop_back();
+  drag_step_open_ = false;
+  if (!step.trims.empty())
+    sources::RestoreTrimCells(dxTreeSourceFileInfo, step.trims);
+  else
+    sources::PutBackRows(dxTreeSourceFileInfo, step.rows);
   program_.CustomProc().LoadTrimBar();
 }
 
@@ -294,27 +336,37 @@ void TFrmMainForm::Splitter2Moved() {
 
 void TFrmMainForm::Splitter1DragTo(int left_filler_width) {
   sources::TrimBar bar = TrimBarOf(*this, program_);
-  sources::DragStartMarker(bar, left_filler_width);
+  KeepTrimChange([&] { sources::DragStartMarker(bar, left_filler_width); }, TrimChange::Drag);
 }
 
 void TFrmMainForm::Splitter2DragTo(int right_filler_width) {
   sources::TrimBar bar = TrimBarOf(*this, program_);
-  sources::DragEndMarker(bar, right_filler_width);
+  KeepTrimChange([&] { sources::DragEndMarker(bar, right_filler_width); }, TrimChange::Drag);
+}
+
+void TFrmMainForm::Splitter1EndDrag() {
+  KeepTrimChange([this] { SetStartTimeAndPlay(); }, TrimChange::Drag);
+  drag_step_open_ = false;
+}
+
+void TFrmMainForm::Splitter2EndDrag() {
+  KeepTrimChange([this] { Splitter2Moved(); }, TrimChange::Drag);
+  drag_step_open_ = false;
 }
 
 void TFrmMainForm::Panel2MouseDown(sources::MouseButton button, sources::ShiftState shift) {
   sources::TrimBar bar = TrimBarOf(*this, program_);
-  sources::LeftFillerMouseDown(bar, button, shift);
+  KeepTrimChange([&] { sources::LeftFillerMouseDown(bar, button, shift); }, TrimChange::Click);
 }
 
 void TFrmMainForm::Panel3MouseDown(sources::MouseButton button, sources::ShiftState shift) {
   sources::TrimBar bar = TrimBarOf(*this, program_);
-  sources::RightFillerMouseDown(bar, button, shift);
+  KeepTrimChange([&] { sources::RightFillerMouseDown(bar, button, shift); }, TrimChange::Click);
 }
 
 void TFrmMainForm::dxTreeSourceFileInfoEdited() {
   sources::TrimBar bar = TrimBarOf(*this, program_);
-  sources::CheckEditedTimes(bar);
+  KeepTrimChange([&] { sources::CheckEditedTimes(bar); }, TrimChange::Typed);
 }
 
 void TFrmMainForm::dxtrlSourceFileStartTimeChange() {

@@ -89,6 +89,14 @@ void PreviewStop(Preview& preview) {
   SyncScreenSaver(preview);
 }
 
+// A preview that fails says so under the trim bar, until the bar shows
+// another row, and in the log.
+static void ShowPreviewFailure(Preview& preview, std::string reason) {
+  while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
+  preview.log("Playing Video error.");
+  preview.trim_bar.SetCaption("cannot preview this file: " + reason);
+}
+
 void PreviewOpenAndPlay(Preview& preview, const std::string& path) {
   media::PreviewGraph& graph = preview.graph;
   try {
@@ -97,7 +105,7 @@ void PreviewOpenAndPlay(Preview& preview, const std::string& path) {
     if (graph.Active()) return;
     graph.SetActive(true);
 
-    bool failed = false;
+    std::string failure;
     int result = 0;
     try {
       // The file counts as the one in the preview while it loads: loading
@@ -105,12 +113,14 @@ void PreviewOpenAndPlay(Preview& preview, const std::string& path) {
       // key-up of the Ctrl+P that started it) must not stop it.
       preview.file = path;
       result = graph.RenderFile(path);
-    } catch (const std::exception&) {
+      if (result != 0) failure = "it holds no picture or sound the player can show";
+    } catch (const std::exception& error) {
       preview.file.clear();
-      failed = true;
+      failure = error.what();
+      if (failure.empty()) failure = "the player cannot open it";
     }
-    if (failed || result != 0) {
-      preview.log("Playing Video error.");
+    if (!failure.empty()) {
+      ShowPreviewFailure(preview, failure);
       graph.Clear();
       return;
     }
@@ -120,7 +130,10 @@ void PreviewOpenAndPlay(Preview& preview, const std::string& path) {
       PreviewPlay(preview);
       // A graph that would not run has shown the logo; calling it playing would
       // leave Play dead until a Pause.
-      if (graph.GetState() != media::PreviewGraph::State::Running) return;
+      if (graph.GetState() != media::PreviewGraph::State::Running) {
+        ShowPreviewFailure(preview, "the player would not start it");
+        return;
+      }
       preview.loop.Wait(preview.timing.preview_start_ms);
       preview.loop.ProcessEvents();
       if (preview.trim_bar_ready) {

@@ -46,6 +46,8 @@ struct Preview {
   // The trim bar's marks: a newly loaded file plays from the start mark.
   const bool& trim_bar_ready;
   const int32_t& start_mark_seconds;
+  // The trim bar, whose caption says why a file cannot be previewed.
+  Panel& trim_bar;
 };
 
 // What the player's buttons and clock ask of the player that owns the state.

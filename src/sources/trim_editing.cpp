@@ -7,6 +7,7 @@
 
 #include "common/helpers.h"
 #include "common/text.h"
+#include "engine/builder.h"
 #include "media/preview_graph.h"
 #include "platform/errors.h"
 #include "sources/preview_player.h"
@@ -282,6 +283,50 @@ void EndStartTimeEdit(ui::SourceGrid& grid) {
 void RepaintMarkers(TrimBar& bar) {
   bar.start_marker.Repaint();
   bar.end_marker.Repaint();
+}
+
+TrimCellList TrimCellsOf(const ui::SourceGrid& grid) {
+  TrimCellList cells;
+  for (int row = 0; row < grid.RowCount(); ++row)
+    cells.push_back({grid.Cell(row, ui::kColPath), grid.Cell(row, ui::kColStart), grid.Cell(row, ui::kColEnd),
+                     grid.Cell(row, ui::kColCutTime)});
+  return cells;
+}
+
+TrimCellList ChangedTrimCells(const ui::SourceGrid& grid, const TrimCellList& before) {
+  TrimCellList changed;
+  const TrimCellList now = TrimCellsOf(grid);
+  for (const TrimCells& was : before) {
+    const auto same = std::find_if(now.begin(), now.end(), [&](const TrimCells& is) {
+      return is.path == was.path && is.start == was.start && is.end == was.end && is.cut == was.cut;
+    });
+    if (same == now.end()) changed.push_back(was);
+  }
+  return changed;
+}
+
+void RestoreTrimCells(ui::SourceGrid& grid, const TrimCellList& cells) {
+  for (const TrimCells& cell : cells)
+    for (int row = 0; row < grid.RowCount(); ++row) {
+      if (grid.Cell(row, ui::kColPath) != cell.path) continue;
+      grid.SetCell(row, ui::kColStart, cell.start);
+      grid.SetCell(row, ui::kColEnd, cell.end);
+      grid.SetCell(row, ui::kColCutTime, cell.cut);
+    }
+  MarkEmptyRanges(grid);
+}
+
+void MarkEmptyRanges(ui::SourceGrid& grid) {
+  constexpr const char* kEmptyMark = "the range is empty";
+  for (int row = 0; row < grid.RowCount(); ++row) {
+    const std::string reason = EmptyRangeReason(grid.Cell(row, ui::kColStart), grid.Cell(row, ui::kColEnd));
+    const ui::RowStatus& status = grid.Status(row);
+    const bool marked = status.state == ui::RowState::Failed && status.detail.rfind(kEmptyMark, 0) == 0;
+    if (!reason.empty() && status.detail != reason)
+      grid.SetStatus(row, {ui::RowState::Failed, 0, reason});
+    else if (reason.empty() && marked)
+      grid.SetStatus(row, {});
+  }
 }
 
 }  // namespace sources

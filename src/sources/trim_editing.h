@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "sources/components.h"
 #include "ui/source_grid.h"
@@ -80,5 +81,23 @@ void CheckEditedTimes(TrimBar& bar);
 // Ends the start-time edit at its first change, so the check runs at once.
 void EndStartTimeEdit(ui::SourceGrid& grid);
 void RepaintMarkers(TrimBar& bar);
+
+// The trim cells of a row, known by its path (a path is in the list once, and
+// stays the same when a removed row is put back).
+struct TrimCells {
+  std::string path;
+  std::string start;
+  std::string end;
+  std::string cut;
+};
+using TrimCellList = std::vector<TrimCells>;
+TrimCellList TrimCellsOf(const ui::SourceGrid& grid);
+// Those of `before` whose row now holds other cells.
+TrimCellList ChangedTrimCells(const ui::SourceGrid& grid, const TrimCellList& before);
+// Writes the cells back into the rows still in the list.
+void RestoreTrimCells(ui::SourceGrid& grid, const TrimCellList& cells);
+// Rows whose range holds nothing say so in their status; a row that holds a
+// range again loses that mark. Other statuses stay.
+void MarkEmptyRanges(ui::SourceGrid& grid);
 
 }  // namespace sources

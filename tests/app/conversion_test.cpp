@@ -193,10 +193,14 @@ TEST(AppConversion, TheStatusColumnFollowsTheBatchAndFailuresStillReachTheClosin
             0);
   testing_support::MakeClip(".avi", 2, f.AppDir() + "media/b.avi");
   testing_support::MakeSoundClip(".wav", 2, f.AppDir() + "media/c.wav");
-  f.form().WMDropFiles({f.AppDir() + "media/a.avi", f.AppDir() + "media/b.avi", f.AppDir() + "media/c.wav"});
+  std::filesystem::copy_file(f.AppDir() + "media/b.avi", f.AppDir() + "media/d.avi");
+  f.form().WMDropFiles(
+      {f.AppDir() + "media/a.avi", f.AppDir() + "media/b.avi", f.AppDir() + "media/c.wav", f.AppDir() + "media/d.avi"});
   ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
-  ASSERT_EQ(grid.RowCount(), 3);
+  ASSERT_EQ(grid.RowCount(), 4);
   grid.SetCell(1, ui::kColEnd, "1:30");  // refused by the builder
+  // A start typed at the end leaves nothing to convert: refused, not made one frame long.
+  grid.SetCell(3, ui::kColStart, grid.Cell(3, ui::kColEnd));
   grid.SetCell(2, ui::kColChecked, "False");
   f.form().edtOutputFolder.SetText(f.AppDir() + "out");
   f.form().chkShowOutputDirectory.SetChecked(false);
@@ -219,6 +223,7 @@ TEST(AppConversion, TheStatusColumnFollowsTheBatchAndFailuresStillReachTheClosin
   EXPECT_EQ(status(0), "Done: a.mp4");
   EXPECT_EQ(status(1), "Failed: the end time \"1:30\" is not a time of the form hh:mm:ss");
   EXPECT_EQ(status(2), "");
+  EXPECT_EQ(status(3), "Failed: the range is empty (start 00:00:02, end 00:00:02)");
   EXPECT_EQ(model->data(model->index(1, 7), Qt::ToolTipRole).toString().toStdString(), status(1));
   // The first row counted up while it converted, the second waited meanwhile.
   int rising = 0, last = -1;
@@ -234,12 +239,15 @@ TEST(AppConversion, TheStatusColumnFollowsTheBatchAndFailuresStillReachTheClosin
   // The failure is still named when the batch closes.
   ASSERT_EQ(f.dialogs.messages.size(), 1u);
   EXPECT_EQ(f.dialogs.messages[0].text, "These files could not be converted:\n" + f.AppDir() +
-                                            "media/b.avi (the end time \"1:30\" is not a time of the form hh:mm:ss)");
+                                            "media/b.avi (the end time \"1:30\" is not a time of the form hh:mm:ss)\n" +
+                                            f.AppDir() +
+                                            "media/d.avi (the range is empty (start 00:00:02, end 00:00:02))");
 
   // Converted again, a row loses its old status at once and ends with its new
   // output; a sound file's MP4 says it holds sound only.
   grid.SetCell(1, ui::kColChecked, "False");
   grid.SetCell(2, ui::kColChecked, "True");
+  grid.SetCell(3, ui::kColChecked, "False");
   seen.assign(3, {});
   watcher.start();
   QTest::mouseClick(f.window().button("btnConvert"), Qt::LeftButton);

@@ -701,6 +701,41 @@ TEST_F(Trimming, RemoveAsksNothingAndCtrlZOrTheGridsUndoItemPutsTheRowsBack) {
   menu->close();
 }
 
+TEST_F(Trimming, ADragThatEmptiesRowsMarksThemAndCtrlZUndoesEachDragAndTypedTimeWhole) {
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  grid.SetCell(2, ui::kColStart, "00:01:40");
+  grid.SetCell(2, ui::kColCutTime, "00:00:20");
+  const std::vector<Texts> before = {Range(0), Range(1), Range(2)};
+  ClickCell(1, 1, Qt::ControlModifier);
+  ClickCell(2, 1, Qt::ControlModifier);
+  ASSERT_EQ(grid.SelectedCount(), 3);
+  // The bar shows the third row; its end marker dragged as far left as its
+  // start marker lets it leaves that row empty, the others not.
+  const QPoint grab = f.window().trimBar()->EndMarker().center();
+  DragBar(grab, QPoint(40, grab.y()));
+  const std::string end = grid.Cell(0, ui::kColEnd);
+  ASSERT_LE(end, "00:01:40");
+  EXPECT_EQ(grid.Cell(2, ui::kColEnd), end);
+  EXPECT_EQ(ui::StatusText(grid.Status(2)), "Failed: the range is empty (start 00:01:40, end " + end + ")");
+  EXPECT_EQ(ui::StatusText(grid.Status(0)), "");
+
+  // One Ctrl+Z takes the whole drag back, and the mark with it.
+  QTest::keyClick(f.KeyTarget(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ((std::vector<Texts>{Range(0), Range(1), Range(2)}), before);
+  EXPECT_EQ(ui::StatusText(grid.Status(2)), "");
+
+  // A typed time is one step too.
+  ClickCell(0, 1);
+  OpenEditor(0, 4);
+  Type("000030");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  ASSERT_EQ(Range(0), (Texts{"00:00:30", "00:05:00", "00:04:30"}));
+  QTest::keyClick(f.KeyTarget(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Range(0), before[0]);
+  EXPECT_FALSE(f.form().CanUndoRemove());
+}
+
 TEST(AppStart, TheListsAreFilledAndTheThirdQualityLevelApplied) {
   AppFixture f;
   f.Start();
@@ -779,6 +814,12 @@ TEST_F(OptionsDialog, TypingANameAndAddingStoresACustomProfile) {
   auto* box = Combo("cbbCustomProfile");
   EXPECT_EQ(box->count(), 1);
   EXPECT_EQ(box->currentText(), "Phone");
+  // The main window's list has it at once, its own pick left as it was.
+  auto* main_list = f.window().findChild<QComboBox*>("cbbProfile");
+  const QString picked = main_list->currentText();
+  ASSERT_EQ(main_list->count(), 6);
+  EXPECT_EQ(main_list->itemText(5), "Phone");
+  EXPECT_EQ(main_list->currentText(), picked);
   QTest::mouseClick(Button("btnApply"), Qt::LeftButton);
   EXPECT_EQ(f.window().findChild<QComboBox*>("cbbProfile")->count(), 6);
 }

@@ -112,6 +112,21 @@ int main(int argc, char** argv) {
   form.dxTreeSourceFileInfo.SetSelected(2, false);
   form.actDxTreeListOnClickExecute();
 
+  // Both rows selected and the end marker dragged to the far left: the
+  // second row, whose start lies later, is marked empty at once; a file the
+  // preview cannot play says so under the trim bar.
+  form.dxTreeSourceFileInfo.SetCell(1, ui::kColStart, "00:00:01");
+  form.dxTreeSourceFileInfo.SetSelected(1, true);
+  form.actDxTreeListOnClickExecute();
+  form.Splitter2DragTo(form.Panel1.Width());
+  form.Splitter2EndDrag();
+  form.Panel1.SetCaption("cannot preview this file: no decoder for this picture");
+  Pump(200);
+  Shot("2d-empty-range");
+  form.UndoRemove();
+  form.dxTreeSourceFileInfo.SetSelected(1, false);
+  form.actDxTreeListOnClickExecute();
+
   // The start time being typed in its cell.
   {
     app::SourceGridView* grid = application.mainWindow().grid();
@@ -138,6 +153,14 @@ int main(int argc, char** argv) {
   program.OptionForm().Form.Show();
   Pump(300);
   Shot("3-options");
+  // An MP3 at 22050 Hz cannot hold 192 kbit/s: the dialog says what it gets.
+  const int output_type = form.cbbOutputFiletype.ItemIndex();
+  form.cbbOutputFiletype.SetItemIndex(3);
+  program.OptionForm().cbbAudioSample.SetItemIndex(0);
+  program.OptionForm().cbbAudioBitrate.SetItemIndex(7);
+  Pump(200);
+  Shot("3c-options-mp3-rate");
+  form.cbbOutputFiletype.SetItemIndex(output_type);
   program.OptionForm().btnCancelClick();
   Pump(100);
 

@@ -212,6 +212,23 @@ TEST_F(CliRun, ListsComeFromTheSettingsFolder) {
   EXPECT_THAT(full.out, HasSubstr("30 fps"));
 }
 
+// MP3 below 32 kHz holds at most 160 kbit/s: the listing and the encoder say
+// so for the levels that ask more; the stored values are left alone.
+TEST_F(CliRun, Mp3LevelsSayTheRateTheFileWillReallyHave) {
+  const auto mp3 = RunCli({"--config", config.path(), "-t", "mp3", "--list-profiles"}, scratch);
+  EXPECT_THAT(mp3.out, HasSubstr("audio 160 (192 asked) kbit/s, "));
+  EXPECT_THAT(RunCli({"--config", config.path(), "-t", "m4a", "--list-profiles"}, scratch).out,
+              Not(HasSubstr("asked")));
+  std::string level;
+  for (const auto& line : text::SplitText(mp3.out, '\n'))
+    if (level.empty() && line.find("(192 asked)") != std::string::npos) level = text::TrimBlanks(line).substr(0, 1);
+  ASSERT_FALSE(level.empty()) << mp3.out;
+  MakeSoundClip(".wav", 1, sources.file("tone.wav"));
+  const auto r = RunCli(With({"-v", "-t", "mp3", "-q", level, sources.file("tone.wav")}), scratch);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("warning: MP3 at 22050 Hz holds at most 160 kbit/s: the file gets 160 (192 asked)"));
+}
+
 // The completion runs vtp-convert for the names, from the --config typed.
 TEST_F(CliRun, TheCompletionOffersTypesLevelsAndProfiles) {
   WriteFile(config.file("UserProfileInfo.ini"), "[Travel]\r\nTravel=0|6|0|0|0|0\r\n[2]\r\n2=0|0|0|0|0|0\r\n");
@@ -315,6 +332,66 @@ TEST_F(CliRun, JsonRecordsSayWhatExists) {
   EXPECT_THAT(lines[2],
               HasSubstr(R"({"index":2,"source":")" + sources.file("bad\xef\xbf\xbd.avi") + R"(","source_base64":")"));
   EXPECT_TRUE(Exists(out.file("bad\xff.mp4")));
+}
+
+TEST_F(CliRun, EachRefusedFileSaysWhyAndAWmvWithoutAStatedLengthConverts) {
+  MakeClip(".wmv", 2, sources.file("whole.wmv"));
+  const std::string whole = *ReadFile(sources.file("whole.wmv"));
+  WriteFile(sources.file("cut.wmv"), whole.substr(0, whole.size() * 6 / 10));
+  WriteFile(sources.file("junk.wmv"), whole + std::string(4096, 'Z'));
+  WriteFile(sources.file("notes.avi"), "not a video");
+  MakeSubtitleOnlyClip(sources.file("subtitles.mp4"));
+  const auto r = RunCli(With({"--json", "-t", "mp3", sources.file("cut.wmv"), sources.file("junk.wmv"),
+                              sources.file("notes.avi"), sources.file("subtitles.mp4")}),
+                        scratch);
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  const std::pair<const char*, const char*> expected[] = {{"cut.wmv", R"("status":"converted","reason":"")"},
+                                                          {"junk.wmv", R"("status":"converted","reason":"")"},
+                                                          {"notes.avi", R"("reason":"not a media file")"},
+                                                          {"subtitles.mp4", R"("reason":"no video or audio stream")"}};
+  for (const auto& [name, result] : expected) {
+    std::string line;
+    for (const auto& l : text::SplitText(r.out, '\n'))
+      if (l.find(sources.file(name)) != std::string::npos) line = l;
+    EXPECT_THAT(line, HasSubstr(result)) << name << "\n" << r.err;
+  }
+  EXPECT_GT(media::DurationProbe().DurationMs(out.file("junk.mp3")), 1900);
+}
+
+// Sources whose demuxer gives up early: an FLV tag that claims 16 MB, an Ogg
+// zeroed from a third of the way to near its end. Less than half of the range
+// comes out, so the file is kept as partial and the run fails, saying how much.
+TEST_F(CliRun, ASourceThatGivesOutBeforeHalfItsRangeIsAPartialFailure) {
+  MakeClip(".flv", 2, sources.file("tag.flv"));
+  MakeClip(".ogv", 2, sources.file("hole.ogv"));
+  std::string flv = *ReadFile(sources.file("tag.flv"));
+  // Tags follow the 9-byte header and a back pointer; the size is bytes 1 to 3.
+  size_t tag = 13;
+  while (tag * 6 < flv.size())
+    tag += 11 +
+           ((static_cast<uint8_t>(flv[tag + 1]) << 16) | (static_cast<uint8_t>(flv[tag + 2]) << 8) |
+            static_cast<uint8_t>(flv[tag + 3])) +
+           4;
+  flv.replace(tag + 1, 3, "\xff\xff\xff");
+  WriteFile(sources.file("tag.flv"), flv);
+  std::string ogv = *ReadFile(sources.file("hole.ogv"));
+  std::fill(ogv.begin() + static_cast<long>(ogv.size() * 3 / 10),
+            ogv.begin() + static_cast<long>(ogv.size() * 92 / 100), '\0');
+  WriteFile(sources.file("hole.ogv"), ogv);
+
+  const auto r = RunCli(With({"--json", sources.file("tag.flv"), sources.file("hole.ogv")}), scratch);
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  for (const char* name : {"tag", "hole"}) {
+    std::string line;
+    for (const auto& l : text::SplitText(r.out, '\n'))
+      if (l.find(sources.file(name)) != std::string::npos) line = l;
+    const std::string partial = out.file(std::string(name) + ".partial.mp4");
+    EXPECT_THAT(line, HasSubstr("\"output\":\"" + partial + "\",\"status\":\"failed\"")) << r.err;
+    EXPECT_THAT(line, ContainsRegex("the source could be read for [01]\\.[0-9]+ s of 2\\.[0-9]+ s"));
+    EXPECT_THAT(line, HasSubstr("\"partial\":true"));
+    EXPECT_TRUE(Exists(partial)) << partial;
+    EXPECT_FALSE(Exists(out.file(std::string(name) + ".mp4")));
+  }
 }
 
 TEST_F(CliRun, AFailedWriteOfTheResultsFailsTheRun) {

@@ -2,7 +2,8 @@
 // from a fixed random seed, each converted to MP4 and to MP3 under a time
 // bound. Whatever the damage, a run ends in time, and either succeeds with a
 // playable file no longer than the clip (plus a second), or fails with a
-// one-line reason and leaves nothing in the output folder.
+// one-line reason and leaves nothing in the output folder but, for a source
+// that gave out early, what it gave under the partial name.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -142,8 +143,13 @@ TEST_P(DamagedSources, EndInTimeWithAPlayableFileOrNothing) {
       for (const char* report : {"Sanitizer", "runtime error"})
         EXPECT_EQ(run.err.find(report), std::string::npos) << run.err;
       if (run.exit_code != 0) {
-        EXPECT_EQ(encoder_test::LastLine(run.err).rfind("evc: ", 0), 0u) << run.err;
-        EXPECT_TRUE(encoder_test::FolderEntries(out_dir.path()).empty());
+        // A source that gave out early leaves what it gave under the partial name.
+        const bool cut_short = run.err.find("evc: the source could be read for ") != std::string::npos;
+        const std::vector<std::string> left = encoder_test::FolderEntries(out_dir.path());
+        EXPECT_EQ(left, cut_short ? std::vector<std::string>{video ? "out.partial.mp4" : "out.partial.mp3"}
+                                  : std::vector<std::string>{})
+            << run.err;
+        if (!cut_short) EXPECT_EQ(encoder_test::LastLine(run.err).rfind("evc: ", 0), 0u) << run.err;
         continue;
       }
       EXPECT_EQ(encoder_test::FolderEntries(out_dir.path()), std::vector<std::string>{video ? "out.mp4" : "out.mp3"});

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -144,6 +145,48 @@ TEST_F(EndToEnd, ThreeCheckedRowsOfFiveBecomePlayableOutputsInOrder) {
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(journal, std::vector<std::string>{"open " + out() + "/"});
   EXPECT_EQ(program->SysFunc().ProcessIdByName(name), 0);
+}
+
+// Short files relay a text or two each: the counter and the total bar still
+// follow every one, and a new batch does not open on the last one's text.
+TEST_F(EndToEnd, TheCounterAndTheTotalBarFollowEveryShortFile) {
+  constexpr int kFiles = 6;
+  for (int i = 0; i < kFiles; ++i) {
+    Clip("s" + std::to_string(i) + ".avi", 1.2);
+    AddRow(*program, "True", media("s" + std::to_string(i) + ".avi"));
+  }
+  TfrmConverting& progress = program->ConvertingForm();
+  std::vector<std::string> counters, opened_on;
+  int total_peak = 0;
+  const int counter_id = progress.lblPersent.Subscribe([&] {
+    if (counters.empty() || counters.back() != progress.lblPersent.Caption())
+      counters.push_back(progress.lblPersent.Caption());
+  });
+  const int total_id =
+      progress.pbTotal.Subscribe([&] { total_peak = std::max(total_peak, progress.pbTotal.Position()); });
+  bool was_visible = false;
+  const int form_id = progress.Form.Subscribe([&] {
+    if (progress.Form.Visible() && !was_visible) opened_on.push_back(progress.statState.PanelText());
+    was_visible = progress.Form.Visible();
+  });
+  program->MainForm().btnConvertClick();
+  for (int k = 1; k <= kFiles; ++k) {
+    const std::string counter = "Current: " + std::to_string(k) + ", Total: " + std::to_string(kFiles);
+    EXPECT_NE(std::find(counters.begin(), counters.end(), counter), counters.end())
+        << counter << " never shown: " << ::testing::PrintToString(counters);
+  }
+  EXPECT_GE(total_peak, (kFiles - 1) * 100);
+
+  ASSERT_FALSE(progress.statState.PanelText().empty());
+  ui::SourceGrid& grid = program->MainForm().dxTreeSourceFileInfo;
+  for (int row = 1; row < kFiles; ++row) grid.SetCell(row, ui::kColChecked, "False");
+  opened_on.clear();
+  program->MainForm().btnConvertClick();
+  progress.lblPersent.Unsubscribe(counter_id);
+  progress.pbTotal.Unsubscribe(total_id);
+  progress.Form.Unsubscribe(form_id);
+  ASSERT_FALSE(opened_on.empty());
+  EXPECT_EQ(opened_on.front(), "");
 }
 
 TEST_F(EndToEnd, StopDuringARowEndsTheEncoderAndLeavesAPlayablePart) {

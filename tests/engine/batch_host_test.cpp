@@ -161,7 +161,15 @@ TEST_F(EngineAlone, ProgressWindowStopGoesThroughItsDependencies) {
 
 TEST(RangeSecondsText, EndMinusStartOrTheWholeFileOrARefusal) {
   EXPECT_EQ(RangeSecondsText("/a.avi", "00:00:10", "00:01:00"), "50");
-  EXPECT_EQ(RangeSecondsText("/a.avi", "01:00:00", "00:59:00"), "-60");
+  // A range that holds nothing is refused with its cells named.
+  for (const auto& [start, end] : {std::pair{"01:00:00", "00:59:00"}, {"00:00:10", "00:00:10"}}) {
+    try {
+      RangeSecondsText("/a.avi", start, end);
+      ADD_FAILURE() << start << " to " << end << " was accepted";
+    } catch (const TrimTimeError& refused) {
+      EXPECT_EQ(refused.reason(), std::string("the range is empty (start ") + start + ", end " + end + ")");
+    }
+  }
   // Without a start nothing is checked: the length is the end's, or 0.
   EXPECT_EQ(RangeSecondsText("/a.avi", "", "00:00:07"), "7");
   EXPECT_EQ(RangeSecondsText("/a.avi", "", "junk"), "0");

@@ -86,7 +86,7 @@ TEST_F(ProgressWindow, FirstTextOfARowIsIgnoredThenBarsFollowTheTime) {
   // The batch bar lags one text behind the file bar.
   EXPECT_EQ(form().pbTotal.Max(), 500);
   EXPECT_EQ(form().pbTotal.Position(), 200);
-  EXPECT_EQ(form().lblPersent.Caption(), "Current: 3 , Total: 5.");
+  EXPECT_EQ(form().lblPersent.Caption(), "Current: 3, Total: 5");
 
   Relay(kVideoLine);
   EXPECT_EQ(form().pbTotal.Position(), 249);  // 30 * 100 div 61, plus 200

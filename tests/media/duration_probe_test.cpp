@@ -58,10 +58,39 @@ TEST(Probe, FilesThatAreNoReadableMediaGiveZero) {
   std::filesystem::create_directory(dir.file("folder.avi"));
   ASSERT_EQ(::mkfifo(dir.file("pipe.avi").c_str(), 0600), 0);
 
-  for (const char* name : {"empty.avi", "notes.avi", "noise.mpg", "truncated.mp4", "subtitles.mp4", "folder.avi",
-                           "pipe.avi", "missing.avi"}) {
-    EXPECT_THROW(DurationProbe().DurationMs(dir.file(name)), media::ProbeError) << name;
+  // Each refusal says why in a few words.
+  const std::pair<const char*, const char*> refused[] = {{"empty.avi", "not a media file"},
+                                                         {"notes.avi", "not a media file"},
+                                                         {"noise.mpg", "not a media file"},
+                                                         {"truncated.mp4", "not a media file"},
+                                                         {"subtitles.mp4", "no video or audio stream"},
+                                                         {"folder.avi", "not a regular file"},
+                                                         {"pipe.avi", "not a regular file"},
+                                                         {"missing.avi", "no such file"}};
+  for (const auto& [name, reason] : refused) {
+    try {
+      DurationProbe().DurationMs(dir.file(name));
+      ADD_FAILURE() << name << " was measured";
+    } catch (const media::ProbeError& error) {
+      EXPECT_EQ(error.reason(), reason) << name << ": " << error.what();
+    }
     EXPECT_EQ(TCommonLib::ProbeDurationSeconds(dir.file(name), DurationProbe()), 0) << name;
+  }
+}
+
+// Cut short, or with junk after its end, a WMV states no length; its packets
+// still tell it.
+TEST(Probe, AWmvThatStatesNoLengthIsMeasuredFromItsPackets) {
+  TempDir dir;
+  MakeClip(".wmv", 2, dir.file("whole.wmv"));
+  const std::string whole = *testing_support::ReadFile(dir.file("whole.wmv"));
+  WriteFile(dir.file("cut.wmv"), whole.substr(0, whole.size() * 6 / 10));
+  WriteFile(dir.file("junk after.wmv"), whole + std::string(4096, 'Z'));
+  const std::pair<const char*, int64_t> expected[] = {{"cut.wmv", 1000}, {"junk after.wmv", 1950}};
+  for (const auto& [name, least_ms] : expected) {
+    const int64_t ms = DurationProbe().DurationMs(dir.file(name));
+    EXPECT_GE(ms, least_ms) << name;
+    EXPECT_LT(ms, 2200) << name;
   }
 }
 
@@ -71,6 +100,11 @@ TEST(Probe, AFileWithoutReadPermissionGivesZero) {
   MakeClip(".avi", 2, dir.file("locked.avi"));
   ::chmod(dir.file("locked.avi").c_str(), 0);
   EXPECT_EQ(TCommonLib::ProbeDurationSeconds(dir.file("locked.avi"), DurationProbe()), 0);
+  try {
+    DurationProbe().DurationMs(dir.file("locked.avi"));
+  } catch (const media::ProbeError& error) {
+    EXPECT_EQ(error.reason(), "permission denied");
+  }
 }
 
 TEST(Probe, NamesAreTakenAsLocalFilesWhateverTheyHold) {

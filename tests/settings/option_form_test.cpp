@@ -123,8 +123,9 @@ TEST_F(OptionsDialog, AddThenCancelKeepsTheProfileButRestoresTheBoxSelection) {
   EXPECT_EQ(box.ItemIndex(), ui::ComboBox::kNone);
   EXPECT_EQ(box.Text(), "");
   EXPECT_NE(Content(kProfiles).find("[Beach]\r\nBeach=1|1|2|5|1|2\r\n"), std::string::npos);
-  // The main window's list learns of it only at the next OK.
-  EXPECT_EQ(main.cbbProfile.Count(), 7);
+  // The main window's list has it at once.
+  EXPECT_EQ(main.cbbProfile.Count(), 8);
+  EXPECT_EQ(main.cbbProfile.ItemText(7), "Beach");
 }
 
 TEST_F(OptionsDialog, SavingUnderAnExistingNameSelectsTheLastProfileNotTheOneWritten) {
@@ -158,27 +159,18 @@ TEST_F(OptionsDialog, DeletingSelectsTheLastRemainingProfile) {
   EXPECT_EQ(box.ItemIndex(), 0);
 }
 
-TEST_F(OptionsDialog, AfterDeleteAndCancelTheStaleMainEntryPicksWhatIsNowAtItsPosition) {
+TEST_F(OptionsDialog, AfterADeleteTheMainListHoldsWhatIsLeftAndKeepsItsPick) {
   Open();
+  main.cbbProfile.UserSelect(6);  // Night
   box.UserSelect(0);
   options.btnDelClick();  // Travel gone; Night is now first
   options.btnCancelClick();
-  EXPECT_EQ(main.cbbProfile.ItemText(5), "Travel");
-  EXPECT_EQ(main.cbbProfile.ItemText(6), "Night");
-
-  main.cbbProfile.UserSelect(5);  // names Travel, gets the profile now first: Night
-  EXPECT_EQ(box.Text(), "Night");
-  EXPECT_EQ(ProfilePositions(), (std::vector<int>{2, 0, 0, 0, 1, 0}));
-
-  SelectProfilePositions(kNormalVideo);
-  main.cbbProfile.UserSelect(6);  // no profile at that position any more
-  EXPECT_EQ(box.ItemIndex(), ui::ComboBox::kNone);
-  EXPECT_EQ(ProfilePositions(), kNormalVideo);
-
-  options.Form.Show();
-  options.btnApplyClick();
   EXPECT_EQ(main.cbbProfile.Count(), 6);
   EXPECT_EQ(main.cbbProfile.ItemText(5), "Night");
+  EXPECT_EQ(main.cbbProfile.ItemIndex(), 5);
+  main.cbbProfile.UserSelect(5);
+  EXPECT_EQ(box.Text(), "Night");
+  EXPECT_EQ(ProfilePositions(), (std::vector<int>{2, 0, 0, 0, 1, 0}));
 }
 
 TEST_F(OptionsDialog, TheCloseBoxHidesWithoutRestoringOrRebuilding) {
@@ -190,7 +182,7 @@ TEST_F(OptionsDialog, TheCloseBoxHidesWithoutRestoringOrRebuilding) {
   EXPECT_FALSE(options.Form.Visible());
   EXPECT_EQ(options.cbbFramerate.Text(), "30");
   EXPECT_EQ(box.Text(), "Beach");
-  EXPECT_EQ(main.cbbProfile.Count(), 7);
+  EXPECT_EQ(main.cbbProfile.Count(), 8);
 }
 
 TEST_F(OptionsDialog, EveryShowingTakesANewSnapshotOfWhatTheMainWindowLeft) {

@@ -137,3 +137,21 @@ TEST_F(SettingsAlone, AFolderOnWhichNothingCanBeCreatedIsRefusedWithTheHandedMak
 }
 
 }  // namespace
+
+// MP3 below 32 kHz holds at most 160 kbit/s: the dialog says what the file gets.
+TEST_F(SettingsAlone, TheDialogShowsTheAudioRateAnMp3WillReallyHave) {
+  settings::FillOptionLists(
+      config, Lists(), options.cbbCustomProfile, [] {}, [](const std::exception&) {});
+  std::string ext = ".mp3";
+  options.OutputExt = [&] { return ext; };
+  options.cbbAudioSample.SetItemIndex(0);  // 22050
+  options.cbbAudioBitrate.SetItemIndex(7);
+  ASSERT_EQ(options.cbbAudioBitrate.Text(), "192");
+  EXPECT_EQ(options.lblAudioBitrateKept.Caption(), "MP3 at 22050 Hz: 160 (192 asked) kbit/s");
+  options.cbbAudioBitrate.SetItemIndex(6);  // 160 fits
+  EXPECT_EQ(options.lblAudioBitrateKept.Caption(), "");
+  options.cbbAudioBitrate.SetItemIndex(7);
+  ext = ".m4a";
+  options.Form.Show();
+  EXPECT_EQ(options.lblAudioBitrateKept.Caption(), "");
+}

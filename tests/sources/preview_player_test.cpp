@@ -102,6 +102,8 @@ TEST_F(PreviewTest, AFileThatCannotBeRenderedIsLoggedNotShown) {
   SelectOnly({0});
   form.btnPlayClick();
   EXPECT_EQ(t.LogMessages(), std::vector<std::string>{"Playing Video error."});
+  // Said under the trim bar, with the player's reason.
+  EXPECT_EQ(form.Panel1.Caption(), "cannot preview this file: cannot render /v/a.avi");
   EXPECT_TRUE(t.dialogs.messages.empty());
   EXPECT_TRUE(graph.Active());  // left active and cleared until the next stop
   EXPECT_EQ(graph.loaded, "");
@@ -117,6 +119,7 @@ TEST_F(PreviewTest, APartlyRenderedFileCountsAsFailedButStaysThePreviewFile) {
   SelectOnly({1});
   form.btnPlayClick();
   EXPECT_EQ(t.LogMessages(), std::vector<std::string>{"Playing Video error."});
+  EXPECT_EQ(form.Panel1.Caption(), "cannot preview this file: it holds no picture or sound the player can show");
   EXPECT_EQ(lib.PreviewFile, "/v/b.avi");
   EXPECT_EQ(graph.loaded, "");
   EXPECT_FALSE(proc.IsPlaying);
