@@ -304,7 +304,7 @@ TEST_F(CliRun, MessagesStayOneLineAndFreeOfLibraryChatter) {
   const auto r = RunCli(With({sources.file("cut\nvtp-convert: forged.mp4")}), scratch, "/", no_bus);
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, "vtp-convert: failed: " + sources.file("cut\\nvtp-convert: forged.mp4") +
-                       ": cannot be read as video or audio\nvtp-convert: 1 of 1 files failed\n");
+                       ": not a media file\nvtp-convert: 1 of 1 files failed\n");
   const auto v = RunCli(With({"--verbose", sources.file("cut\nvtp-convert: forged.mp4")}), scratch, "/", no_bus);
   EXPECT_THAT(v.err, HasSubstr("moov atom not found"));
   EXPECT_THAT(v.err, HasSubstr("skipped"));
