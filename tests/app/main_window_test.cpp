@@ -924,4 +924,17 @@ TEST(AppPreview, PlayShowsTheVideoAndStopBringsTheLogoBack) {
   EXPECT_TRUE(f.window().logo()->isVisible());
   EXPECT_TRUE(f.program().CommonLib().PreviewFile.empty());
   EXPECT_EQ(f.window().clock()->text(), "00:00:00");
+
+  // A file the player cannot read says so under the trim bar, and in the log.
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  testing_support::WriteFile(f.AppDir() + "broken.avi", std::string(8192, 'x'));
+  grid.AddRow({"True", f.AppDir() + "broken.avi", "8 KB", "00:00:03", "00:00:00", "00:00:03", "00:00:03"});
+  grid.SetSelected(0, false);
+  grid.SetSelected(1, true);
+  QTest::mouseClick(f.window().button("btnPlay"), Qt::LeftButton);
+  EXPECT_TRUE(WaitFor([&] { return f.window().trimRows()->text().startsWith("cannot preview this file: "); }, 10000))
+      << f.window().trimRows()->text().toStdString();
+  const auto log = testing_support::ReadLogMessages(f.AppDir());
+  EXPECT_NE(std::find(log.begin(), log.end(), "Playing Video error."), log.end());
+  EXPECT_TRUE(f.window().logo()->isVisible());
 }
