@@ -387,7 +387,7 @@ TEST_F(CliRun, ASourceThatGivesOutBeforeHalfItsRangeIsAPartialFailure) {
       if (l.find(sources.file(name)) != std::string::npos) line = l;
     const std::string partial = out.file(std::string(name) + ".partial.mp4");
     EXPECT_THAT(line, HasSubstr("\"output\":\"" + partial + "\",\"status\":\"failed\"")) << r.err;
-    EXPECT_THAT(line, ContainsRegex("the source could be read for [01]\\.[0-9]+ s of 2\\.[0-9]+ s"));
+    EXPECT_THAT(line, ContainsRegex("\"reason\":\"the source could be read for [01]\\.[0-9]+ s of 2\\.[0-9]+ s\""));
     EXPECT_THAT(line, HasSubstr("\"partial\":true"));
     EXPECT_TRUE(Exists(partial)) << partial;
     EXPECT_FALSE(Exists(out.file(std::string(name) + ".mp4")));
