@@ -16,6 +16,7 @@
 #include "shell/main_form.h"
 #include "shell/program.h"
 #include "shell/startup.h"
+#include "sources/preview_player.h"
 #include "sources/trim_editing.h"
 
 namespace app {
@@ -293,7 +294,11 @@ void MainWindowView::PointerEvent(QObject* watched, QEvent* event) {
 }
 
 void MainWindowView::ShowTrimRows() {
-  const QString caption = Q(sources::TrimBarCaption(form_.dxTreeSourceFileInfo, form_.TrimRowId));
+  // A failed preview's reason stays until the bar is loaded again.
+  const std::string& note = form_.Panel1.Caption();
+  const QString caption = Q(note.rfind(sources::kPreviewFailurePrefix, 0) == 0
+                                ? note
+                                : sources::TrimBarCaption(form_.dxTreeSourceFileInfo, form_.TrimRowId));
   // This runs inside key handling, which the key preview must see without an
   // event sent in between (a tooltip change would be one): the text alone.
   const QString shown = trim_rows_->fontMetrics().elidedText(caption, Qt::ElideMiddle, trim_rows_->width());

@@ -116,11 +116,14 @@ void Transcoder::Convert() {
     if (result < 0) {
       if (StopRequested()) break;
       CheckInputIntact();
-      read_to_end_ = true;
+      read_end_pos_ = input_->pb ? avio_tell(input_->pb) : -1;
       break;
     }
     // A packet cut short by the end of the file counts for nothing read.
-    if (!(packet_->flags & AV_PKT_FLAG_CORRUPT)) packet_bytes_ += packet_->size;
+    if (packet_->flags & AV_PKT_FLAG_CORRUPT)
+      corrupt_packet_ = true;
+    else
+      packet_bytes_ += packet_->size;
     for (auto& lane : lanes_) {
       if (lane->in_stream->index != packet_->stream_index || lane->input_done) continue;
       MendDiscontinuity(*lane, packet_.get());
@@ -161,12 +164,17 @@ void Transcoder::Finish() {
 }
 
 // A source whose demuxer gives up early, having given less than half the
-// range, must not pass for converted. The packets then hold little of the
-// file's bytes; when they hold most of them the source was read to its end,
-// and only its stated length was wrong.
+// range, must not pass for converted. It gave up when a packet came cut short,
+// or when most of the bytes it went through held no packet (damage it skipped).
+// A source that was read whole has only stated too long a length.
 bool Transcoder::SourceGaveOut() {
-  if (!read_to_end_ || input_size_ <= 0 || input_end_us_ == AV_NOPTS_VALUE) return false;
-  if (packet_bytes_ * 2 >= input_size_) return false;
+  if (read_end_pos_ < 0 || input_size_ <= 0 || input_end_us_ == AV_NOPTS_VALUE) return false;
+  // Streams left unread (a picture for a sound output) hold bytes no packet
+  // counted: then only a packet cut short tells.
+  const bool all_read = std::none_of(input_->streams, input_->streams + input_->nb_streams,
+                                     [](const AVStream* stream) { return stream->discard == AVDISCARD_ALL; });
+  const bool skipped_most = all_read && (read_end_pos_ - packet_bytes_) * 2 > input_size_;
+  if (!corrupt_packet_ && !skipped_most) return false;
   asked_us_ = std::max<int64_t>(input_end_us_ - timeline_offset_us_, 0);
   if (options_.length_us) asked_us_ = std::min(asked_us_, *options_.length_us);
   cut_short_ = progress_.output_us * 2 < asked_us_;

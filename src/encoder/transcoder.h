@@ -139,10 +139,12 @@ class Transcoder {
   FramePtr filtered_;
   PacketPtr packet_;
   bool stopped_ = false;
-  // Bytes of the packets read, and whether the reading ended at the input's
-  // end (rather than at the range's end or on a stop).
+  // Bytes of the whole packets read; whether one came cut short; where the
+  // reading ended when it ended at the input's end (-1 otherwise: at the
+  // range's end, or on a stop).
   int64_t packet_bytes_ = 0;
-  bool read_to_end_ = false;
+  bool corrupt_packet_ = false;
+  int64_t read_end_pos_ = -1;
   bool cut_short_ = false;
   int64_t asked_us_ = 0;                  // the range's length, for the reason of a cut-short run
   std::unique_ptr<EncodeWorker> worker_;  // uses the lanes: ends before them

@@ -94,7 +94,7 @@ void PreviewStop(Preview& preview) {
 static void ShowPreviewFailure(Preview& preview, std::string reason) {
   while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
   preview.log("Playing Video error.");
-  preview.trim_bar.SetCaption("cannot preview this file: " + reason);
+  preview.trim_bar.SetCaption(kPreviewFailurePrefix + reason);
 }
 
 void PreviewOpenAndPlay(Preview& preview, const std::string& path) {

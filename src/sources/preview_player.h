@@ -60,6 +60,9 @@ class PreviewHost {
   virtual void OpenAndPlay(const std::string& path) = 0;
 };
 
+// How the trim bar's caption begins when it says why the preview failed.
+inline constexpr const char* kPreviewFailurePrefix = "cannot preview this file: ";
+
 // Moves the graph's current position (absolute); failures are ignored.
 void SeekToMilliseconds(media::PreviewGraph& graph, int64_t ms);
 

@@ -924,4 +924,32 @@ TEST(AppPreview, PlayShowsTheVideoAndStopBringsTheLogoBack) {
   EXPECT_TRUE(f.window().logo()->isVisible());
   EXPECT_TRUE(f.program().CommonLib().PreviewFile.empty());
   EXPECT_EQ(f.window().clock()->text(), "00:00:00");
+
+  // H.264 in MP4, whose decoder takes longest to start: the seek to the start
+  // mark waits for it, and the picture moves on.
+  ASSERT_EQ(testing_support::RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                         "testsrc=size=160x120:rate=15:duration=3", "-c:v", "libx264", "-pix_fmt",
+                                         "yuv420p", f.AppDir() + "h264.mp4"}),
+            0);
+  f.form().WMDropFiles({f.AppDir() + "h264.mp4"});
+  ui::SourceGrid& grid = f.form().dxTreeSourceFileInfo;
+  ASSERT_EQ(grid.RowCount(), 2);
+  grid.SetSelected(0, false);
+  grid.SetSelected(1, true);
+  QTest::keyClick(f.KeyTarget(), Qt::Key_P, Qt::ControlModifier);
+  ASSERT_EQ(f.program().CommonLib().PreviewFile, f.AppDir() + "h264.mp4");
+  EXPECT_TRUE(WaitFor([&] { return f.window().clock()->text() != "00:00:00"; }, 4000));
+  QTest::keyClick(f.KeyTarget(), Qt::Key_T, Qt::ControlModifier);
+
+  // A file the player cannot read says so under the trim bar, and in the log.
+  testing_support::WriteFile(f.AppDir() + "broken.avi", std::string(8192, 'x'));
+  grid.AddRow({"True", f.AppDir() + "broken.avi", "8 KB", "00:00:03", "00:00:00", "00:00:03", "00:00:03"});
+  grid.SetSelected(1, false);
+  grid.SetSelected(2, true);
+  QTest::mouseClick(f.window().button("btnPlay"), Qt::LeftButton);
+  EXPECT_TRUE(WaitFor([&] { return f.window().trimRows()->text().startsWith("cannot preview this file: "); }, 10000))
+      << f.window().trimRows()->text().toStdString();
+  const auto log = testing_support::ReadLogMessages(f.AppDir());
+  EXPECT_NE(std::find(log.begin(), log.end(), "Playing Video error."), log.end());
+  EXPECT_TRUE(f.window().logo()->isVisible());
 }

@@ -18,6 +18,7 @@
 #include "media_probe.h"
 #include "platform/command_line.h"
 #include "platform/process_table.h"
+#include "test_media.h"
 #include "test_program.h"
 #include "ui/event_loop.h"
 
@@ -264,6 +265,24 @@ TEST_F(EndToEnd, AFileMadeAtTheOutputNameMeanwhileIsKept) {
             1u);
   EXPECT_EQ(program->CustomProc().LastOutput, out() + "/clip_1.mp4");
   EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(EndToEnd, ASourceThatGivesOutEarlyFailsItsRowAndKeepsWhatItGave) {
+  ::mkdir((dir.path() + "media").c_str(), 0755);
+  testing_support::MakeClipThatGivesOut(media("cut.flv"));
+  AddRow(*program, "True", media("cut.flv"));
+  program->MainForm().btnConvertClick();
+
+  const std::string status = ui::StatusText(program->MainForm().dxTreeSourceFileInfo.Status(0));
+  const std::string kept = ", kept as cut.partial.mp4";
+  EXPECT_EQ(status.rfind("Failed: the source could be read for 0.", 0), 0u) << status;
+  EXPECT_NE(status.find(" s of 2."), std::string::npos) << status;
+  EXPECT_EQ(status.substr(status.size() - std::min(status.size(), kept.size())), kept);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text,
+            "These files could not be converted:\n" + media("cut.flv") + " (" + status.substr(8) + ")");
+  EXPECT_TRUE(Exists(out() + "/cut.partial.mp4"));
+  EXPECT_FALSE(Exists(out() + "/cut.mp4"));
 }
 
 TEST_F(EndToEnd, RowWhoseEncoderFailsIsListedInTheWarning) {

@@ -6,10 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
+
+#include "fakes.h"
 
 extern char** environ;
 
@@ -134,6 +137,20 @@ int RunProgram(const std::vector<std::string>& argv, bool quiet) {
   int status = 0;
   if (::waitpid(pid, &status, 0) < 0) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void MakeClipThatGivesOut(const std::string& path) {
+  MakeClip(".flv", 2, path);
+  std::string flv = *ReadFile(path);
+  // Tags follow the 9-byte header and a back pointer; the size is bytes 1 to 3.
+  size_t tag = 13;
+  while (tag * 6 < flv.size())
+    tag += 11 +
+           ((static_cast<uint8_t>(flv[tag + 1]) << 16) | (static_cast<uint8_t>(flv[tag + 2]) << 8) |
+            static_cast<uint8_t>(flv[tag + 3])) +
+           4;
+  flv.replace(tag + 1, 3, "\xff\xff\xff");
+  WriteFile(path, flv);
 }
 
 void MakeClip(const std::string& extension, double seconds, const std::string& path) {

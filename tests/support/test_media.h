@@ -21,6 +21,10 @@ const std::vector<std::string>& AcceptedSoundTypes();
 // picture as an attached picture stream (mp3 only). Throws when ffmpeg cannot make it.
 void MakeSoundClip(const std::string& extension, double seconds, const std::string& path, bool with_cover = false);
 
+// A 2-second FLV whose demuxer gives out early: a tag a sixth of the way in
+// claims 16 MB, so what follows is read as that one packet, cut short.
+void MakeClipThatGivesOut(const std::string& path);
+
 // A clip holding nothing but a subtitle stream (no audio, no video).
 void MakeSubtitleOnlyClip(const std::string& path);
 
