@@ -30,9 +30,12 @@ test-asan: setup
 # The Debian package for this machine's release,
 # build/deb/video-to-plim-converter_<version>-1~deb<release>_amd64.deb,
 # checked by lintian: any warning or error fails the target.
+# CPack's log goes to deb/cpack.log (shown when it fails): its warnings about
+# the two absent maintainer scripts are how there are none.
 deb: build
-	rm -rf $(BUILD)/deb
-	cd $(BUILD) && cpack -G DEB
+	rm -rf $(BUILD)/deb && mkdir -p $(BUILD)/deb
+	cd $(BUILD) && cpack -G DEB >deb/cpack.log 2>&1 || { cat deb/cpack.log; exit 1; }
+	grep '^CPack: - package: ' $(BUILD)/deb/cpack.log
 	lintian --fail-on warning $(BUILD)/deb/video-to-plim-converter_*_amd64.deb
 
 clean:

@@ -33,7 +33,7 @@ layout)
     [[ ! -e $prefix/lib/video-to-plim-converter/Config ]] || fail "a Config folder would make it a program folder"
     for file in share/man/man1/video-to-plim-converter.1.gz share/man/man1/vtp-convert.1.gz \
         share/bash-completion/completions/vtp-convert share/icons/hicolor/scalable/apps/video-to-plim-converter.svg \
-        share/doc/video-to-plim-converter/copyright share/doc/video-to-plim-converter/changelog.gz; do
+        share/doc/video-to-plim-converter/copyright share/doc/video-to-plim-converter/changelog.Debian.gz; do
         [[ -f $prefix/$file ]] || fail "$file is not installed"
     done
     ;;
