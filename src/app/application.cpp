@@ -9,6 +9,7 @@
 #include "app/option_view.h"
 #include "app/qt_preview_graph.h"
 #include "app/skin.h"
+#include "app/splash_view.h"
 #include "engine/converting_form.h"
 #include "platform/platform.h"
 #include "platform/single_instance.h"

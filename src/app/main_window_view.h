@@ -18,7 +18,6 @@
 
 class Program;
 class TFrmMainForm;
-class TFrmFlashForm;
 
 namespace app {
 
@@ -89,21 +88,6 @@ class MainWindowView : public QWidget {
   // Where the title bar was grabbed, from the window's corner, while the window
   // follows the mouse itself; (-1, -1) while the system moves it.
   QPoint drag_offset_{-1, -1};
-};
-
-// The splash: the picture alone in a borderless window, centred on the desktop.
-class SplashView : public QWidget {
- public:
-  explicit SplashView(TFrmFlashForm& splash);
-  ~SplashView() override;
-
- protected:
-  void paintEvent(QPaintEvent*) override;
-
- private:
-  TFrmFlashForm& splash_;
-  QImage picture_;
-  Subscription subscription_;
 };
 
 }  // namespace app

@@ -42,6 +42,13 @@ QPalette DialogPalette() {
   return p;
 }
 
+QFont ArialBold(int pixel_size) {
+  QFont f("Arial");
+  f.setBold(true);
+  f.setPixelSize(pixel_size);
+  return f;
+}
+
 QFont DialogFont() {
   // The main window's face and size.
   QFont f("Arial");

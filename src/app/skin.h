@@ -28,6 +28,8 @@ inline const QColor kText(235, 240, 248);
 void ApplyToApplication();
 QPalette DialogPalette();
 QFont DialogFont();
+// The bold Arial of the titles and the clock, at a pixel size.
+QFont ArialBold(int pixel_size);
 
 enum class Glyph {
   None,
