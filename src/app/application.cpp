@@ -10,6 +10,7 @@
 #include "app/qt_preview_graph.h"
 #include "app/skin.h"
 #include "app/splash_view.h"
+#include "app/window_order.h"
 #include "engine/converting_form.h"
 #include "platform/platform.h"
 #include "platform/single_instance.h"
@@ -55,6 +56,8 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   converting_view_ = std::make_unique<ConvertingView>(*program_, program_->ConvertingForm(), main_view_.get());
   option_view_ = std::make_unique<OptionView>(*program_, program_->OptionForm());
   busy_view_ = std::make_unique<BusyView>(program_->InitFileForm(), main_view_.get());
+  KeepAbove(converting_view_.get(), main_view_.get());
+  KeepAbove(option_view_.get(), main_view_.get());
   qt_dialogs_.SetOwner(main_view_.get());
   form.CreateSplashView = [](TFrmFlashForm& splash) { return std::make_shared<SplashView>(splash); };
 }
@@ -82,15 +85,14 @@ bool Application::ListenForOtherStarts(std::string& why) {
   QPointer<MainWindowView> window = main_view_.get();
   Program* program = program_.get();
   instance_ = platform::InstanceServer::Claim(
-      [window, program](std::vector<std::string> paths) {
+      [this, window, program](std::vector<std::string> paths) {
         // Added once the bus call has been answered, from the event loop as a
-        // drop would be; the window comes to the front with them.
-        QTimer::singleShot(0, window, [window, program, paths] {
+        // drop would be; the window that holds the user's attention comes to
+        // the front with them: the progress window during a batch, an open dialog.
+        QTimer::singleShot(0, window, [this, window, program, paths] {
           program->Guarded([&] { program->MainForm().OpenFiles(paths); });
           if (!window) return;
-          if (window->isMinimized()) window->showNormal();
-          window->raise();
-          window->activateWindow();
+          BringForward(window, {converting_view_.get(), busy_view_.get(), option_view_.get()});
         });
       },
       why);

@@ -146,7 +146,6 @@ void MainWindowView::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-
 void MainWindowView::dragEnterEvent(QDragEnterEvent* event) {
   if (form_.AcceptsDroppedFiles && !LocalFiles(event->mimeData()).empty())
     event->acceptProposedAction();

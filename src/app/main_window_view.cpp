@@ -47,13 +47,13 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   title_->setFont(skin::ArialBold(14));
   White(title_);
   title_->installEventFilter(this);
-  AddButton(form.btnWindowMinimize, "btnWindowMinimize", skin::Glyph::Minimize);
-  AddButton(form.btnWindowClose, "btnWindowClose", skin::Glyph::Close);
+  AddButton(form.btnWindowMinimize, "btnWindowMinimize", skin::Glyph::Minimize, "Minimise");
+  AddButton(form.btnWindowClose, "btnWindowClose", skin::Glyph::Close, "Close");
 
-  AddButton(form.btnHomePage, "btnHomePage", skin::Glyph::Home);
-  AddButton(form.btnEMail, "btnEMail", skin::Glyph::Email);
-  AddButton(form.btnHelp, "btnHelp", skin::Glyph::Help);
-  AddButton(form.btnAbout, "btnAbout", skin::Glyph::About);
+  AddButton(form.btnHomePage, "btnHomePage", skin::Glyph::Home, "Home page");
+  AddButton(form.btnEMail, "btnEMail", skin::Glyph::Email, "E-mail");
+  AddButton(form.btnHelp, "btnHelp", skin::Glyph::Help, "Help");
+  AddButton(form.btnAbout, "btnAbout", skin::Glyph::About, "About");
 
   // The video window with the logo covering it.
   video_panel_ = new QWidget(this);
@@ -75,9 +75,9 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   trim_bar_ = new TrimBarView(form, guard_, this);
   subscriptions_.emplace_back(form.panLogo, [this] { SetLogoVisible(form_.panLogo.Visible()); });
 
-  AddButton(form.btnPlay, "btnPlay", skin::Glyph::Play);
-  AddButton(form.btnPause, "btnPause", skin::Glyph::Pause);
-  AddButton(form.btnStop, "btnStop", skin::Glyph::Stop);
+  AddButton(form.btnPlay, "btnPlay", skin::Glyph::Play, "Play preview");
+  AddButton(form.btnPause, "btnPause", skin::Glyph::Pause, "Pause preview");
+  AddButton(form.btnStop, "btnStop", skin::Glyph::Stop, "Stop preview");
   clock_ = new QLabel(Q(form.pnlCurTime.Caption()), this);
   subscriptions_.emplace_back(form.pnlCurTime, [this] { clock_->setText(Q(form_.pnlCurTime.Caption())); });
   clock_->setObjectName("pnlCurTime");
@@ -96,25 +96,34 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
     White(label);
     return label;
   };
-  add_label(form.lblOutputFileTypeName, "lblOutputFileTypeName");
-  add_label(form.lblProfileSettings, "lblProfileSettings");
-  add_label(form.lblOutputFolderInfo, "lblOutputFolderInfo");
-  (new ListBoxCombo(form.cbbOutputFiletype, guard_, this))->setObjectName("cbbOutputFiletype");
-  (new ListBoxCombo(form.cbbProfile, guard_, this))->setObjectName("cbbProfile");
-  AddButton(form.btnOptions, "btnOptions", skin::Glyph::Options);
-  (new EditBoxView(form.edtOutputFolder, guard_, this))->setObjectName("edtOutputFolder");
-  AddButton(form.RzBmpButton1, "RzBmpButton1", skin::Glyph::Folder);
-  AddButton(form.btnSelectOutputFolder, "btnSelectOutputFolder", skin::Glyph::Folder);
-  AddButton(form.btnUpdate, "btnUpdate", skin::Glyph::None);
+  QLabel* type_label = add_label(form.lblOutputFileTypeName, "lblOutputFileTypeName");
+  QLabel* profile_label = add_label(form.lblProfileSettings, "lblProfileSettings");
+  QLabel* folder_label = add_label(form.lblOutputFolderInfo, "lblOutputFolderInfo");
+  auto* type = new ListBoxCombo(form.cbbOutputFiletype, guard_, this);
+  type->setObjectName("cbbOutputFiletype");
+  NameAfter(type, type_label);
+  auto* profile = new ListBoxCombo(form.cbbProfile, guard_, this);
+  profile->setObjectName("cbbProfile");
+  NameAfter(profile, profile_label);
+  AddButton(form.btnOptions, "btnOptions", skin::Glyph::Options, "Options");
+  auto* folder = new EditBoxView(form.edtOutputFolder, guard_, this);
+  folder->setObjectName("edtOutputFolder");
+  NameAfter(folder, folder_label);
+  AddButton(form.RzBmpButton1, "RzBmpButton1", skin::Glyph::Folder, "Choose output folder");
+  AddButton(form.btnSelectOutputFolder, "btnSelectOutputFolder", skin::Glyph::Folder, "Choose output folder");
+  AddButton(form.btnUpdate, "btnUpdate", skin::Glyph::None, "Check for updates");
 
   // After-batch check boxes (the box alone) with their white labels, the codec link.
-  (new CheckBoxView(form.chkShutdown, guard_, this))->setObjectName("chkShutdown");
-  add_label(form.Label1, "Label1");
-  (new CheckBoxView(form.chkShowOutputDirectory, guard_, this))->setObjectName("chkShowOutputDirectory");
-  add_label(form.Label2, "Label2");
+  auto* shutdown = new CheckBoxView(form.chkShutdown, guard_, this);
+  shutdown->setObjectName("chkShutdown");
+  NameAfter(shutdown, add_label(form.Label1, "Label1"));
+  auto* show_folder = new CheckBoxView(form.chkShowOutputDirectory, guard_, this);
+  show_folder->setObjectName("chkShowOutputDirectory");
+  NameAfter(show_folder, add_label(form.Label2, "Label2"));
   auto* link = new LinkLabel(
       Q(form.Label3.Caption()), skin::kText, [this] { guard_([this] { form_.Label3Click(); }); }, this);
   link->setObjectName("Label3");
+  video_panel_->setAccessibleName("Preview");
 
   grid_ = new SourceGridView(form.dxTreeSourceFileInfo, guard_, this);
   auto key_of = [](bool delete_key) { return delete_key ? sources::GridKey::Delete : sources::GridKey::Other; };
@@ -140,13 +149,14 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   subscriptions_.emplace_back(form.Panel1, [this] { ShowTrimRows(); });
   grid_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(grid_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowGridMenu(at); });
-  AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open");
-  AddButton(form.btnRemoveFile, "btnRemoveFile", skin::Glyph::Remove, "Remove");
-  AddButton(form.btnClearFile, "btnClearFile", skin::Glyph::Clear, "Clear");
-  AddButton(form.btnConvert, "btnConvert", skin::Glyph::Convert, "Convert");
+  AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open", "Open");
+  AddButton(form.btnRemoveFile, "btnRemoveFile", skin::Glyph::Remove, "Remove", "Remove");
+  AddButton(form.btnClearFile, "btnClearFile", skin::Glyph::Clear, "Clear", "Clear");
+  AddButton(form.btnConvert, "btnConvert", skin::Glyph::Convert, "Convert", "Convert");
 
   SetLogoVisible(form.panLogo.Visible());
   grip_ = new QSizeGrip(this);
+  grip_->setAccessibleName("Resize window");
   grip_->resize(14, 14);
 
   subscriptions_.emplace_back(form.Form, [this] { SyncWindow(); });
@@ -161,8 +171,8 @@ MainWindowView::~MainWindowView() {
 }
 
 skin::SkinButton* MainWindowView::AddButton(ui::Button& model, const char* name, skin::Glyph glyph,
-                                            const QString& text) {
-  auto* button = new skin::SkinButton(model, glyph, text, this);
+                                            const QString& accessible_name, const QString& text) {
+  auto* button = new skin::SkinButton(model, glyph, text, accessible_name, this);
   button->setObjectName(name);
   connect(button, &QAbstractButton::clicked, this, [this, &model] { guard_([&] { model.Click(); }); });
   return button;
@@ -249,7 +259,7 @@ void MainWindowView::Layout() {
   video_panel_->setGeometry(12, 40, 253, 138);
   if (video_) video_->setGeometry(0, 0, 253, 138);
   logo_->setGeometry(0, 0, 253, 138);
-  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 138)));
+  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 138), logo_->devicePixelRatioF()));
   trim_rows_->setGeometry(12, 180, 253, 16);
   ShowTrimRows();
   trim_bar_->move(8, 198);

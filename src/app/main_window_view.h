@@ -49,7 +49,9 @@ class MainWindowView : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  skin::SkinButton* AddButton(ui::Button& model, const char* name, skin::Glyph glyph, const QString& text = {});
+  // The accessible name says what the button does; the text is its caption, if it shows one.
+  skin::SkinButton* AddButton(ui::Button& model, const char* name, skin::Glyph glyph, const QString& accessible_name,
+                              const QString& text = {});
   void SyncWindow();
   void Layout();
   // The grid's own menu, at a point of its viewport: Undo Remove and the list's commands.
