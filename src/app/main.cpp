@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/desktop_identity.h"
 #include "platform/desktop.h"
 #include "platform/process_table.h"
 #include "platform/services.h"
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
   if (platform::HandToRunningInstance(FileArguments(argc, argv), why)) return 0;
 
   QApplication qt(argc, argv);
-  QApplication::setApplicationName(kApplicationTitle);
+  app::SetDesktopIdentity();
   // The program ends only through its main window's close handling (or the
   // start-up's presence check), never because a window was hidden.
   QApplication::setQuitOnLastWindowClosed(false);

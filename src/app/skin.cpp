@@ -240,6 +240,41 @@ QRegion WindowShape(const QSize& size) {
   return QRegion(path.toFillPolygon().toPolygon());
 }
 
+namespace {
+
+// The program's mark: a film frame with a play sign on an orange tile.
+void DrawTile(QPainter& p, const QRectF& t) {
+  const double tile = t.width();
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kAccent);
+  p.drawRoundedRect(t, tile / 5.0, tile / 5.0);
+  const QRectF film = t.adjusted(tile * 0.12, tile * 0.2, -tile * 0.12, -tile * 0.2);
+  p.setBrush(QColor(20, 34, 64));
+  p.drawRoundedRect(film, tile / 40.0 + 1, tile / 40.0 + 1);
+  p.setBrush(QColor(245, 248, 252));
+  p.drawPolygon(QPolygonF{QPointF(film.center().x() - tile * 0.1, film.center().y() - tile * 0.14),
+                          QPointF(film.center().x() - tile * 0.1, film.center().y() + tile * 0.14),
+                          QPointF(film.center().x() + tile * 0.15, film.center().y())});
+  p.restore();
+}
+
+}  // namespace
+
+QIcon BuiltInIcon() {
+  QIcon icon;
+  for (int side : {16, 24, 32, 48, 64, 128, 256}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    DrawTile(p, QRectF(0, 0, side, side));
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
 QPixmap Logo(QSize size, qreal ratio) {
   QPixmap pixmap(size * ratio);
   pixmap.setDevicePixelRatio(ratio);
@@ -252,16 +287,7 @@ QPixmap Logo(QSize size, qreal ratio) {
   p.fillRect(QRect(QPoint(0, 0), size), g);
   const int tile = std::min(size.width(), size.height()) * 11 / 20;
   const QRectF t((size.width() - tile) / 2.0, size.height() * 0.12, tile, tile);
-  p.setPen(Qt::NoPen);
-  p.setBrush(kAccent);
-  p.drawRoundedRect(t, tile / 5.0, tile / 5.0);
-  const QRectF film = t.adjusted(tile * 0.12, tile * 0.2, -tile * 0.12, -tile * 0.2);
-  p.setBrush(QColor(20, 34, 64));
-  p.drawRoundedRect(film, 3, 3);
-  p.setBrush(QColor(245, 248, 252));
-  p.drawPolygon(QPolygonF{QPointF(film.center().x() - tile * 0.1, film.center().y() - tile * 0.14),
-                          QPointF(film.center().x() - tile * 0.1, film.center().y() + tile * 0.14),
-                          QPointF(film.center().x() + tile * 0.15, film.center().y())});
+  DrawTile(p, t);
   // The name fits the picture whole: on one line where there is room, else
   // wrapped, the letters made smaller until it fits.
   const QString name = "Video To Plim Converter";

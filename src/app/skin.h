@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 #include <QPixmap>
 #include <QRegion>
@@ -59,6 +60,8 @@ QPixmap ButtonPicture(Glyph glyph, const QString& text, QSize size, State state,
 void PaintBackground(QPainter& painter, const QRect& rect, int title_height);
 // The rounded outline of the window: everything outside it is cut out.
 QRegion WindowShape(const QSize& size);
+// The program's icon, drawn in code at the usual icon sizes.
+QIcon BuiltInIcon();
 // The logo that covers the video window while nothing plays.
 QPixmap Logo(QSize size, qreal ratio = 1.0);
 // The trim markers: start (`imgL`) and end (`imgR`), 17 x 19.

@@ -1,11 +1,12 @@
 // What a keyboard or screen reader user meets in the real widgets, the owned
 // windows' order and the skinned pictures at every scale.
-#include <QAccessible>
-#include <QLineEdit>
-#include <QWindow>
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QWindow>
+
 #include "app/converting_view.h"
+#include "app/desktop_identity.h"
 #include "app/option_view.h"
 #include "app/skin.h"
 #include "app/window_order.h"
@@ -28,8 +29,8 @@ TEST(AppKeyboard, SkinnedButtonsAreNamedHintedReachedByTabAndPressedWithEnterOrS
   }
   // Each hint names the key that does what the button does.
   const std::pair<const char*, const char*> hints[] = {
-      {"btnOptions", "Ctrl + I"},   {"RzBmpButton1", "Ctrl + B"}, {"btnOpenFile", "Ctrl + O"},
-      {"btnConvert", "Ctrl + S"},   {"btnPlay", "Ctrl + P"},      {"btnSelectOutputFolder", "Ctrl + B"}};
+      {"btnOptions", "Ctrl + I"}, {"RzBmpButton1", "Ctrl + B"}, {"btnOpenFile", "Ctrl + O"},
+      {"btnConvert", "Ctrl + S"}, {"btnPlay", "Ctrl + P"},      {"btnSelectOutputFolder", "Ctrl + B"}};
   for (const auto& [name, hint] : hints) EXPECT_EQ(f.window().button(name)->model().Hint(), hint) << name;
   EXPECT_EQ(f.window().button("btnOptions")->toolTip(), "Ctrl + I");
 
@@ -106,4 +107,15 @@ TEST(Skin, ButtonPicturesAreDrawnAtTheScreensScaleWithTransparentCorners) {
     EXPECT_EQ(qAlpha(image.pixel(image.width() - 1, image.height() - 1)), 0);
     EXPECT_EQ(qAlpha(image.pixel(image.width() / 2, 2)), 255);  // the face's top edge, inside the rim
   }
+}
+
+TEST(AppIdentity, TheDesktopEntrysIdNamesTheWindowsAndTheEntryMatchesThemByIt) {
+  app::SetDesktopIdentity();
+  const QString id = "example.quorvansoft.VideoToPlimConverter";
+  EXPECT_EQ(QGuiApplication::desktopFileName(), id);
+  EXPECT_EQ(QCoreApplication::applicationName(), id);  // the class of WM_CLASS
+  EXPECT_FALSE(QApplication::windowIcon().pixmap(48, 48).isNull());
+  QFile entry(VTPC_SOURCE_DIR "/data/" + id + ".desktop");
+  ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(QString::fromUtf8(entry.readAll()).split('\n').contains("StartupWMClass=" + id));
 }
