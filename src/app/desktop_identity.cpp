@@ -1,9 +1,11 @@
 #include "app/desktop_identity.h"
 
 #include <QApplication>
+#include <QWindow>
 
 #include "app/skin.h"
 #include "platform/single_instance.h"
+#include "shell/program.h"
 
 namespace app {
 
@@ -21,10 +23,14 @@ QIcon ProgramIcon() {
 }
 
 void SetDesktopIdentity() {
-  // On X11 the class part of WM_CLASS is the application name; window titles
-  // are set by each window and do not use it.
-  QApplication::setApplicationName(platform::kInstanceBusName);
   QGuiApplication::setDesktopFileName(platform::kInstanceBusName);
+  // X11 takes the class of every window's WM_CLASS from the application name
+  // as the first window is made, and keeps it. Screen readers name the program
+  // by the application name, so it is the app ID only while that window is made.
+  QApplication::setApplicationName(platform::kInstanceBusName);
+  QWindow first;
+  first.create();
+  QApplication::setApplicationName(kApplicationTitle);
   QApplication::setWindowIcon(ProgramIcon());
 }
 

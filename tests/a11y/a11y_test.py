@@ -108,17 +108,12 @@ class Session:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-def make_clip(folder):
-    path = os.path.join(folder, "keyboard clip.avi")
-    subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=30",
-                    "-c:v", "mpeg4", "-q:v", "8", path], check=True)
-    return path
-
-
 def main():
     session = Session()
     try:
-        path = make_clip(session.work)
+        path = os.path.join(session.work, "keyboard clip.avi")
+        subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=30",
+                        "-c:v", "mpeg4", "-q:v", "8", path], check=True)
         session.start()
         run(session, path)
     finally:
@@ -172,16 +167,28 @@ def run(session, clip):
     def type_text(text):
         subprocess.run(["xdotool", "type", "--delay", "5", text], check=True)
 
+    def tab_to(name, limit=40):
+        for _ in range(limit):
+            f = focused()
+            if f is not None and (f.name == name or f.getRoleName() == "table cell" and name == "Source files"):
+                return f
+            key("Tab")
+        return None
+
+    def cell(table, text, timeout):
+        return wait_for(lambda: next((n for n in walk(table) if n.getRoleName() == "table cell"
+                                      and n.name == text), None), timeout)
+
     def label(node):
         return "%s '%s'" % (node.getRoleName(), node.name)
 
-    def tab_walk(window, start_name, limit=60):
+    def tab_walk(start_name, limit=60):
         """Tab from the control named start_name round to it again: the labels on the way."""
         order = []
         current = focused()
         for _ in range(limit):
             before = current
-            key("Tab")  # Tab
+            key("Tab")
             current = wait_for(lambda: (lambda f: f if f is not None and f != before else None)(focused()), 3)
             if current is None:
                 check(False, "Tab moves on from %s" % (label(before) if before else "nothing"))
@@ -205,13 +212,18 @@ def run(session, clip):
     if not check(main is not None, "the main window appears on the accessibility bus"):
         return
     names_of(main, "main window")
+    # The window manager's view: the desktop entry's ID as the window class, an icon.
+    window = subprocess.run(["xdotool", "getactivewindow"], capture_output=True, text=True).stdout.strip()
+    props = subprocess.run(["xprop", "-id", window, "WM_CLASS", "_NET_WM_ICON"], capture_output=True).stdout
+    check(b'"example.quorvansoft.VideoToPlimConverter"' in props, "WM_CLASS names the app ID: %r" % props[:90])
+    check(b"Icon (" in props, "the window has an icon")
 
     # The Tab walk of the main window, from its first control round again.
     key("Tab")
     wait_for(focused, 3)
     first = focused()
     if check(first is not None, "Tab gives a control the focus"):
-        order = tab_walk(main, first.name)
+        order = tab_walk(first.name)
         print("main window Tab order:", ", ".join(order))
         check("push button 'Convert'" in order, "Tab reaches Convert")
         if "table 'Source files'" in order:
@@ -227,7 +239,7 @@ def run(session, clip):
         names_of(options, "Options dialog")
         start = focused()
         if check(start is not None, "the Options dialog has the focus"):
-            print("Options dialog Tab order:", ", ".join(tab_walk(options, start.name)))
+            print("Options dialog Tab order:", ", ".join(tab_walk(start.name)))
         key("Escape")  # Esc
         check(wait_for(lambda: frame(lambda w: find(w, "push button", "Add") is not None) is None, 5),
               "Esc closes the Options dialog")
@@ -243,26 +255,18 @@ def run(session, clip):
     time.sleep(0.2)
     key("Return")  # Enter
     table = find(main, "table", "Source files")
-    row_cell = wait_for(lambda: next((n for n in walk(table) if n.getRoleName() == "table cell"
-                                      and n.name == clip), None), 15)
-    if not check(row_cell is not None, "the typed path is added to the list"):
+    if not check(cell(table, clip, 15) is not None, "the typed path is added to the list"):
         return
 
     # Into the grid, to the start time, a time typed, Enter.
-    for _ in range(40):
-        f = focused()
-        if f is not None and (f.name == "Source files" or f.getRoleName() == "table cell"):
-            break
-        key("Tab")
+    tab_to("Source files")
     key("Home")  # Home: the first cell of the row
     for _ in range(4):
         key("Right")  # Right, to "Start Time"; the editor opens
     time.sleep(0.3)
     type_text("000012")
     key("Return")
-    start_cell = wait_for(lambda: next((n for n in walk(table) if n.getRoleName() == "table cell"
-                                        and n.name == "00:00:12"), None), 5)
-    check(start_cell is not None, "the typed start time is in the row")
+    check(cell(table, "00:00:12", 5) is not None, "the typed start time is in the row")
 
     # Convert with Ctrl+S; Tab to Stop in the progress window, Space, Yes with Enter.
     key("ctrl+s")
@@ -273,15 +277,10 @@ def run(session, clip):
     start = focused()
     if not check(start is not None, "the progress window has the focus"):
         return
-    order = tab_walk(progress, start.name)
+    order = tab_walk(start.name)
     print("progress window Tab order:", ", ".join(order))
     check("push button 'Pause conversion'" in order, "Tab reaches Pause in the progress window")
-    for _ in range(len(order)):
-        if focused() is not None and focused().name == "Stop conversion":
-            break
-        key("Tab")
-    f = focused()
-    if not check(f is not None and f.name == "Stop conversion", "Tab reaches Stop in the progress window"):
+    if not check(tab_to("Stop conversion", len(order)), "Tab reaches Stop in the progress window"):
         return
     key("space")  # Space
     question = wait_for(lambda: frame(lambda w: find(w, "push button", "Yes") is not None

@@ -113,7 +113,7 @@ TEST(AppIdentity, TheDesktopEntrysIdNamesTheWindowsAndTheEntryMatchesThemByIt) {
   app::SetDesktopIdentity();
   const QString id = "example.quorvansoft.VideoToPlimConverter";
   EXPECT_EQ(QGuiApplication::desktopFileName(), id);
-  EXPECT_EQ(QCoreApplication::applicationName(), id);  // the class of WM_CLASS
+  EXPECT_EQ(QCoreApplication::applicationName(), "Video To Plim Converter");  // what screen readers say
   EXPECT_FALSE(QApplication::windowIcon().pixmap(48, 48).isNull());
   QFile entry(VTPC_SOURCE_DIR "/data/" + id + ".desktop");
   ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
