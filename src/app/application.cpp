@@ -58,6 +58,11 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   busy_view_ = std::make_unique<BusyView>(program_->InitFileForm(), main_view_.get());
   KeepAbove(converting_view_.get(), main_view_.get());
   KeepAbove(option_view_.get(), main_view_.get());
+  // The Options button and Ctrl+I bring an open Options dialog forward too.
+  form.btnOptions.OnClick = [this, open = form.btnOptions.OnClick] {
+    if (open) open();
+    if (option_view_->isVisible()) BringForward(option_view_.get(), {});
+  };
   qt_dialogs_.SetOwner(main_view_.get());
   form.CreateSplashView = [](TFrmFlashForm& splash) { return std::make_shared<SplashView>(splash); };
 }

@@ -94,6 +94,12 @@ TEST(AppWindows, OwnedWindowsStayAboveTheMainWindowAndTheHandOffPicksTheOneHoldi
   }
   f.program().ConvertingForm().Form.Hide();
   f.form().Form.SetEnabled(true);
+
+  // Ctrl+I on the main window brings the open Options dialog back to the front.
+  f.window().activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == main; }, 1000));
+  QTest::keyClick(f.KeyTarget(), Qt::Key_I, Qt::ControlModifier);
+  EXPECT_TRUE(WaitFor([&] { return QApplication::activeWindow() == options; }, 1000));
 }
 
 TEST(Skin, ButtonPicturesAreDrawnAtTheScreensScaleWithTransparentCorners) {
