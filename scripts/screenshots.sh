@@ -3,7 +3,8 @@
 # person to look at: the splash and the main window of the real program, then
 # (through the screenshot driver) the main window with rows, the trim bar naming
 # the rows a marker drag writes, the Options dialog
-# and the progress window in the middle of a conversion, then the status column.
+# and the progress window in the middle of a conversion, then the status column;
+# the driver's set again at twice the scale in OUTPUT_DIR/2x.
 #   scripts/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
 # Needs xvfb and imagemagick (scripts/setup.sh installs them) and a built tree.
 set -euo pipefail
@@ -27,15 +28,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free display number.
+# A virtual X server of the given size on a free display number; DISPLAY names it.
 DISPLAY_NUMBER=77
-while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
-  DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
-done
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1100x760x24 -nolisten tcp >/dev/null 2>&1 &
-PIDS+=($!)
-export DISPLAY=":$DISPLAY_NUMBER"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_x() {
+  while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ] ||
+    xdpyinfo -display ":$DISPLAY_NUMBER" >/dev/null 2>&1; do
+    DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
+  done
+  Xvfb ":$DISPLAY_NUMBER" -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
+  PIDS+=($!)
+  export DISPLAY=":$DISPLAY_NUMBER"
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+}
+start_x 1100x760x24
 
 # A program folder of our own, so the user's settings are not touched.
 PROGRAM="$WORK/program"
@@ -74,6 +79,12 @@ else
 fi
 HOME="$WORK" VTPC_SHOT_ENCODER_NAME="$SHOT_NAME" "$BUILD/tools/vtpc_screenshot_tool" "$PROGRAM" "$OUT" \
   "$MEDIA/holiday clip.avi" "$MEDIA/concert.mpg" "$MEDIA/fractal.mov"
+# 3. The same at twice the scale, as on a HiDPI screen, on a screen twice the size.
+start_x 2200x1520x24
+mkdir -p "$OUT/2x"
+rm -rf "$PROGRAM/Config" && mkdir -p "$PROGRAM/Config"
+HOME="$WORK" QT_SCALE_FACTOR=2 VTPC_SHOT_ENCODER_NAME="$SHOT_NAME" "$BUILD/tools/vtpc_screenshot_tool" "$PROGRAM" \
+  "$OUT/2x" "$MEDIA/holiday clip.avi" "$MEDIA/concert.mpg" "$MEDIA/fractal.mov"
 # The README's picture (docs/main-window.png): the main window with rows, without the screen around it.
 convert "$OUT/2-main-window.png" -bordercolor black -border 1 -trim +repage -strip "$OUT/readme-main-window.png"
 echo "screenshots in $OUT"

@@ -15,6 +15,7 @@ packages=(
   fonts-dejavu-core xdg-utils
   clang-format
   libsystemd-dev dbus-daemon python3-dbusmock
+  at-spi2-core python3-pyatspi openbox xdotool
   desktop-file-utils appstream lintian dpkg-dev man-db
 )
 

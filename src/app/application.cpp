@@ -9,6 +9,8 @@
 #include "app/option_view.h"
 #include "app/qt_preview_graph.h"
 #include "app/skin.h"
+#include "app/splash_view.h"
+#include "app/window_order.h"
 #include "engine/converting_form.h"
 #include "platform/platform.h"
 #include "platform/single_instance.h"
@@ -54,6 +56,13 @@ Application::Application(ApplicationOptions options) : application_object_(progr
   converting_view_ = std::make_unique<ConvertingView>(*program_, program_->ConvertingForm(), main_view_.get());
   option_view_ = std::make_unique<OptionView>(*program_, program_->OptionForm());
   busy_view_ = std::make_unique<BusyView>(program_->InitFileForm(), main_view_.get());
+  KeepAbove(converting_view_.get(), main_view_.get());
+  KeepAbove(option_view_.get(), main_view_.get());
+  // The Options button and Ctrl+I bring an open Options dialog forward too.
+  form.btnOptions.OnClick = [this, open = form.btnOptions.OnClick] {
+    if (open) open();
+    if (option_view_->isVisible()) BringForward(option_view_.get(), {});
+  };
   qt_dialogs_.SetOwner(main_view_.get());
   form.CreateSplashView = [](TFrmFlashForm& splash) { return std::make_shared<SplashView>(splash); };
 }
@@ -81,15 +90,14 @@ bool Application::ListenForOtherStarts(std::string& why) {
   QPointer<MainWindowView> window = main_view_.get();
   Program* program = program_.get();
   instance_ = platform::InstanceServer::Claim(
-      [window, program](std::vector<std::string> paths) {
+      [this, window, program](std::vector<std::string> paths) {
         // Added once the bus call has been answered, from the event loop as a
-        // drop would be; the window comes to the front with them.
-        QTimer::singleShot(0, window, [window, program, paths] {
+        // drop would be; the window that holds the user's attention comes to
+        // the front with them: the progress window during a batch, an open dialog.
+        QTimer::singleShot(0, window, [this, window, program, paths] {
           program->Guarded([&] { program->MainForm().OpenFiles(paths); });
           if (!window) return;
-          if (window->isMinimized()) window->showNormal();
-          window->raise();
-          window->activateWindow();
+          BringForward(window, {converting_view_.get(), busy_view_.get(), option_view_.get()});
         });
       },
       why);

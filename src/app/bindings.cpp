@@ -1,6 +1,9 @@
 #include "app/bindings.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
 
 #include "app/qt_services.h"
 #include "shell/program.h"
@@ -72,9 +75,19 @@ ProgressBarView::ProgressBarView(ui::ProgressBar& model, QWidget* parent) : QPro
   sync();
 }
 
+void NameAfter(QWidget* control, QLabel* label) {
+  QString name = label->text().trimmed();
+  if (name.endsWith(':')) name.chop(1);
+  control->setAccessibleName(name);
+  // An editable box's own line is a control of its own to a screen reader.
+  if (auto* box = qobject_cast<QComboBox*>(control); box && box->lineEdit()) box->lineEdit()->setAccessibleName(name);
+  label->setBuddy(control);
+}
+
 LinkLabel::LinkLabel(const QString& text, const QColor& color, std::function<void()> on_click, QWidget* parent)
     : QLabel(text, parent), on_click_(std::move(on_click)) {
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::TabFocus);
   QFont f = font();
   f.setUnderline(true);
   setFont(f);
@@ -86,6 +99,26 @@ LinkLabel::LinkLabel(const QString& text, const QColor& color, std::function<voi
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
   QLabel::mouseReleaseEvent(event);
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && on_click_) on_click_();
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier &&
+      on_click_) {
+    on_click_();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void LinkLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QPainter p(this);
+  QStyleOptionFocusRect option;
+  option.initFrom(this);
+  option.rect = contentsRect().intersected(QRect(QPoint(0, 0), sizeHint()));
+  style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &p, this);
 }
 
 }  // namespace app

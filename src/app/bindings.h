@@ -96,13 +96,20 @@ class ProgressBarView : public QProgressBar {
   Subscription subscription_;
 };
 
-// A label that reads as a link: underlined, hand cursor, runs a handler on click.
+// Names a control after the label that stands beside it (its text without the
+// colon), for screen readers, and makes the label its buddy.
+void NameAfter(QWidget* control, QLabel* label);
+
+// A label that reads as a link: underlined, hand cursor, runs a handler on click,
+// or on Space or Enter once Tab has brought the focus to it.
 class LinkLabel : public QLabel {
  public:
   LinkLabel(const QString& text, const QColor& color, std::function<void()> on_click, QWidget* parent);
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   std::function<void()> on_click_;

@@ -20,10 +20,23 @@ constexpr const char* kUsage =
     "Qt's own options (for example -platform offscreen) are accepted as well.\n";
 
 // The options Qt reads from the command line, with one dash or two.
-constexpr std::string_view kQtValueOptions[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "geometry", "qwindowtitle",
-    "title",    "qwindowicon",        "icon",          "session", "style",          "stylesheet", "display",
-    "name",     "visual",             "qmljsdebugger"};
+constexpr std::string_view kQtValueOptions[] = {"platform",
+                                                "platformpluginpath",
+                                                "platformtheme",
+                                                "plugin",
+                                                "qwindowgeometry",
+                                                "geometry",
+                                                "qwindowtitle",
+                                                "title",
+                                                "qwindowicon",
+                                                "icon",
+                                                "session",
+                                                "style",
+                                                "stylesheet",
+                                                "display",
+                                                "name",
+                                                "visual",
+                                                "qmljsdebugger"};
 constexpr std::string_view kQtFlags[] = {"reverse", "testability", "widgetcount", "nograb", "dograb", "sync"};
 
 enum class QtOption { None, Flag, Value, ValueAttached };

@@ -59,28 +59,33 @@ ConvertingView::ConvertingView(Program& program, TfrmConverting& form, QWidget* 
   label(form.lblTotalFilr, "lblTotalFilr", 16, 92, 90);
   auto* total = new ProgressBarView(form.pbTotal, this);
   total->setObjectName("pbTotal");
+  total->setAccessibleName("Total progress");
   total->setGeometry(110, 94, 309, 16);
   label(form.lblCurprog, "lblCurprog", 16, 118, 90);
   auto* current = new ProgressBarView(form.ProgressBar1, this);
   current->setObjectName("ProgressBar1");
+  current->setAccessibleName("Current file progress");
   current->setGeometry(110, 120, 309, 16);
   label(form.lblPersent, "lblPersent", 16, 150, 170);
   label(form.lblTimeLeft, "lblTimeLeft", 16, 172, 170);
   btnStop.OnClick = [this] { form_.btnStop1Click(); };
-  auto* stop = new skin::SkinButton(btnStop, skin::Glyph::Stop, "Stop", this);
+  auto* stop = new skin::SkinButton(btnStop, skin::Glyph::Stop, "Stop", "Stop conversion", this);
   stop->setObjectName("btnStop");
   stop->setGeometry(309, 146, 110, 34);
   stop_view_.reset(stop);
   connect(stop, &QAbstractButton::clicked, this, [this] { guard_([this] { btnStop.Click(); }); });
   // Pause and Resume share a place; the model shows one at a time.
-  auto* pause = new skin::SkinButton(form.btnPause, skin::Glyph::Pause, "Pause", this);
+  auto* pause = new skin::SkinButton(form.btnPause, skin::Glyph::Pause, "Pause", "Pause conversion", this);
   pause->setObjectName("btnPause");
   pause->setGeometry(193, 146, 110, 34);
   connect(pause, &QAbstractButton::clicked, this, [this] { guard_([this] { form_.btnPause.Click(); }); });
-  auto* resume = new skin::SkinButton(form.btnResume, skin::Glyph::Play, "Resume", this);
+  auto* resume = new skin::SkinButton(form.btnResume, skin::Glyph::Play, "Resume", "Resume conversion", this);
   resume->setObjectName("btnResume");
   resume->setGeometry(193, 146, 110, 34);
   connect(resume, &QAbstractButton::clicked, this, [this] { guard_([this] { form_.btnResume.Click(); }); });
+  // Left to right, as they stand.
+  setTabOrder(pause, resume);
+  setTabOrder(resume, stop);
   status_ = new QStatusBar(this);
   status_->setObjectName("statState");
   status_->setSizeGripEnabled(false);

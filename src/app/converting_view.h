@@ -31,7 +31,7 @@ class ConvertingView : public QDialog {
   TfrmConverting& form_;
   QWidget* main_window_;
   Guard guard_;
-  ui::Button btnStop{"Stop"};
+  ui::Button btnStop{"Stop", "Stop the conversion"};
   // Its view goes before its model (children otherwise outlive the members).
   std::unique_ptr<QWidget> stop_view_;
   std::vector<Subscription> subscriptions_;

@@ -8,6 +8,7 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/desktop_identity.h"
 #include "common/version_resource.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
@@ -27,7 +28,7 @@ int main(int argc, char** argv) {
   if (platform::HandToRunningInstance(files, why)) return 0;
 
   const std::unique_ptr<QApplication> qt = app::OpenDisplay(argc, argv);
-  QApplication::setApplicationName(kApplicationTitle);
+  app::SetDesktopIdentity();
   // The program ends only through its main window's close handling (or the
   // start-up's presence check), never because a window was hidden.
   QApplication::setQuitOnLastWindowClosed(false);

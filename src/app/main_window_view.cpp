@@ -25,45 +25,10 @@ namespace {
 
 constexpr int kTitleHeight = 30;
 
-QFont ArialBold(int pixel_size) {
-  QFont f("Arial");
-  f.setBold(true);
-  f.setPixelSize(pixel_size);
-  return f;
-}
-
 void White(QWidget* w) {
   QPalette pal = w->palette();
   pal.setColor(QPalette::WindowText, skin::kText);
   w->setPalette(pal);
-}
-
-ui::ShiftState ShiftOf(Qt::KeyboardModifiers modifiers) {
-  ui::ShiftState s;
-  s.shift = modifiers & Qt::ShiftModifier;
-  s.ctrl = modifiers & Qt::ControlModifier;
-  s.alt = modifiers & Qt::AltModifier;
-  const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
-  s.left = buttons & Qt::LeftButton;
-  s.right = buttons & Qt::RightButton;
-  s.middle = buttons & Qt::MiddleButton;
-  return s;
-}
-
-// Letters are their upper-case character, F1 and Delete their key codes.
-int KeyCode(int qt_key) {
-  if (qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) return 'A' + (qt_key - Qt::Key_A);
-  if (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9) return '0' + (qt_key - Qt::Key_0);
-  switch (qt_key) {
-    case Qt::Key_F1:
-      return vk::F1;
-    case Qt::Key_Delete:
-      return vk::Delete;
-    case Qt::Key_Escape:
-      return vk::Escape;
-    default:
-      return 0;
-  }
 }
 
 }  // namespace
@@ -80,16 +45,16 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   // Title strip: the title (a press on it moves the window), minimize and close.
   title_ = new LabelView(form.lblTitle, this);
   title_->setObjectName("lblTitle");
-  title_->setFont(ArialBold(14));
+  title_->setFont(skin::ArialBold(14));
   White(title_);
   title_->installEventFilter(this);
-  AddButton(form.btnWindowMinimize, "btnWindowMinimize", skin::Glyph::Minimize);
-  AddButton(form.btnWindowClose, "btnWindowClose", skin::Glyph::Close);
+  AddButton(form.btnWindowMinimize, "btnWindowMinimize", skin::Glyph::Minimize, "Minimise");
+  AddButton(form.btnWindowClose, "btnWindowClose", skin::Glyph::Close, "Close");
 
-  AddButton(form.btnHomePage, "btnHomePage", skin::Glyph::Home);
-  AddButton(form.btnEMail, "btnEMail", skin::Glyph::Email);
-  AddButton(form.btnHelp, "btnHelp", skin::Glyph::Help);
-  AddButton(form.btnAbout, "btnAbout", skin::Glyph::About);
+  AddButton(form.btnHomePage, "btnHomePage", skin::Glyph::Home, "Home page");
+  AddButton(form.btnEMail, "btnEMail", skin::Glyph::Email, "E-mail");
+  AddButton(form.btnHelp, "btnHelp", skin::Glyph::Help, "Help");
+  AddButton(form.btnAbout, "btnAbout", skin::Glyph::About, "About");
 
   // The video window with the logo covering it.
   video_panel_ = new QWidget(this);
@@ -111,16 +76,16 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   trim_bar_ = new TrimBarView(form, guard_, this);
   subscriptions_.emplace_back(form.panLogo, [this] { SetLogoVisible(form_.panLogo.Visible()); });
 
-  AddButton(form.btnPlay, "btnPlay", skin::Glyph::Play);
-  AddButton(form.btnPause, "btnPause", skin::Glyph::Pause);
-  AddButton(form.btnStop, "btnStop", skin::Glyph::Stop);
+  AddButton(form.btnPlay, "btnPlay", skin::Glyph::Play, "Play preview");
+  AddButton(form.btnPause, "btnPause", skin::Glyph::Pause, "Pause preview");
+  AddButton(form.btnStop, "btnStop", skin::Glyph::Stop, "Stop preview");
   clock_ = new QLabel(Q(form.pnlCurTime.Caption()), this);
   subscriptions_.emplace_back(form.pnlCurTime, [this] { clock_->setText(Q(form_.pnlCurTime.Caption())); });
   clock_->setObjectName("pnlCurTime");
   clock_->setAlignment(Qt::AlignCenter);
   clock_->setAutoFillBackground(true);
   clock_->setPalette(black);
-  clock_->setFont(ArialBold(19));
+  clock_->setFont(skin::ArialBold(19));
   QPalette green = clock_->palette();
   green.setColor(QPalette::WindowText, QColor(120, 230, 140));
   clock_->setPalette(green);
@@ -132,25 +97,34 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
     White(label);
     return label;
   };
-  add_label(form.lblOutputFileTypeName, "lblOutputFileTypeName");
-  add_label(form.lblProfileSettings, "lblProfileSettings");
-  add_label(form.lblOutputFolderInfo, "lblOutputFolderInfo");
-  (new ListBoxCombo(form.cbbOutputFiletype, guard_, this))->setObjectName("cbbOutputFiletype");
-  (new ListBoxCombo(form.cbbProfile, guard_, this))->setObjectName("cbbProfile");
-  AddButton(form.btnOptions, "btnOptions", skin::Glyph::Options);
-  (new EditBoxView(form.edtOutputFolder, guard_, this))->setObjectName("edtOutputFolder");
-  AddButton(form.RzBmpButton1, "RzBmpButton1", skin::Glyph::Folder);
-  AddButton(form.btnSelectOutputFolder, "btnSelectOutputFolder", skin::Glyph::Folder);
-  AddButton(form.btnUpdate, "btnUpdate", skin::Glyph::None);
+  QLabel* type_label = add_label(form.lblOutputFileTypeName, "lblOutputFileTypeName");
+  QLabel* profile_label = add_label(form.lblProfileSettings, "lblProfileSettings");
+  QLabel* folder_label = add_label(form.lblOutputFolderInfo, "lblOutputFolderInfo");
+  auto* type = new ListBoxCombo(form.cbbOutputFiletype, guard_, this);
+  type->setObjectName("cbbOutputFiletype");
+  NameAfter(type, type_label);
+  auto* profile = new ListBoxCombo(form.cbbProfile, guard_, this);
+  profile->setObjectName("cbbProfile");
+  NameAfter(profile, profile_label);
+  AddButton(form.btnOptions, "btnOptions", skin::Glyph::Options, "Options");
+  auto* folder = new EditBoxView(form.edtOutputFolder, guard_, this);
+  folder->setObjectName("edtOutputFolder");
+  NameAfter(folder, folder_label);
+  AddButton(form.RzBmpButton1, "RzBmpButton1", skin::Glyph::Folder, "Choose output folder");
+  AddButton(form.btnSelectOutputFolder, "btnSelectOutputFolder", skin::Glyph::Folder, "Choose output folder");
+  AddButton(form.btnUpdate, "btnUpdate", skin::Glyph::None, "Check for updates");
 
   // After-batch check boxes (the box alone) with their white labels, the codec link.
-  (new CheckBoxView(form.chkShutdown, guard_, this))->setObjectName("chkShutdown");
-  add_label(form.Label1, "Label1");
-  (new CheckBoxView(form.chkShowOutputDirectory, guard_, this))->setObjectName("chkShowOutputDirectory");
-  add_label(form.Label2, "Label2");
+  auto* shutdown = new CheckBoxView(form.chkShutdown, guard_, this);
+  shutdown->setObjectName("chkShutdown");
+  NameAfter(shutdown, add_label(form.Label1, "Label1"));
+  auto* show_folder = new CheckBoxView(form.chkShowOutputDirectory, guard_, this);
+  show_folder->setObjectName("chkShowOutputDirectory");
+  NameAfter(show_folder, add_label(form.Label2, "Label2"));
   auto* link = new LinkLabel(
       Q(form.Label3.Caption()), skin::kText, [this] { guard_([this] { form_.Label3Click(); }); }, this);
   link->setObjectName("Label3");
+  video_panel_->setAccessibleName("Preview");
 
   grid_ = new SourceGridView(form.dxTreeSourceFileInfo, guard_, this);
   auto key_of = [](bool delete_key) { return delete_key ? sources::GridKey::Delete : sources::GridKey::Other; };
@@ -176,13 +150,14 @@ MainWindowView::MainWindowView(Program& program, TFrmMainForm& form)
   subscriptions_.emplace_back(form.Panel1, [this] { ShowTrimRows(); });
   grid_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(grid_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowGridMenu(at); });
-  AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open");
-  AddButton(form.btnRemoveFile, "btnRemoveFile", skin::Glyph::Remove, "Remove");
-  AddButton(form.btnClearFile, "btnClearFile", skin::Glyph::Clear, "Clear");
-  AddButton(form.btnConvert, "btnConvert", skin::Glyph::Convert, "Convert");
+  AddButton(form.btnOpenFile, "btnOpenFile", skin::Glyph::Open, "Open", "Open");
+  AddButton(form.btnRemoveFile, "btnRemoveFile", skin::Glyph::Remove, "Remove", "Remove");
+  AddButton(form.btnClearFile, "btnClearFile", skin::Glyph::Clear, "Clear", "Clear");
+  AddButton(form.btnConvert, "btnConvert", skin::Glyph::Convert, "Convert", "Convert");
 
   SetLogoVisible(form.panLogo.Visible());
   grip_ = new QSizeGrip(this);
+  grip_->setAccessibleName("Resize window");
   grip_->resize(14, 14);
 
   subscriptions_.emplace_back(form.Form, [this] { SyncWindow(); });
@@ -197,8 +172,8 @@ MainWindowView::~MainWindowView() {
 }
 
 skin::SkinButton* MainWindowView::AddButton(ui::Button& model, const char* name, skin::Glyph glyph,
-                                            const QString& text) {
-  auto* button = new skin::SkinButton(model, glyph, text, this);
+                                            const QString& accessible_name, const QString& text) {
+  auto* button = new skin::SkinButton(model, glyph, text, accessible_name, this);
   button->setObjectName(name);
   connect(button, &QAbstractButton::clicked, this, [this, &model] { guard_([&] { model.Click(); }); });
   return button;
@@ -218,39 +193,6 @@ QVideoWidget* MainWindowView::videoWindow() {
   return video_;
 }
 
-bool MainWindowView::InVideo(const QWidget* widget) const {
-  return video_ && widget && (widget == video_ || video_->isAncestorOf(widget));
-}
-
-// The video widget draws in a window of its own, which platforms activate as
-// it appears or on a click into the picture. The keys then reach a window
-// without controls, so the window's Ctrl keys stop working until the list is
-// clicked; and Qt moves the focused widget into the video (6.8) or drops it
-// (6.4). The keyboard goes back to the window and the control that had it.
-void MainWindowView::KeepFocusOffTheVideo() {
-  auto give_back = [this] {
-    QWidget* back = last_focus_ ? last_focus_.data() : grid_;
-    if (!back->isVisible() || !back->isEnabled()) back = this;
-    back->setFocus(Qt::OtherFocusReason);
-  };
-  connect(qApp, &QApplication::focusChanged, this, [this, give_back](QWidget*, QWidget* now) {
-    if (InVideo(now))
-      give_back();
-    else if (now && now->window() == this)
-      last_focus_ = now;
-  });
-  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this, give_back](QWindow* focus) {
-    QWindow* own = windowHandle();
-    if (!video_ || !focus || !own) return;
-    if (focus != own && own->isAncestorOf(focus)) {
-      own->requestActivate();
-    } else if (focus == own) {
-      QWidget* current = QApplication::focusWidget();
-      if (!current || InVideo(current)) give_back();
-    }
-  });
-}
-
 void MainWindowView::SetLogoVisible(bool visible) {
   // The video widget may draw in a window of its own that no sibling can
   // cover, so it is hidden while the logo is up.
@@ -265,34 +207,6 @@ void MainWindowView::SetLogoVisible(bool visible) {
   }
 }
 
-void MainWindowView::WatchPointer(QWidget* widget) {
-  // Moves without a button held reach only widgets that track the mouse.
-  widget->setMouseTracking(true);
-  widget->installEventFilter(this);
-}
-
-void MainWindowView::ShowPointer() {
-  pointer_timer_->stop();
-  if (video_panel_->testAttribute(Qt::WA_SetCursor)) video_panel_->unsetCursor();
-}
-
-void MainWindowView::PointerEvent(QObject* watched, QEvent* event) {
-  const QEvent::Type type = event->type();
-  const bool moved = type == QEvent::Enter || type == QEvent::MouseMove || type == QEvent::MouseButtonPress ||
-                     type == QEvent::MouseButtonRelease || type == QEvent::Wheel;
-  if (!moved && type != QEvent::Leave) return;
-  auto* widget = qobject_cast<QWidget*>(watched);
-  if (!widget || (widget != video_panel_ && !video_panel_->isAncestorOf(widget))) return;
-  if (moved) {
-    pointer_inside_ = true;
-    ShowPointer();
-    if (!logo_->isVisible()) pointer_timer_->start();
-  } else if (widget == video_panel_) {
-    pointer_inside_ = false;
-    ShowPointer();
-  }
-}
-
 void MainWindowView::ShowTrimRows() {
   // A failed preview's reason stays until the bar is loaded again.
   const std::string& note = form_.Panel1.Caption();
@@ -304,27 +218,6 @@ void MainWindowView::ShowTrimRows() {
   const QString shown = trim_rows_->fontMetrics().elidedText(caption, Qt::ElideMiddle, trim_rows_->width());
   if (trim_rows_->text() != shown) trim_rows_->setText(shown);
   grid_->viewport()->update();
-}
-
-void MainWindowView::ShowGridMenu(const QPoint& at) {
-  auto* menu = new QMenu(this);
-  menu->setObjectName("GridMenu");
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  auto add = [this, menu](const QString& text, const QKeySequence& keys, bool enabled, std::function<void()> run) {
-    QAction* action = menu->addAction(text, this, [this, run] { guard_(run); });
-    action->setShortcut(keys);  // shown beside the item; the window's key handling does the work
-    action->setShortcutContext(Qt::WidgetShortcut);
-    action->setEnabled(enabled);
-  };
-  add(Q(form_.UndoCaption()), QKeySequence(Qt::CTRL | Qt::Key_Z), form_.CanUndoRemove(),
-      [this] { form_.UndoRemove(); });
-  menu->addSeparator();
-  const bool rows = form_.dxTreeSourceFileInfo.RowCount() > 0;
-  add("Select All", QKeySequence(Qt::CTRL | Qt::Key_A), rows, [this] { form_.SelectAllRows(); });
-  add("Remove", QKeySequence(Qt::CTRL | Qt::Key_R), form_.dxTreeSourceFileInfo.SelectedCount() > 0,
-      [this] { form_.btnRemoveFile.Click(); });
-  add("Clear", QKeySequence(Qt::CTRL | Qt::Key_L), rows, [this] { form_.btnClearFile.Click(); });
-  menu->popup(grid_->viewport()->mapToGlobal(at));
 }
 
 skin::SkinButton* MainWindowView::button(const char* name) const {
@@ -371,7 +264,7 @@ void MainWindowView::Layout() {
   video_panel_->setGeometry(12, 40, 253, 138);
   if (video_) video_->setGeometry(0, 0, 253, 138);
   logo_->setGeometry(0, 0, 253, 138);
-  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 138)));
+  if (logo_->pixmap().isNull()) logo_->setPixmap(skin::Logo(QSize(253, 138), logo_->devicePixelRatioF()));
   trim_rows_->setGeometry(12, 180, 253, 16);
   ShowTrimRows();
   trim_bar_->move(8, 198);
@@ -419,131 +312,6 @@ void MainWindowView::resizeEvent(QResizeEvent*) {
   guard_([this] { form_.FormResize(); });
   setMask(skin::WindowShape(size()));
   Layout();
-}
-
-void MainWindowView::closeEvent(QCloseEvent* event) {
-  // A disabled window cannot be closed, as during a conversion batch.
-  if (!form_.Form.Enabled()) {
-    event->ignore();
-    return;
-  }
-  guard_([this] { form_.FormClose(); });
-  event->accept();
-}
-
-namespace {
-std::vector<std::string> LocalFiles(const QMimeData* mime) {
-  std::vector<std::string> paths;
-  if (!mime || !mime->hasUrls()) return paths;
-  for (const QUrl& url : mime->urls())
-    if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
-  return paths;
-}
-}  // namespace
-
-void MainWindowView::dragEnterEvent(QDragEnterEvent* event) {
-  if (form_.AcceptsDroppedFiles && !LocalFiles(event->mimeData()).empty())
-    event->acceptProposedAction();
-  else
-    event->ignore();
-}
-
-void MainWindowView::dragMoveEvent(QDragMoveEvent* event) {
-  if (form_.AcceptsDroppedFiles && !LocalFiles(event->mimeData()).empty())
-    event->acceptProposedAction();
-  else
-    event->ignore();
-}
-
-void MainWindowView::dropEvent(QDropEvent* event) {
-  const std::vector<std::string> paths = LocalFiles(event->mimeData());
-  if (paths.empty()) return;
-  event->acceptProposedAction();
-  guard_([&] { form_.WMDropFiles(paths); });
-}
-
-bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
-  PointerEvent(watched, event);
-  if (event->type() == QEvent::KeyPress && event != previewed_key_) {
-    // The key preview: the window's handler runs first, once per key, and the
-    // key goes on to the focused control.
-    auto* widget = qobject_cast<QWidget*>(watched);
-    QWidget* first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
-    if (widget && widget == first && widget->window() == this && isEnabled()) {
-      auto* key = static_cast<QKeyEvent*>(event);
-      const int code = KeyCode(key->key());
-      if (code != 0) {
-        guard_([&] { form_.FormKeyDown(code, ShiftOf(key->modifiers())); });
-        // A dialog the key opened has moved the focus meanwhile; when the
-        // focused control passes the key on to its parents, this same event
-        // must not count as a key of the window's own.
-        previewed_key_ = event;
-      }
-    }
-  } else if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
-    previewed_key_ = nullptr;
-  }
-  if (watched == title_) {
-    QPoint& offset = drag_offset_;
-    if (event->type() == QEvent::MouseButtonPress) {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() == Qt::LeftButton) {
-        // The system moves the window while the button is held; where it
-        // cannot, the window follows the mouse itself.
-        if (!(windowHandle() && windowHandle()->startSystemMove()))
-          offset = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
-        else
-          offset = QPoint(-1, -1);
-        return true;
-      }
-    } else if (event->type() == QEvent::MouseMove) {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      if ((mouse->buttons() & Qt::LeftButton) && offset != QPoint(-1, -1))
-        move(mouse->globalPosition().toPoint() - offset);
-    }
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
-// ---------------------------------------------------------------- splash
-
-SplashView::SplashView(TFrmFlashForm& splash)
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), splash_(splash) {
-  setObjectName("FrmFlashForm");
-  if (!splash.ImgFlash.Empty()) {
-    // The picture is copied: the decoded data goes with the splash.
-    picture_ = QImage(splash.ImgFlash.Rgb.data(), splash.ImgFlash.Width, splash.ImgFlash.Height,
-                      splash.ImgFlash.Width * 3, QImage::Format_RGB888)
-                   .copy();
-  }
-  setFixedSize(splash.Width, splash.Height);
-  auto sync = [this] {
-    setWindowModality(splash_.Form.Modal() ? Qt::ApplicationModal : Qt::NonModal);
-    if (splash_.Form.Visible() && !isVisible()) {
-      if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - QPoint(width() / 2, height() / 2));
-      show();
-      raise();
-    } else if (!splash_.Form.Visible() && isVisible()) {
-      hide();
-    }
-  };
-  subscription_ = Subscription(splash.Form, sync);
-  sync();
-}
-
-SplashView::~SplashView() = default;
-
-void SplashView::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  if (!picture_.isNull()) {
-    p.drawImage(0, 0, picture_);
-    return;
-  }
-  skin::PaintBackground(p, rect(), 0);
-  p.setPen(skin::kText);
-  p.setFont(ArialBold(24));
-  p.drawText(rect(), Qt::AlignCenter, kApplicationTitle);
 }
 
 }  // namespace app

@@ -18,7 +18,6 @@
 
 class Program;
 class TFrmMainForm;
-class TFrmFlashForm;
 
 namespace app {
 
@@ -50,10 +49,12 @@ class MainWindowView : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  skin::SkinButton* AddButton(ui::Button& model, const char* name, skin::Glyph glyph, const QString& text = {});
+  // The accessible name says what the button does; the text is its caption, if it shows one.
+  skin::SkinButton* AddButton(ui::Button& model, const char* name, skin::Glyph glyph, const QString& accessible_name,
+                              const QString& text = {});
   void SyncWindow();
   void Layout();
-  // The grid's own menu, at a point of its viewport: Undo Remove and the list's commands.
+  // The grid's own menu, at a point of its viewport: Undo and the list's commands.
   void ShowGridMenu(const QPoint& at);
   // The trim bar's caption and the grid's marks, after the rows or the bar changed.
   void ShowTrimRows();
@@ -89,21 +90,6 @@ class MainWindowView : public QWidget {
   // Where the title bar was grabbed, from the window's corner, while the window
   // follows the mouse itself; (-1, -1) while the system moves it.
   QPoint drag_offset_{-1, -1};
-};
-
-// The splash: the picture alone in a borderless window, centred on the desktop.
-class SplashView : public QWidget {
- public:
-  explicit SplashView(TFrmFlashForm& splash);
-  ~SplashView() override;
-
- protected:
-  void paintEvent(QPaintEvent*) override;
-
- private:
-  TFrmFlashForm& splash_;
-  QImage picture_;
-  Subscription subscription_;
 };
 
 }  // namespace app

@@ -47,6 +47,7 @@ OptionView::OptionView(Program& program, TfrmOption& form)
   auto* custom = new ComboBoxView(form.cbbCustomProfile, guard_, this);
   custom->setObjectName("cbbCustomProfile");
   custom->setMinimumWidth(180);
+  NameAfter(custom, custom_label);
   auto button = [this](const char* name, const char* text, std::function<void()> handler) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(name);
@@ -81,14 +82,18 @@ OptionView::OptionView(Program& program, TfrmOption& form)
                        {form.lblVolume, form.cbbAudioVolumeGain, "cbbAudioVolumeGain"},
                        {form.lblChannels, form.cbbAudioChannels, "cbbAudioChannels"}};
   for (int i = 0; i < 4; ++i) {
-    grid->addWidget(new LabelView(video[i].label, group), i, 0);
+    auto* video_label = new LabelView(video[i].label, group);
+    grid->addWidget(video_label, i, 0);
     auto* v = new ListBoxCombo(video[i].list, guard_, group);
     v->setObjectName(video[i].name);
+    NameAfter(v, video_label);
     v->setMinimumWidth(120);
     grid->addWidget(v, i, 1);
-    grid->addWidget(new LabelView(audio[i].label, group), i, 2);
+    auto* audio_label = new LabelView(audio[i].label, group);
+    grid->addWidget(audio_label, i, 2);
     auto* a = new ListBoxCombo(audio[i].list, guard_, group);
     a->setObjectName(audio[i].name);
+    NameAfter(a, audio_label);
     a->setMinimumWidth(120);
     grid->addWidget(a, i, 3);
   }
@@ -114,12 +119,13 @@ OptionView::OptionView(Program& program, TfrmOption& form)
   layout->addLayout(bottom);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  setTabOrder(custom, cancel);
-  setTabOrder(cancel, add);
+  // Tab follows the layout, row by row: the profile line, the lists, OK and Cancel.
+  setTabOrder(custom, add);
   setTabOrder(add, save);
   setTabOrder(save, del);
-  setTabOrder(del, ok);
-  setTabOrder(ok, group);
+  setTabOrder(del, group->findChild<QWidget*>(video[0].name));
+  setTabOrder(group->findChild<QWidget*>(audio[3].name), ok);
+  setTabOrder(ok, cancel);
 
   subscription_ = Subscription(form.Form, [this] { SyncWindow(); });
   SyncWindow();

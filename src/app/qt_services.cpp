@@ -46,8 +46,12 @@ QWidget* QtDialogs::Owner() const {
   // A box owned by a disabled window (the main window during a batch) could not
   // be answered; the window the user works in owns it then.
   if (QWidget* modal = QApplication::activeModalWidget()) return modal;
-  if (owner_ && owner_->isVisible() && owner_->isEnabled()) return owner_;
+  // A prompt asked from a dialog (the Options dialog's Add) belongs to it: on
+  // closing, the window manager hands the focus back to the dialog, not to the
+  // main window behind it.
   QWidget* active = QApplication::activeWindow();
+  if (active && active->isEnabled() && qobject_cast<QDialog*>(active)) return active;
+  if (owner_ && owner_->isVisible() && owner_->isEnabled()) return owner_;
   return active && active->isEnabled() ? active : nullptr;
 }
 
@@ -284,7 +288,7 @@ void AddLink(void* dialog, int x, int y, int w, int h, const char* text, const c
 void AddLogo(void* dialog, int x, int y, int size) {
   auto* about = static_cast<AboutDialog*>(dialog);
   auto* label = new QLabel(&about->dialog);
-  label->setPixmap(skin::Logo(QSize(size, size)));
+  label->setPixmap(skin::Logo(QSize(size, size), label->devicePixelRatioF()));
   label->setGeometry(x, y, size, size);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -42,6 +43,13 @@ QPalette DialogPalette() {
   return p;
 }
 
+QFont ArialBold(int pixel_size) {
+  QFont f("Arial");
+  f.setBold(true);
+  f.setPixelSize(pixel_size);
+  return f;
+}
+
 QFont DialogFont() {
   // The main window's face and size.
   QFont f("Arial");
@@ -57,10 +65,6 @@ void ApplyToApplication() {
 }
 
 namespace {
-
-// Olive is the buttons' transparent colour: a picture is drawn on it and the
-// olive pixels are left out, so the background shows through.
-const QColor kOlive(128, 128, 0);
 
 // A circle with a bold character in it (help, about).
 void DrawLetterGlyph(QPainter& p, const QRectF& r, const QString& letter, double size) {
@@ -167,11 +171,13 @@ void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& r, const QColor& ink) {
 
 }  // namespace
 
-QPixmap ButtonPicture(Glyph glyph, const QString& text, QSize size, State state) {
-  // Drawn on olive, then olive is made transparent.
-  QImage image(size, QImage::Format_ARGB32);
-  image.fill(kOlive);
-  QPainter p(&image);
+QPixmap ButtonPicture(Glyph glyph, const QString& text, QSize size, State state, qreal ratio) {
+  // Drawn in code at the screen's own pixels, on nothing: the corners stay
+  // transparent at any scale, with no transparent colour bleeding into the rim.
+  QPixmap pixmap(size * ratio);
+  pixmap.setDevicePixelRatio(ratio);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   QColor top(62, 80, 112), bottom(36, 48, 70), ink = kText;
   if (state == State::Hover) {
@@ -209,14 +215,7 @@ QPixmap ButtonPicture(Glyph glyph, const QString& text, QSize size, State state)
                text);
   }
   p.end();
-  // Cut the transparent colour out (the anti-aliased rim blends into it, so a
-  // near-olive tolerance keeps the edge clean).
-  for (int yy = 0; yy < image.height(); ++yy) {
-    QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(yy));
-    for (int xx = 0; xx < image.width(); ++xx)
-      if (line[xx] == kOlive.rgba()) line[xx] = qRgba(0, 0, 0, 0);
-  }
-  return QPixmap::fromImage(image);
+  return pixmap;
 }
 
 void PaintBackground(QPainter& p, const QRect& rect, int title_height) {
@@ -241,27 +240,54 @@ QRegion WindowShape(const QSize& size) {
   return QRegion(path.toFillPolygon().toPolygon());
 }
 
-QPixmap Logo(QSize size) {
-  QPixmap pixmap(size);
+namespace {
+
+// The program's mark: a film frame with a play sign on an orange tile.
+void DrawTile(QPainter& p, const QRectF& t) {
+  const double tile = t.width();
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kAccent);
+  p.drawRoundedRect(t, tile / 5.0, tile / 5.0);
+  const QRectF film = t.adjusted(tile * 0.12, tile * 0.2, -tile * 0.12, -tile * 0.2);
+  p.setBrush(QColor(20, 34, 64));
+  p.drawRoundedRect(film, tile / 40.0 + 1, tile / 40.0 + 1);
+  p.setBrush(QColor(245, 248, 252));
+  p.drawPolygon(QPolygonF{QPointF(film.center().x() - tile * 0.1, film.center().y() - tile * 0.14),
+                          QPointF(film.center().x() - tile * 0.1, film.center().y() + tile * 0.14),
+                          QPointF(film.center().x() + tile * 0.15, film.center().y())});
+  p.restore();
+}
+
+}  // namespace
+
+QIcon BuiltInIcon() {
+  QIcon icon;
+  for (int side : {16, 24, 32, 48, 64, 128, 256}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    DrawTile(p, QRectF(0, 0, side, side));
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+QPixmap Logo(QSize size, qreal ratio) {
+  QPixmap pixmap(size * ratio);
+  pixmap.setDevicePixelRatio(ratio);
   pixmap.fill(Qt::black);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   QLinearGradient g(0, 0, 0, size.height());
   g.setColorAt(0, QColor(16, 28, 56));
   g.setColorAt(1, QColor(26, 96, 122));
-  p.fillRect(pixmap.rect(), g);
+  p.fillRect(QRect(QPoint(0, 0), size), g);
   const int tile = std::min(size.width(), size.height()) * 11 / 20;
   const QRectF t((size.width() - tile) / 2.0, size.height() * 0.12, tile, tile);
-  p.setPen(Qt::NoPen);
-  p.setBrush(kAccent);
-  p.drawRoundedRect(t, tile / 5.0, tile / 5.0);
-  const QRectF film = t.adjusted(tile * 0.12, tile * 0.2, -tile * 0.12, -tile * 0.2);
-  p.setBrush(QColor(20, 34, 64));
-  p.drawRoundedRect(film, 3, 3);
-  p.setBrush(QColor(245, 248, 252));
-  p.drawPolygon(QPolygonF{QPointF(film.center().x() - tile * 0.1, film.center().y() - tile * 0.14),
-                          QPointF(film.center().x() - tile * 0.1, film.center().y() + tile * 0.14),
-                          QPointF(film.center().x() + tile * 0.15, film.center().y())});
+  DrawTile(p, t);
   // The name fits the picture whole: on one line where there is room, else
   // wrapped, the letters made smaller until it fits.
   const QString name = "Video To Plim Converter";
@@ -287,9 +313,10 @@ QPixmap Logo(QSize size) {
   return pixmap;
 }
 
-QPixmap MarkerPicture(bool start) {
+QPixmap MarkerPicture(bool start, qreal ratio) {
   // Black pixels of the picture take the marker's background colour.
-  QImage image(17, 19, QImage::Format_ARGB32);
+  QImage image(QSize(17, 19) * ratio, QImage::Format_ARGB32);
+  image.setDevicePixelRatio(ratio);
   image.fill(Qt::black);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
@@ -305,10 +332,11 @@ QPixmap MarkerPicture(bool start) {
   return QPixmap::fromImage(image);
 }
 
-SkinButton::SkinButton(ui::Button& model, Glyph glyph, const QString& text, QWidget* parent)
+SkinButton::SkinButton(ui::Button& model, Glyph glyph, const QString& text, const QString& name, QWidget* parent)
     : QAbstractButton(parent), model_(model), glyph_(glyph), text_(text) {
   setCursor(Qt::PointingHandCursor);
-  setFocusPolicy(Qt::NoFocus);
+  setFocusPolicy(Qt::TabFocus);
+  setAccessibleName(name);
   subscription_ = model_.Subscribe([this] { Sync(); });
   Sync();
 }
@@ -321,6 +349,7 @@ void SkinButton::Sync() {
   setVisible(model_.Visible());
   setEnabled(model_.Enabled());
   setToolTip(model_.ShowHint ? QString::fromStdString(model_.Hint()) : QString());
+  setAccessibleDescription(QString::fromStdString(model_.Hint()));
 }
 
 void SkinButton::paintEvent(QPaintEvent*) {
@@ -332,7 +361,24 @@ void SkinButton::paintEvent(QPaintEvent*) {
     state = State::Down;
   else if (hover_)
     state = State::Hover;
-  p.drawPixmap(0, 0, ButtonPicture(glyph_, text_, size(), state));
+  p.drawPixmap(0, 0, ButtonPicture(glyph_, text_, size(), state, devicePixelRatioF()));
+  if (hasFocus()) {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(kAccent, 1.5, Qt::DotLine));
+    p.setBrush(Qt::NoBrush);
+    const double radius = std::min(width(), height()) / 6.0;
+    p.drawRoundedRect(QRectF(rect()).adjusted(2.5, 2.5, -2.5, -2.5), radius, radius);
+  }
+}
+
+void SkinButton::keyPressEvent(QKeyEvent* event) {
+  // Space is the button's own key; Enter presses it too, as on a dialog's buttons.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier &&
+      !event->isAutoRepeat()) {
+    animateClick();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
 }
 
 void SkinButton::enterEvent(QEnterEvent*) {

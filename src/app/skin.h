@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 #include <QPixmap>
 #include <QRegion>
@@ -28,6 +29,8 @@ inline const QColor kText(235, 240, 248);
 void ApplyToApplication();
 QPalette DialogPalette();
 QFont DialogFont();
+// The bold Arial of the titles and the clock, at a pixel size.
+QFont ArialBold(int pixel_size);
 
 enum class Glyph {
   None,
@@ -49,23 +52,29 @@ enum class Glyph {
 };
 enum class State { Up, Hover, Down, Disabled };
 
-// The face of a bitmap button in one state.
-QPixmap ButtonPicture(Glyph glyph, const QString& text, QSize size, State state);
+// The face of a bitmap button in one state, drawn for a device pixel ratio
+// (2 on a screen at twice the scale) so it stays sharp; the corners outside
+// the rounded face are transparent.
+QPixmap ButtonPicture(Glyph glyph, const QString& text, QSize size, State state, qreal ratio = 1.0);
 // The window background: gradient, title strip, panels framing the areas.
 void PaintBackground(QPainter& painter, const QRect& rect, int title_height);
 // The rounded outline of the window: everything outside it is cut out.
 QRegion WindowShape(const QSize& size);
+// The program's icon, drawn in code at the usual icon sizes.
+QIcon BuiltInIcon();
 // The logo that covers the video window while nothing plays.
-QPixmap Logo(QSize size);
+QPixmap Logo(QSize size, qreal ratio = 1.0);
 // The trim markers: start (`imgL`) and end (`imgR`), 17 x 19.
-QPixmap MarkerPicture(bool start);
+QPixmap MarkerPicture(bool start, qreal ratio = 1.0);
 
 // A bitmap button bound to a Button model: hint, visibility, enabled state and
-// the click handler come from the model.
+// the click handler come from the model. Its accessible name says what it does
+// and its description is the hint; Tab reaches it (a click does not take the
+// focus from the list), and Space or Enter presses it.
 class SkinButton : public QAbstractButton {
   Q_OBJECT  // for qobject_cast and findChild<SkinButton*>
 
-      public : SkinButton(ui::Button& model, Glyph glyph, const QString& text, QWidget* parent);
+      public : SkinButton(ui::Button& model, Glyph glyph, const QString& text, const QString& name, QWidget* parent);
   ~SkinButton() override;
   ui::Button& model() { return model_; }
 
@@ -73,6 +82,7 @@ class SkinButton : public QAbstractButton {
   void paintEvent(QPaintEvent*) override;
   void enterEvent(QEnterEvent*) override;
   void leaveEvent(QEvent*) override;
+  void keyPressEvent(QKeyEvent*) override;
 
  private:
   void Sync();

@@ -21,6 +21,8 @@ namespace {
 constexpr int kViewColumns = SourceGridModel::kStatusColumn + 1;
 const char* const kCaptions[kViewColumns] = {"",           "File Name", "File Size", "Duration",
                                              "Start Time", "End Time",  "Cut Time",  "Status"};
+// What the check column's box means, for screen readers.
+const char* const kCheckName = "Convert";
 // The status column's share comes from the file name's and the check box's,
 // so the time and size columns keep theirs.
 const int kProportions[kViewColumns] = {12, 46, 28, 28, 28, 28, 28, 36};
@@ -169,6 +171,7 @@ QVariant SourceGridModel::data(const QModelIndex& index, int role) const {
   const std::string text = grid_.Cell(index.row(), index.column());
   if (index.column() == 0) {
     if (role == Qt::CheckStateRole) return text == "True" ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::AccessibleTextRole) return QString(kCheckName);
     return {};
   }
   if (role == Qt::DisplayRole || role == Qt::EditRole) return Q(text);
@@ -181,6 +184,8 @@ QVariant SourceGridModel::data(const QModelIndex& index, int role) const {
 QVariant SourceGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kViewColumns)
     return QString(kCaptions[section]);
+  // The check column shows no caption; a screen reader still names it.
+  if (orientation == Qt::Horizontal && role == Qt::AccessibleTextRole && section == 0) return QString(kCheckName);
   return {};
 }
 
@@ -226,6 +231,10 @@ SourceGridView::SourceGridView(ui::SourceGrid& grid, Guard guard, QWidget* paren
   model_ = new SourceGridModel(grid, guard, this);
   setModel(model_);
   setObjectName("dxTreeSourceFileInfo");
+  setAccessibleName("Source files");
+  // Tab leaves the grid (the arrow keys move inside it), so the controls after
+  // it stay in reach of the keyboard.
+  setTabKeyNavigation(false);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   // The time editor opens on the first click: on the click that moves the
@@ -321,6 +330,18 @@ void SourceGridView::FitColumns() {
   for (int p : kProportions) total += p;
   const int width = viewport()->width();
   for (int c = 0; c < kViewColumns; ++c) setColumnWidth(c, width * kProportions[c] / total);
+}
+
+void SourceGridView::paintEvent(QPaintEvent* event) {
+  QTableView::paintEvent(event);
+  // The current cell is marked while the grid has the focus: the row's
+  // highlight alone does not say which cell the arrow keys move from.
+  const QModelIndex current = currentIndex();
+  if (!hasFocus() || !current.isValid()) return;
+  QPainter p(viewport());
+  p.setPen(QPen(skin::kAccent, 2));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(visualRect(current).adjusted(1, 1, -1, -1));
 }
 
 void SourceGridView::resizeEvent(QResizeEvent* event) {

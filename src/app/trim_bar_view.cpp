@@ -36,9 +36,8 @@ sources::MouseButton ButtonOf(Qt::MouseButton button) {
 TrimBarView::TrimBarView(TFrmMainForm& form, Guard guard, QWidget* parent)
     : QWidget(parent), form_(form), guard_(std::move(guard)) {
   setObjectName("Panel1");
+  setAccessibleName("Trim range");
   setFocusPolicy(Qt::ClickFocus);  // Esc ends a drag
-  start_picture_ = OnBackground(skin::MarkerPicture(true));
-  end_picture_ = OnBackground(skin::MarkerPicture(false));
   for (ui::Model* model :
        std::initializer_list<ui::Model*>{&form.Panel1, &form.Panel2, &form.Panel3, &form.Splitter1, &form.Splitter2})
     subscriptions_.emplace_back(*model, [this] {
@@ -79,7 +78,13 @@ void TrimBarView::paintEvent(QPaintEvent*) {
   p.fillRect(QRect(StartMarker().center().x(), 6, EndMarker().center().x() - StartMarker().center().x(), 7), kept);
   p.setPen(QColor(70, 90, 124));
   p.drawRect(rect().adjusted(0, 0, -1, -1));
-  // The pictures are copied over the markers' whole faces.
+  // Made for the screen the bar is on, so they stay sharp at any scale; the
+  // pictures are copied over the markers' whole faces.
+  const qreal ratio = devicePixelRatioF();
+  if (start_picture_.isNull() || start_picture_.devicePixelRatio() != ratio) {
+    start_picture_ = OnBackground(skin::MarkerPicture(true, ratio));
+    end_picture_ = OnBackground(skin::MarkerPicture(false, ratio));
+  }
   p.drawPixmap(StartMarker(), start_picture_);
   p.drawPixmap(EndMarker(), end_picture_);
 }

@@ -55,8 +55,8 @@ class TFrmMainForm {
   ui::Button btnPlay{"", "Ctrl + P"};
   ui::Button btnPause{"", "Ctrl + U"};
   ui::Button btnStop{"", "Ctrl + T"};
-  ui::Button btnOptions{"", "Ctrl + N"};
-  ui::Button RzBmpButton1{"", "Ctrl + N"};
+  ui::Button btnOptions{"", "Ctrl + I"};
+  ui::Button RzBmpButton1{"", "Ctrl + B"};
   ui::Button btnSelectOutputFolder{"", "Ctrl + B", /*visible=*/false};
   ui::Button btnOpenFile{"", "Ctrl + O"};
   ui::Button btnRemoveFile{"", "Ctrl + R"};
