@@ -16,6 +16,7 @@ packages=(
   clang-format
   libsystemd-dev dbus-daemon python3-dbusmock
   desktop-file-utils appstream lintian dpkg-dev man-db
+  parallel
 )
 
 # What differs between the releases.
