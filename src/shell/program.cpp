@@ -49,10 +49,11 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
   option_form_ =
       std::make_unique<TfrmOption>(services_.layout.config_folder,
                                    settings::Messages{*services_.dialogs, kApplicationTitle}, main_form_->cbbProfile);
-  init_file_form_ = std::make_unique<TFrmInitFileForm>(loop(), timing(), [this](const std::vector<std::string>& paths) {
-    CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths);
-    CustomProc().SaveInitDir();
-  });
+  init_file_form_ = std::make_unique<TFrmInitFileForm>(
+      loop(), timing(), [this](const std::vector<std::string>& paths, const sources::AddProgress& progress) {
+        CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths, progress);
+        CustomProc().SaveInitDir();
+      });
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
   // The progress window works on the batch state and the parameter record, so it

@@ -26,8 +26,10 @@ TEST(BusyWindowAlone, AddsThroughTheHandedActionAndRaisesItsFailureOnceClosed) {
   ui::Timing timing;
   std::vector<std::vector<std::string>> added;
   bool fail = false;
-  TFrmInitFileForm busy(loop, timing, [&](const std::vector<std::string>& paths) {
+  TFrmInitFileForm busy(loop, timing, [&](const std::vector<std::string>& paths, const sources::AddProgress& progress) {
     added.push_back(paths);
+    progress(1234, 10000);
+    EXPECT_EQ(busy.lblInfo.Caption(), "Adding 1,234 of 10,000  |");
     if (fail) throw std::runtime_error("disk gone");
   });
 
