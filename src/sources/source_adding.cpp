@@ -90,7 +90,8 @@ class MeasurePool {
   std::vector<std::thread> threads_;
 };
 
-// Holds the grid's redrawing while rows are added; Flush shows what is there so far.
+// Holds the grid's redrawing while rows are added; Released lets it redraw
+// for the length of a call.
 class HeldUpdate {
  public:
   explicit HeldUpdate(ui::SourceGrid& grid) : grid_(grid) { grid_.BeginUpdate(); }
@@ -148,7 +149,9 @@ void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
     auto next_report = Clock::now() + interval;
     const auto report = [&](size_t done) {
       next_report = Clock::now() + interval;
-      if (progress) update.Released([&] { progress(done, paths.size()); });
+      // The rows wait for the end: redrawing a list of thousands at every
+      // step would cost more than the adding.
+      if (progress) progress(done, paths.size());
     };
     for (const Candidate& candidate : candidates) {
       std::optional<Measured> measured;

@@ -46,8 +46,8 @@ inline constexpr int kAddProgressIntervalMs = 100;
 // paths, whatever order the files are measured in. When the grid holds rows
 // afterwards the first is selected and load_trim_bar is called. Files are
 // measured on a few threads; progress is called on the caller's thread about
-// every kAddProgressIntervalMs, with the rows added so far shown, so that it
-// can let the window repaint.
+// every kAddProgressIntervalMs so that it can let the window repaint; the grid
+// redraws its new rows once, at the end.
 void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
                     const std::function<void(const std::string&)>& show_codec_error,
                     const std::function<void()>& load_trim_bar, const AddProgress& progress = {});
