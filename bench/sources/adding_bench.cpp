@@ -63,9 +63,11 @@ int main(int argc, char** argv) {
     const double undo_s = Since(undone_at);
     const bool back = form.dxTreeSourceFileInfo.RowCount() == rows;
 
-    std::printf("%6d files: added in %6.2f s (%6.0f files/s, %d rows, last caption \"%s\"); remove all %6.2f s; undo %6.3f s%s\n",
-                count, add_s, count / add_s, rows, busy.lblInfo.Caption().c_str(), remove_s, undo_s,
-                back ? "" : " (rows missing)");
+    std::printf(
+        "%6d files: added in %6.2f s (%6.0f files/s, %d rows, last caption \"%s\"); remove all %6.2f s; undo %6.3f "
+        "s%s\n",
+        count, add_s, count / add_s, rows, busy.lblInfo.Caption().c_str(), remove_s, undo_s,
+        back ? "" : " (rows missing)");
     failures += rows != count || !back;
   }
   return failures == 0 ? 0 : 1;
