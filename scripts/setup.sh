@@ -17,6 +17,7 @@ packages=(
   libsystemd-dev dbus-daemon python3-dbusmock
   at-spi2-core python3-pyatspi openbox xdotool
   desktop-file-utils appstream lintian dpkg-dev man-db
+  parallel
 )
 
 # What differs between the releases.

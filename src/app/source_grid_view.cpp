@@ -306,8 +306,16 @@ void SourceGridView::SyncFromModel() {
   }
   model_->Refresh();
   horizontalHeader()->viewport()->update();  // the check column's box
+  // One range per run of selected rows: thousands of one-row ranges make the
+  // selection model crawl.
   QItemSelection selection;
-  for (int row : grid_.SelectedRows()) selection.select(model_->index(row, 0), model_->index(row, kViewColumns - 1));
+  const std::vector<int> selected = grid_.SelectedRows();
+  for (size_t first = 0; first < selected.size();) {
+    size_t last = first;
+    while (last + 1 < selected.size() && selected[last + 1] == selected[last] + 1) ++last;
+    selection.select(model_->index(selected[first], 0), model_->index(selected[last], kViewColumns - 1));
+    first = last + 1;
+  }
   selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
   // The current cell moves only when the focused row changed: moving it within
   // its row would close an open editor.

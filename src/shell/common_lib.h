@@ -118,7 +118,8 @@ class TCommonLib {
   // Appends a row for every path that has an accepted extension, is not in the
   // grid yet (exact comparison) and lasts at least a second; files that cannot be
   // measured get the codec error window. Selects the first row and loads the trim bar.
-  void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths) const;
+  void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
+                      const sources::AddProgress& progress = {}) const;
   // Runs the open dialog at the folder; the chosen paths, empty when cancelled.
   std::vector<std::string> SelectSourceFiles(ui::OpenDialog& dialog, bool unique,
                                              const std::string& initial_folder) const;

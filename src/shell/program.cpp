@@ -58,10 +58,11 @@ Program::Program(ProgramServices services) : services_(std::move(services)) {
     const auto exts = catalogue::ExtensionList();
     return type >= 0 && type < static_cast<int>(exts.size()) ? exts[static_cast<size_t>(type)] : std::string();
   };
-  init_file_form_ = std::make_unique<TFrmInitFileForm>(loop(), timing(), [this](const std::vector<std::string>& paths) {
-    CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths);
-    CustomProc().SaveInitDir();
-  });
+  init_file_form_ = std::make_unique<TFrmInitFileForm>(
+      loop(), timing(), [this](const std::vector<std::string>& paths, const sources::AddProgress& progress) {
+        CommonLib().AddSourceFiles(MainForm().dxTreeSourceFileInfo, paths, progress);
+        CustomProc().SaveInitDir();
+      });
   custom_proc_ = std::make_unique<TCustomProc>(*this);
   common_lib_ = std::make_unique<TCommonLib>(*this);
   // The progress window works on the batch state and the parameter record, so it

@@ -83,10 +83,11 @@ int64_t TCommonLib::SourceFileSize(const std::string& path) {
   return sources::SourceFileSize(path);
 }
 
-void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths) const {
+void TCommonLib::AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
+                                const sources::AddProgress& progress) const {
   sources::AddSourceFiles(
       grid, paths, [this](const std::string& path) { ShowCodecError(path); },
-      [this] { program_.CustomProc().LoadTrimBar(); });
+      [this] { program_.CustomProc().LoadTrimBar(); }, progress);
 }
 
 std::vector<std::string> TCommonLib::SelectSourceFiles(ui::OpenDialog& dialog, bool unique,

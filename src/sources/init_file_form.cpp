@@ -5,6 +5,12 @@
 #include "ui/event_loop.h"
 #include "ui/timing.h"
 
+namespace {
+
+constexpr const char* kSpinner[] = {"|", "/", "-", "\\"};
+
+}  // namespace
+
 TFrmInitFileForm::TFrmInitFileForm(ui::EventLoop& loop, const ui::Timing& timing, AddFiles add_files)
     : Timer1(timing.busy_spinner_ms, false),
       Timer2(timing.busy_start_ms, false),
@@ -34,6 +40,7 @@ void TFrmInitFileForm::Close() {
 
 void TFrmInitFileForm::FormShow() {
   SpinnerPhase = 1;
+  count_text_.clear();
   Timer1.SetEnabled(true);
   Timer2.SetEnabled(true);
 }
@@ -47,15 +54,32 @@ void TFrmInitFileForm::FormClose() {
 void TFrmInitFileForm::Timer1Timer() {
   loop_.ProcessEvents();
   if (++SpinnerPhase > 4) SpinnerPhase = 1;
-  static constexpr const char* kSpinner[] = {"|", "/", "-", "\\"};
-  lblInfo.SetCaption(std::string("Installing File...  ") + kSpinner[SpinnerPhase - 1]);
+  lblInfo.SetCaption((count_text_.empty() ? std::string("Installing File...") : count_text_) + "  " +
+                     kSpinner[SpinnerPhase - 1]);
+}
+
+namespace {
+
+// 10000 as "10,000".
+std::string Grouped(size_t number) {
+  std::string digits = std::to_string(number);
+  for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+}  // namespace
+
+void TFrmInitFileForm::ShowProgress(size_t done, size_t total) {
+  count_text_ = "Adding " + Grouped(done) + " of " + Grouped(total);
+  lblInfo.SetCaption(count_text_ + "  " + kSpinner[SpinnerPhase - 1]);
+  loop_.ProcessEvents();
 }
 
 void TFrmInitFileForm::Timer2Timer() {
   loop_.ProcessEvents();
   Timer2.SetEnabled(false);
   try {
-    add_files_(FileList);
+    add_files_(FileList, [this](size_t done, size_t total) { ShowProgress(done, total); });
   } catch (...) {
     failure_ = std::current_exception();
   }

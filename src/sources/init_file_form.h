@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sources/source_list.h"
 #include "ui/models.h"
 #include "ui/timer_attachment.h"
 
@@ -18,8 +19,9 @@ struct Timing;
 
 class TFrmInitFileForm {
  public:
-  // Does the adding of the paths; runs from Timer2, inside the event loop.
-  using AddFiles = std::function<void(const std::vector<std::string>&)>;
+  // Does the adding of the paths; runs from Timer2, inside the event loop, and
+  // reports its progress through the callback it is handed.
+  using AddFiles = std::function<void(const std::vector<std::string>&, const sources::AddProgress&)>;
 
   TFrmInitFileForm(ui::EventLoop& loop, const ui::Timing& timing, AddFiles add_files);
   ~TFrmInitFileForm();
@@ -49,11 +51,15 @@ class TFrmInitFileForm {
   void FormClose();
   void Timer1Timer();
   void Timer2Timer();
+  // "Adding 2,345 of 10,000" in the label, and a chance for the window to repaint.
+  void ShowProgress(size_t done, size_t total);
 
  private:
   ui::EventLoop& loop_;
   ui::TimerAttachment timers_;
   AddFiles add_files_;
+  // The count the label shows beside the spinner once the adding reports one.
+  std::string count_text_;
   // Kept out of the event loop, which must not unwind through its timers.
   std::exception_ptr failure_;
 };

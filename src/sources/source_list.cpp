@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <unordered_set>
 
 #include "common/helpers.h"
@@ -59,12 +58,6 @@ template <size_t N>
 bool InList(const std::string& ext, const char* const (&extensions)[N]) {
   for (const char* listed : extensions)
     if (ext == listed) return true;
-  return false;
-}
-
-bool GridHoldsPath(const ui::SourceGrid& grid, const std::string& path) {
-  for (int row = 0; row < grid.RowCount(); ++row)
-    if (grid.Cell(row, ui::kColPath) == path) return true;
   return false;
 }
 
@@ -119,38 +112,6 @@ int64_t SourceFileSize(const std::string& path) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) throw FileOpenError(path, std::strerror(errno));
   return static_cast<int64_t>(st.st_size);
-}
-
-void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
-                    const std::function<void(const std::string&)>& show_codec_error,
-                    const std::function<void()>& load_trim_bar) {
-  const media::DurationProbe probe;
-  for (const std::string& path : paths) {
-    if (GridHoldsPath(grid, path)) continue;
-    if (!AcceptedSourceExtension(path)) continue;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) continue;
-
-    const std::string duration = text::FormatSeconds(ProbeDurationSeconds(path, probe));
-    if (duration == "00:00:00") {
-      show_codec_error(path);
-      continue;
-    }
-    // Measured but gone or locked the moment after: refused like any unreadable
-    // file, so the rest of the paths are still added.
-    int64_t size = 0;
-    try {
-      size = SourceFileSize(path);
-    } catch (const FileOpenError&) {
-      show_codec_error(path);
-      continue;
-    }
-    grid.AddRow({"True", path, text::FormatFileSize(size), duration, "00:00:00", duration, duration});
-  }
-  if (grid.RowCount() > 0) {
-    grid.SetSelected(0, true);
-    load_trim_bar();
-  }
 }
 
 std::vector<std::string> SelectSourceFiles(ui::OpenDialog& dialog, ui::Dialogs& dialogs, bool unique,
@@ -218,12 +179,13 @@ RemovedRows AllRows(const ui::SourceGrid& grid) {
 
 void PutBackRows(ui::SourceGrid& grid, const RemovedRows& rows) {
   if (rows.empty()) return;
+  // All in one pass and one redraw: a Remove of thousands of rows comes back at once.
+  std::vector<std::pair<int, ui::SourceGrid::Row>> back;
+  back.reserve(rows.size());
+  for (const RemovedRow& row : rows) back.emplace_back(row.index, row.cells);
   grid.BeginUpdate();
   for (int row : grid.SelectedRows()) grid.SetSelected(row, false);
-  std::vector<ui::SourceGrid::RowId> back;
-  for (const RemovedRow& row : rows) back.push_back(grid.IdOf(grid.InsertRow(row.index, row.cells)));
-  for (ui::SourceGrid::RowId id : back) grid.SetSelected(grid.IndexOf(id), true);
-  grid.SetFocusedRow(grid.IndexOf(back.front()));
+  grid.SetFocusedRow(grid.InsertRows(back, /*selected=*/true));
   grid.EndUpdate();
 }
 

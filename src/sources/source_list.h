@@ -35,13 +35,22 @@ int64_t SourceFileSize(const std::string& path);
 // First occurrence of each path, order kept, exact comparison.
 std::vector<std::string> UniqueFileList(const std::vector<std::string>& paths);
 
+// How far an adding has come: paths looked at, of all given.
+using AddProgress = std::function<void(size_t done, size_t total)>;
+// Time between two progress calls while files are added.
+inline constexpr int kAddProgressIntervalMs = 100;
+
 // Appends a row for every path that has an accepted extension, is not in the
 // grid yet (exact comparison) and lasts at least a second; show_codec_error is
-// called for files that cannot be measured. When the grid holds rows afterwards
-// the first is selected and load_trim_bar is called.
+// called for files that cannot be measured. Rows come in the order of the
+// paths, whatever order the files are measured in. When the grid holds rows
+// afterwards the first is selected and load_trim_bar is called. Files are
+// measured on a few threads; progress is called on the caller's thread about
+// every kAddProgressIntervalMs so that it can let the window repaint; the grid
+// redraws its new rows once, at the end.
 void AddSourceFiles(ui::SourceGrid& grid, const std::vector<std::string>& paths,
                     const std::function<void(const std::string&)>& show_codec_error,
-                    const std::function<void()>& load_trim_bar);
+                    const std::function<void()>& load_trim_bar, const AddProgress& progress = {});
 // Runs the open dialog at the folder; the chosen paths, empty when cancelled.
 std::vector<std::string> SelectSourceFiles(ui::OpenDialog& dialog, ui::Dialogs& dialogs, bool unique,
                                            const std::string& initial_folder);

@@ -54,6 +54,25 @@ int SourceGrid::InsertRow(int index, const Row& row) {
   return at;
 }
 
+int SourceGrid::InsertRows(const std::vector<std::pair<int, Row>>& rows, bool selected) {
+  if (rows.empty()) return kNone;
+  const RowId focused = IdOf(focused_);
+  std::vector<Entry> merged;
+  merged.reserve(rows_.size() + rows.size());
+  size_t old = 0;
+  int first = kNone;
+  for (const auto& [index, cells] : rows) {
+    while (old < rows_.size() && static_cast<int>(merged.size()) < index) merged.push_back(std::move(rows_[old++]));
+    if (first == kNone) first = static_cast<int>(merged.size());
+    merged.push_back(Entry{cells, selected, next_id_++, {}});
+  }
+  while (old < rows_.size()) merged.push_back(std::move(rows_[old++]));
+  rows_ = std::move(merged);
+  if (focused != kNoId) focused_ = IndexOf(focused);
+  Notify();
+  return first;
+}
+
 void SourceGrid::Reorder(const std::vector<int>& order) {
   if (Editing()) UserEndEdit();
   if (static_cast<int>(order.size()) != RowCount()) return;

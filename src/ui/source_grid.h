@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/model.h"
@@ -49,6 +50,11 @@ class SourceGrid : public Model {
   int AddRow(const Row& row);
   // Inserts a row (not selected) before the given index, or at the end past it.
   int InsertRow(int index, const Row& row);
+  // Inserts many rows in one pass, as InsertRow would one after the other in
+  // the given order: each goes before the index it asks for, or at the end
+  // past it. The indexes must ascend. Returns the index of the first, kNone
+  // when there are none.
+  int InsertRows(const std::vector<std::pair<int, Row>>& rows, bool selected);
   // Puts the rows in a new order: order[i] is the index the new row i had.
   // Rows keep their ids, selection, focus and status; an open edit is ended first.
   // An order that is no permutation of the rows changes nothing.

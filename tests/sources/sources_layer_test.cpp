@@ -2,6 +2,7 @@
 // services it is handed, with no program around it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "sources/preview_player.h"
 #include "sources/source_list.h"
 #include "sources/trim_editing.h"
+#include "test_media.h"
 #include "ui/models.h"
 #include "ui/source_grid.h"
 #include "ui/timing.h"
@@ -26,8 +28,10 @@ TEST(BusyWindowAlone, AddsThroughTheHandedActionAndRaisesItsFailureOnceClosed) {
   ui::Timing timing;
   std::vector<std::vector<std::string>> added;
   bool fail = false;
-  TFrmInitFileForm busy(loop, timing, [&](const std::vector<std::string>& paths) {
+  TFrmInitFileForm busy(loop, timing, [&](const std::vector<std::string>& paths, const sources::AddProgress& progress) {
     added.push_back(paths);
+    progress(1234, 10000);
+    EXPECT_EQ(busy.lblInfo.Caption(), "Adding 1,234 of 10,000  |");
     if (fail) throw std::runtime_error("disk gone");
   });
 
@@ -66,6 +70,35 @@ TEST(SourceListAlone, RefusedFilesGoToTheCodecErrorAndAnEmptyListLoadsNoTrimBar)
       grid, {}, [&](const std::string& path) { codec_errors.push_back(path); }, [&] { ++trim_loads; });
   EXPECT_TRUE(grid.IsSelected(0));
   EXPECT_EQ(trim_loads, 1);
+}
+
+TEST(SourceListAlone, ManyFilesMeasuredAtOnceStillComeInTheirOrderEachOnce) {
+  testing_support::TempDir dir;
+  testing_support::MakeClip(".avi", 2, dir.file("clip.avi"));
+  testing_support::WriteFile(dir.file("junk.mkv"), "not a video");
+  ui::SourceGrid grid;
+  grid.AddRow({"True", dir.file("held.avi"), "1 KB", "00:00:10", "00:00:00", "00:00:10", "00:00:10"});
+  // Files named again, a broken one between good ones, one the grid holds:
+  // c5 comes only with its second naming, c9 never.
+  std::vector<std::string> paths, rows{dir.file("held.avi")};
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = dir.file("c" + std::to_string(i % 16) + ".avi");
+    if (i < 16) std::filesystem::create_hard_link(dir.file("clip.avi"), name);
+    paths.push_back(i == 5 ? dir.file("junk.mkv") : i == 9 ? dir.file("held.avi") : name);
+    if (i != 5 && i != 9 && i < 16) rows.push_back(name);
+  }
+  rows.push_back(dir.file("c5.avi"));
+  std::vector<std::string> errors;
+  std::vector<std::pair<size_t, size_t>> steps;
+  sources::AddSourceFiles(
+      grid, paths, [&](const std::string& path) { errors.push_back(path); }, [] {},
+      [&](size_t done, size_t total) { steps.emplace_back(done, total); });
+  std::vector<std::string> shown;
+  for (int row = 0; row < grid.RowCount(); ++row) shown.push_back(grid.Cell(row, ui::kColPath));
+  EXPECT_EQ(shown, rows);
+  EXPECT_EQ(errors, std::vector<std::string>{dir.file("junk.mkv")});
+  ASSERT_FALSE(steps.empty());
+  EXPECT_EQ(steps.back(), std::make_pair(paths.size(), paths.size()));
 }
 
 TEST(TrimCellsAlone, TheCutTimeTakesWholeNumbersWithoutBlanksOfAtMostTwelveDigits) {
