@@ -5,7 +5,7 @@
 #
 # On a heavy source (60 s 1280x720 H.264 at 16 Mbit/s, mostly P-pictures, so
 # the rate conversion can skip little) and a light one (60 s 640x480 MPEG-4
-# Part 2, as older phones and cameras write), converted to MP4 "Normal Quality"
+# Visual, as older phones and cameras write), converted to MP4 "Normal Quality"
 # (320x240, 15 fps), it prints (lower is better):
 #   - evc / ffmpeg converting the same way                                       (aim <= 1.0)
 #   - evc / ffmpeg only decoding the source (-f null -)                          (aim <= 0.9)
