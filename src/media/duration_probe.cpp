@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -66,6 +67,30 @@ bool HasPicture(const AVFormatContext& ctx) {
     if (avcodec_find_decoder(st->codecpar->codec_id)) return true;
   }
   return false;
+}
+
+// Containers whose header names every stream's codec, picture size or sound
+// format, and length. For them the stream analysis, which decodes the first
+// pictures and is most of a probe's time on a long list, adds nothing.
+bool HeaderDescribesStreams(const AVFormatContext& ctx) {
+  static constexpr const char* kFormats[] = {"mov,mp4,m4a,3gp,3g2,mj2", "matroska,webm", "avi"};
+  if (!ctx.iformat || std::none_of(std::begin(kFormats), std::end(kFormats),
+                                   [&](const char* name) { return std::strcmp(ctx.iformat->name, name) == 0; }))
+    return false;
+  bool any = false;
+  for (unsigned i = 0; i < ctx.nb_streams; ++i) {
+    const AVStream* st = ctx.streams[i];
+    const AVCodecParameters* par = st->codecpar;
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+      if (par->codec_id == AV_CODEC_ID_NONE || par->width <= 0 || par->height <= 0) return false;
+    } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+      if (par->codec_id == AV_CODEC_ID_NONE || par->sample_rate <= 0) return false;
+    } else {
+      continue;
+    }
+    any = true;
+  }
+  return any;
 }
 
 // The container's length, else the longest stream's; -1 when neither is known.
@@ -185,8 +210,10 @@ MediaInfo DurationProbe::Probe(const std::string& path) const {
   if (rc < 0) throw ProbeError(path, "not a media file", AvErrorText(rc));  // raw is freed on failure
   FormatContextPtr ctx(raw);
 
-  rc = avformat_find_stream_info(ctx.get(), nullptr);
-  if (rc < 0) throw ProbeError(path, "not a media file", AvErrorText(rc));
+  if (!HeaderDescribesStreams(*ctx) || ReportedDurationMs(*ctx) <= 0) {
+    rc = avformat_find_stream_info(ctx.get(), nullptr);
+    if (rc < 0) throw ProbeError(path, "not a media file", AvErrorText(rc));
+  }
   if (!HasDecodableStream(*ctx)) throw ProbeError(path, "no video or audio stream");
 
   int64_t duration_ms = ReportedDurationMs(*ctx);
