@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "sources/source_list.h"
 #include "source_list_fixture.h"
+#include "sources/source_list.h"
 
 namespace {
 
