@@ -19,7 +19,6 @@ namespace cli_test {
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
-
 struct RunResult {
   int exit_code = -1;
   std::string out;
@@ -35,7 +34,7 @@ inline std::string Quote(const std::string& word) {
 // Runs vtp-convert through the shell: `before` goes in front of the program
 // (variables, a wrapper), `after` behind the arguments (redirections).
 inline RunResult RunCli(const std::vector<std::string>& args, const TempDir& scratch, const std::string& folder = "/",
-                 const std::string& before = "", const std::string& after = "") {
+                        const std::string& before = "", const std::string& after = "") {
   std::string command = "cd " + Quote(folder) + " && " + before + " " + Quote(VTPC_CLI);
   for (const auto& a : args) command += " " + Quote(a);
   command += " 2>" + Quote(scratch.file("stderr.txt")) + " " + after;

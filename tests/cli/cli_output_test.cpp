@@ -12,11 +12,11 @@
 
 #include "cli/report.h"
 #include "cli/vtp_convert.h"
+#include "cli_fixture.h"
 #include "common/helpers.h"
 #include "common/text.h"
 #include "engine/catalogue.h"
 #include "engine/job.h"
-#include "cli_fixture.h"
 #include "fakes.h"
 #include "platform/data_layout.h"
 #include "platform/errors.h"

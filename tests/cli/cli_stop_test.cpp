@@ -20,10 +20,10 @@
 #include <sstream>
 #include <thread>
 
+#include "cli_fixture.h"
 #include "common/text.h"
 #include "fakes.h"
 #include "media/duration_probe.h"
-#include "cli_fixture.h"
 #include "private_bus.h"
 #include "test_media.h"
 
