@@ -206,8 +206,8 @@ class Worker {
     if (control_.StopRequested()) throw std::runtime_error("stopped");
     if (*result.exit_code != 0) {
       // A source that gave out early: the encoder's reason says how much it read.
-      if (result.partial && last_line.find(": ") != std::string::npos)
-        throw std::runtime_error(last_line.substr(last_line.find(": ") + 2));
+      const std::string gave_out = result.partial ? ReadFailureReason(last_line) : std::string();
+      if (!gave_out.empty()) throw std::runtime_error(gave_out);
       throw std::runtime_error("the encoder failed (exit code " + std::to_string(*result.exit_code) + ")" +
                                (last_line.empty() ? std::string() : ": " + last_line));
     }

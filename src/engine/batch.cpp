@@ -19,7 +19,6 @@
 #include "engine/runner.h"
 #include "media/duration_probe.h"
 #include "platform/desktop.h"
-#include "platform/platform.h"
 #include "ui/event_loop.h"
 #include "ui/source_grid.h"
 #include "ui/timing.h"
@@ -63,20 +62,6 @@ void PollPause(ui::EventLoop& loop, const TAdvanceSystem& runner, int period_ms)
 // The file name alone, for a row's status.
 std::string NameOf(const std::string& path) {
   return path.substr(path.find_last_of('/') + 1);
-}
-
-// The reason an encoder gave for failing: its last "evc: ..." line, without
-// the name.
-std::string EncoderReason(const std::string& tail) {
-  std::string reason;
-  for (const std::string& line : text::SplitText(tail, '\n')) {
-    const size_t colon = line.find(": ");
-    const std::string tool = line.substr(0, colon);
-    if (colon != std::string::npos && (tool == platform::kEncoderName || tool == platform::kRealMediaEncoderName))
-      reason = line.substr(colon + 2);
-  }
-  while (!reason.empty() && (reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
-  return reason.empty() ? "the source gave out early" : reason;
 }
 
 // Keeps a converting row's status at the share of its range the current-file
@@ -273,9 +258,11 @@ bool ConvertRow(int row, const std::string& source, BatchState& state, BatchHost
   // A source that gave out early leaves a partial file, and the encoder's own
   // reason names how much of the range it could read.
   const bool cut_short = kept && kept->partial && !stopped;
-  const std::string reason = cut_short  ? EncoderReason(outcome->tail) + ", kept as " + NameOf(kept->path)
-                             : ran_well ? "no output file"
-                                        : result;
+  const std::string gave_out = cut_short ? ReadFailureReason(outcome->tail) : std::string();
+  const std::string reason =
+      cut_short  ? (gave_out.empty() ? "the source gave out early" : gave_out) + ", kept as " + NameOf(kept->path)
+      : ran_well ? "no output file"
+                 : result;
   if (!row_converted && !stopped) tally.failures.push_back(source + " (" + reason + ")");
   if (row_converted) ++tally.converted;
   if (row_converted)

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/text.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
+#include "platform/platform.h"
 #include "ui/event_loop.h"
 
 void ChildRegistry::Add(pid_t pid) {
@@ -98,6 +100,18 @@ std::optional<KeptOutput> ReadKeptOutput(const std::string& text) {
     }
   }
   return kept;
+}
+
+std::string ReadFailureReason(const std::string& text) {
+  std::string reason;
+  for (const std::string& line : text::SplitText(text, '\n')) {
+    const size_t colon = line.find(": ");
+    const std::string tool = line.substr(0, colon);
+    if (colon != std::string::npos && (tool == platform::kEncoderName || tool == platform::kRealMediaEncoderName))
+      reason = line.substr(colon + 2);
+  }
+  while (!reason.empty() && (reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+  return reason;
 }
 
 std::string FormatLength(double seconds) {

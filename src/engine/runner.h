@@ -77,6 +77,9 @@ struct KeptOutput {
   double seconds = 0;  // of a partial file
 };
 std::optional<KeptOutput> ReadKeptOutput(const std::string& text);
+// The reason a failed encoder gave: its last "evc: REASON" (or "revc: ") line,
+// without the name; empty when it gave none.
+std::string ReadFailureReason(const std::string& text);
 
 // "mm:ss", or "h:mm:ss" from an hour on: a length as a closing message shows it.
 std::string FormatLength(double seconds);

@@ -1,6 +1,7 @@
 // Whole runs of the built vtp-convert through the shell, in folders of their own.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,9 @@
 
 namespace cli_test {
 
+using ::testing::ContainsRegex;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
@@ -81,6 +86,15 @@ inline std::set<std::string> Matches(const std::string& text, const std::string&
   const std::regex re(pattern);
   for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it)
     found.insert((*it)[1]);
+  return found;
+}
+
+// The JSON record of one source in a run's standard output; empty when none names it.
+inline std::string JsonLineOf(const std::string& out, const std::string& source) {
+  std::istringstream lines(out);
+  std::string line, found;
+  while (std::getline(lines, line))
+    if (line.find(source) != std::string::npos) found = line;
   return found;
 }
 

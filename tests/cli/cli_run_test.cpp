@@ -31,9 +31,6 @@ extern char** environ;
 
 using namespace testing_support;
 using namespace cli_test;
-using ::testing::ContainsRegex;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 
@@ -290,10 +287,7 @@ TEST_F(CliRun, JsonRecordsSayWhatExists) {
 }
 
 TEST_F(CliRun, EachRefusedFileSaysWhyAndAWmvWithoutAStatedLengthConverts) {
-  MakeClip(".wmv", 2, sources.file("whole.wmv"));
-  const std::string whole = *ReadFile(sources.file("whole.wmv"));
-  WriteFile(sources.file("cut.wmv"), whole.substr(0, whole.size() * 6 / 10));
-  WriteFile(sources.file("junk.wmv"), whole + std::string(4096, 'Z'));
+  MakeWmvsWithoutLength(sources.file("cut.wmv"), sources.file("junk.wmv"));
   WriteFile(sources.file("notes.avi"), "not a video");
   MakeSubtitleOnlyClip(sources.file("subtitles.mp4"));
   const auto r = RunCli(With({"--json", "-t", "mp3", sources.file("cut.wmv"), sources.file("junk.wmv"),
@@ -304,12 +298,8 @@ TEST_F(CliRun, EachRefusedFileSaysWhyAndAWmvWithoutAStatedLengthConverts) {
                                                           {"junk.wmv", R"("status":"converted","reason":"")"},
                                                           {"notes.avi", R"("reason":"not a media file")"},
                                                           {"subtitles.mp4", R"("reason":"no video or audio stream")"}};
-  for (const auto& [name, result] : expected) {
-    std::string line;
-    for (const auto& l : text::SplitText(r.out, '\n'))
-      if (l.find(sources.file(name)) != std::string::npos) line = l;
-    EXPECT_THAT(line, HasSubstr(result)) << name << "\n" << r.err;
-  }
+  for (const auto& [name, result] : expected)
+    EXPECT_THAT(JsonLineOf(r.out, sources.file(name)), HasSubstr(result)) << name << "\n" << r.err;
   EXPECT_GT(media::DurationProbe().DurationMs(out.file("junk.mp3")), 1900);
 }
 
@@ -327,9 +317,7 @@ TEST_F(CliRun, ASourceThatGivesOutBeforeHalfItsRangeIsAPartialFailure) {
   const auto r = RunCli(With({"--json", sources.file("tag.flv"), sources.file("hole.ogv")}), scratch);
   EXPECT_EQ(r.exit_code, 1) << r.err;
   for (const char* name : {"tag", "hole"}) {
-    std::string line;
-    for (const auto& l : text::SplitText(r.out, '\n'))
-      if (l.find(sources.file(name)) != std::string::npos) line = l;
+    const std::string line = JsonLineOf(r.out, sources.file(name));
     const std::string partial = out.file(std::string(name) + ".partial.mp4");
     EXPECT_THAT(line, HasSubstr("\"output\":\"" + partial + "\",\"status\":\"failed\"")) << r.err;
     EXPECT_THAT(line, ContainsRegex("\"reason\":\"the source could be read for [01]\\.[0-9]+ s of 2\\.[0-9]+ s\""));

@@ -31,9 +31,6 @@ extern char** environ;
 
 using namespace testing_support;
 using namespace cli_test;
-using ::testing::ContainsRegex;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 

@@ -26,8 +26,6 @@
 
 using namespace testing_support;
 using namespace cli_test;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 

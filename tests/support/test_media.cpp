@@ -153,6 +153,13 @@ void MakeClipThatGivesOut(const std::string& path) {
   WriteFile(path, flv);
 }
 
+void MakeWmvsWithoutLength(const std::string& cut_path, const std::string& junk_path) {
+  MakeClip(".wmv", 2, cut_path);
+  const std::string whole = *ReadFile(cut_path);
+  WriteFile(cut_path, whole.substr(0, whole.size() * 6 / 10));
+  WriteFile(junk_path, whole + std::string(4096, 'Z'));
+}
+
 void MakeClip(const std::string& extension, double seconds, const std::string& path) {
   const ContainerRecipe& recipe = Recipes().at(extension);
   const std::string d = SecondsText(seconds);

@@ -24,6 +24,9 @@ void MakeSoundClip(const std::string& extension, double seconds, const std::stri
 // A 2-second FLV whose demuxer gives out early: a tag a sixth of the way in
 // claims 16 MB, so what follows is read as that one packet, cut short.
 void MakeClipThatGivesOut(const std::string& path);
+// Two 2-second WMVs that state no length: one cut at 60%, one with junk after
+// its end. Every packet in them still plays.
+void MakeWmvsWithoutLength(const std::string& cut_path, const std::string& junk_path);
 
 // A clip holding nothing but a subtitle stream (no audio, no video).
 void MakeSubtitleOnlyClip(const std::string& path);
