@@ -13,7 +13,6 @@
 #include "cli/report.h"
 #include "cli/vtp_convert.h"
 #include "common/version_resource.h"
-#include "media/duration_probe.h"
 #include "platform/data_layout.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
@@ -115,7 +114,6 @@ int main(int argc, char** argv) {
     Complain(missing);
     return kFailed;
   }
-  media::ShowLibraryMessages(options.verbose);
 
   // Signals go to one thread, before any other thread exists, so the workers and
   // the encoders they start never see them directly.

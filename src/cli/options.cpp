@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "engine/catalogue.h"
-#include "sources/source_list.h"
+#include "sources/source_types.h"
 
 namespace cli {
 

@@ -136,6 +136,7 @@ Plan ResolvePlan(const CliOptions& options, const platform::DataLayout& layout, 
   if (plan.start_us && plan.end_us && *plan.end_us <= *plan.start_us)
     throw UsageError("the end time must come after the start time");
   plan.dry_run = options.dry_run;
+  plan.library_messages = options.verbose;
   return plan;
 }
 

@@ -3,24 +3,26 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <future>
 #include <thread>
 
+#include "cli/length_probe.h"
 #include "cli/vtp_convert.h"
 #include "common/helpers.h"
 #include "common/text.h"
 #include "engine/runner.h"
-#include "media/duration_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "platform/scratch_folder.h"
 #include "settings/config_files.h"
 #include "settings/output_folder.h"
-#include "sources/source_list.h"
+#include "sources/source_types.h"
 
 namespace cli {
 
@@ -65,12 +67,15 @@ struct RunState {
   size_t next = 0;
   TFileFunc names;
   std::mutex report_mutex;
+  // Threads each encoder may use; 0: its own choice, all of the machine.
+  int encoder_threads = 0;
 };
 
 class Worker {
  public:
-  Worker(const Plan& plan, RunState& state, Reporter& reporter, RunControl& control, const std::string& scratch)
-      : plan_(plan), state_(state), reporter_(reporter), control_(control), scratch_(scratch) {}
+  Worker(const Plan& plan, RunState& state, Reporter& reporter, RunControl& control, const std::string& scratch,
+         LengthProbe& probe)
+      : plan_(plan), state_(state), reporter_(reporter), control_(control), scratch_(scratch), probe_(probe) {}
 
   FileResult Convert(size_t index, const std::string& given) {
     const auto began = std::chrono::steady_clock::now();
@@ -96,18 +101,28 @@ class Worker {
     call();
   }
 
+  // The source's length; throws the reason a file the program would not list is refused.
+  int64_t Measure(const std::string& source) {
+    const int64_t ms = probe_.LengthMs(source);
+    if (ms < 1000) throw std::runtime_error("shorter than one second");
+    return ms;
+  }
+
   void RunOne(size_t index, FileResult& result, std::string& output) {
     const std::string& source = result.source;
     if (control_.StopRequested()) throw std::runtime_error("stopped before it started");
     if (FileSize(source) < 0) throw std::runtime_error("no such file, or not a regular file");
     if (!sources::AcceptedSourceExtension(source)) throw std::runtime_error("not a supported source type");
+    // A range needs the length to be written into the command. Without one the
+    // encoder starts at once and the length, measured beside it, only refuses
+    // what the program would not list and scales the progress.
+    const bool ranged = plan_.start_us || plan_.end_us;
+    std::future<int64_t> measuring;
     int64_t duration_ms = 0;
-    try {
-      duration_ms = media::DurationProbe().DurationMs(source);
-    } catch (const media::ProbeError& error) {
-      throw std::runtime_error(error.reason());
-    }
-    if (duration_ms < 1000) throw std::runtime_error("shorter than one second");
+    if (ranged || plan_.dry_run)
+      duration_ms = Measure(source);
+    else
+      measuring = std::async(std::launch::async, [this, &source] { return Measure(source); });
 
     ConversionJob job;
     job.source = source;
@@ -120,7 +135,7 @@ class Worker {
     job.script_path = scratch_ + "VideoFile-" + std::to_string(index) + ".avs";
     job.write_files = !plan_.dry_run;
     double range = static_cast<double>(duration_ms) / 1000.0;
-    if (plan_.start_us || plan_.end_us) {
+    if (ranged) {
       const int64_t duration_us = duration_ms * 1000;
       const int64_t start = plan_.start_us.value_or(0);
       // No end, or one at or past the source's end, means the real end: no
@@ -142,7 +157,8 @@ class Worker {
       if (built.command.empty()) throw std::runtime_error("no command for this output type");
     }
     output = built.output_path;
-    const std::vector<std::string> argv = platform::SplitCommandLine(built.command);
+    std::vector<std::string> argv = platform::SplitCommandLine(built.command);
+    if (state_.encoder_threads > 0) argv.insert(argv.begin() + 1, {"-threads", std::to_string(state_.encoder_threads)});
     if (plan_.dry_run) {
       result.planned = true;
       result.command = ShellQuote(argv);
@@ -158,7 +174,9 @@ class Worker {
         state.names.ReleaseReservation(path);
       }
     } release{state_, built.output_path};
-    Report([&] { reporter_.FileStarted(index, source); });
+    // A file measured beside its encoder is named once the length says it is taken.
+    auto started = [&] { Report([&] { reporter_.FileStarted(index, source); }); };
+    if (!measuring.valid()) started();
 
     auto child = platform::PipedChild::Start(argv, plan_.app_dir, {kReservedOutputEnvironment}, true);
     if (!child) throw std::runtime_error("the encoder " + argv[0] + " could not be started");
@@ -168,9 +186,24 @@ class Worker {
     std::string pending, last_line;
     double done = 0;
     std::optional<KeptOutput> kept;
+    std::optional<std::string> refused;
+    auto take_length = [&] {
+      try {
+        range = static_cast<double>(measuring.get()) / 1000.0;
+        started();
+      } catch (const std::exception& error) {
+        refused = error.what();
+      }
+    };
     char buffer[4096];
     for (;;) {
-      child->WaitForOutputOrExit(200);
+      child->WaitForOutputOrExit(measuring.valid() ? 10 : 200);
+      // The encoder's first words wait for the length, to follow the file's name.
+      if (measuring.valid() &&
+          (child->BytesWaiting() > 0 || measuring.wait_for(std::chrono::seconds(0)) == std::future_status::ready)) {
+        take_length();
+        if (refused) child->Signal(SIGTERM);
+      }
       bool read_any = false;
       while (child->BytesWaiting() > 0) {
         const size_t n = child->Read(buffer, sizeof buffer);
@@ -184,20 +217,27 @@ class Worker {
         const std::string line = pending.substr(0, cut);
         pending.erase(0, cut + 1);
         if (line.empty()) continue;
-        Report([&] { reporter_.EncoderLine(index, line); });
+        if (!refused) Report([&] { reporter_.EncoderLine(index, line); });
         if (auto t = StatusTime(line)) {
-          done = std::min(*t, range);
+          done = *t;
         } else if (auto named = ReadKeptOutput(line)) {
           kept = named;
         } else {
           last_line = line;
         }
       }
-      Report([&] { reporter_.FileProgress(index, done, range); });
+      if (range > 0) Report([&] { reporter_.FileProgress(index, std::min(done, range), range); });
       if (!read_any && child->ExitStatus()) break;
     }
+    if (measuring.valid()) take_length();
     control_.Remove(child->Pid());
     result.exit_code = *child->ExitStatus();
+    if (refused && !control_.StopRequested()) {
+      // The encoder may have finished, or kept a part, before the answer came.
+      if (kept || *result.exit_code == 0) ::unlink((kept ? kept->path : output).c_str());
+      result.exit_code.reset();  // ended by us, not by a fault of its own
+      throw std::runtime_error(*refused);
+    }
     if (kept && kept->partial) {
       output = kept->path;
       result.partial = true;
@@ -222,6 +262,7 @@ class Worker {
   Reporter& reporter_;
   RunControl& control_;
   const std::string& scratch_;
+  LengthProbe& probe_;
 };
 
 }  // namespace
@@ -267,8 +308,9 @@ std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::
   const ScratchFolder scratch(plan.scratch_dir, plan.dry_run);
   if (scratch.path().empty()) return fail_all(scratch.error());
   RunState state;
+  LengthProbe probe(plan.app_dir, plan.library_messages);
   auto work = [&] {
-    Worker worker(plan, state, reporter, control, scratch.path());
+    Worker worker(plan, state, reporter, control, scratch.path(), probe);
     for (;;) {
       size_t index;
       {
@@ -283,6 +325,9 @@ std::vector<FileResult> RunConversions(const Plan& plan, const std::vector<std::
   };
   std::vector<std::thread> threads;
   const int count = std::max(1, std::min<int>(jobs, static_cast<int>(files.size())));
+  // Encoders side by side share the cores: each one's threads beyond its share
+  // would only take turns with the others' and cost the switching.
+  if (count > 1) state.encoder_threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / count);
   for (int i = 1; i < count; ++i) threads.emplace_back(work);
   work();
   for (auto& t : threads) t.join();

@@ -39,6 +39,8 @@ struct Plan {
   std::string rm_encoder_name = platform::kRealMediaEncoderName;
   // Compose and report each command, run nothing, write nothing.
   bool dry_run = false;
+  // Whether the media libraries print their own messages while a file is measured.
+  bool library_messages = false;
   // Said once before the run: a stored profile value that is out of range, ...
   std::vector<std::string> warnings;
 };

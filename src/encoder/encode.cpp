@@ -151,7 +151,7 @@ void Transcoder::OpenAudioEncoder(Lane& lane, const AudioFormat& format) {
 void Transcoder::OpenEncoder(Lane& lane, const std::string& what) {
   AVCodecContext* encoder = lane.encoder.get();
   const AVCodec* codec = lane.choice.codec;
-  encoder->thread_count = 0;
+  encoder->thread_count = options_.threads;
   if (lane.choice.codec_tag) encoder->codec_tag = lane.choice.codec_tag;
   if (muxer_->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   console_.TakeLastLibraryMessage();

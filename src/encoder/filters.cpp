@@ -43,7 +43,7 @@ void Transcoder::BuildGraph(Lane& lane, const char* source_name, const std::stri
                             const std::string& chain) {
   lane.graph.reset(avfilter_graph_alloc());
   if (!lane.graph) throw std::bad_alloc();
-  lane.graph->nb_threads = 0;  // as many as the machine has
+  lane.graph->nb_threads = options_.threads;
   lane.source = nullptr;
   lane.sink = nullptr;
   auto fail = [&](int code) { throw EncoderError("cannot set up the filters \"" + chain + "\": " + Detail(code)); };

@@ -151,7 +151,7 @@ void Transcoder::OpenDecoder(Lane& lane) {
   if (result < 0) throw EncoderError("cannot set up the " + std::string(codec->name) + " decoder");
   decoder->pkt_timebase = lane.in_stream->time_base;
   // The library decodes on one thread unless told otherwise.
-  decoder->thread_count = 0;
+  decoder->thread_count = options_.threads;
   decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   console_.TakeLastLibraryMessage();
   result = avcodec_open2(decoder, codec, nullptr);

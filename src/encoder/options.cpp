@@ -165,6 +165,7 @@ const OptionRule kOptionRules[] = {
     {"-ss", true,
      [](Options& o, Text name, Text value) { o.start_us = ParseTimeOption(name, value, "start position"); }},
     {"-t", true, [](Options& o, Text name, Text value) { o.length_us = ParseTimeOption(name, value, "length"); }},
+    {"-threads", true, [](Options& o, Text name, Text value) { o.threads = ParseBoundedInt(name, value, 0, 64); }},
 };
 
 const OptionRule* FindRule(const std::string& name) {

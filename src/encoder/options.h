@@ -35,6 +35,7 @@ struct EncoderOptions {
   std::optional<std::string> format;       // -f
   std::optional<int64_t> start_us;         // -ss, microseconds
   std::optional<int64_t> length_us;        // -t, microseconds
+  int threads = 0;                         // -threads; 0: as many as the machine has
   std::string output;                      // the last argument
   // Not an option: the caller reserved the output name (OutputFile).
   bool reserved_output = false;

@@ -16,6 +16,8 @@ inline constexpr const char* kRealMediaEncoderName = "revc";
 // Files in the program folder.
 inline constexpr const char* kResLibrary = "Res.so";
 inline constexpr const char* kFormLibrary = "Form.so";
+// The duration probe on the media libraries, loaded when vtp-convert first measures a file.
+inline constexpr const char* kProbeModule = "vtp-probe.so";
 inline constexpr const char* kUpdater = "AutoUpDate";
 inline constexpr const char* kHelpFile = "Help.html";
 inline constexpr const char* kConfigFolder = "Config/";

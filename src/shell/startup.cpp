@@ -1,6 +1,5 @@
 #include "shell/startup.h"
 
-#include <dlfcn.h>
 // jpeglib.h needs size_t and FILE declared before it.
 // clang-format off
 #include <cstdio>
@@ -95,19 +94,6 @@ std::optional<Picture> DecodeJpeg(const void* data, size_t size) {
 }
 
 // ---------------------------------------------------------------- libraries
-
-SharedLibrary::SharedLibrary(const std::string& path) {
-  // RTLD_LOCAL keeps the library's names out of the program's own.
-  handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-}
-
-SharedLibrary::~SharedLibrary() {
-  if (handle_) ::dlclose(handle_);
-}
-
-void* SharedLibrary::Symbol(const char* name) const {
-  return handle_ ? ::dlsym(handle_, name) : nullptr;
-}
 
 ResLibrary::ResLibrary(const std::string& app_dir) : library_(app_dir + platform::kResLibrary) {}
 
@@ -272,7 +258,7 @@ void TFrmMainForm::Start() {
 // ---------------------------------------------------------------- product information
 
 void TFrmMainForm::ShowAbout() {
-  SharedLibrary form(program_.AppDir() + platform::kFormLibrary);
+  platform::SharedLibrary form(program_.AppDir() + platform::kFormLibrary);
   auto show = reinterpret_cast<ShowAboutFormFn>(form.Symbol(VTPC_SHOW_ABOUT_FORM));
   if (!show || !program_.Application()) return;
   const RecSoftInfo& info = program_.SoftInfo();

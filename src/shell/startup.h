@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/shared_library.h"
 #include "ui/models.h"
 #include "ui/timer_attachment.h"
 
@@ -37,21 +38,6 @@ struct Picture {
 // Decodes a JPEG held in memory; nothing when the data is not a readable JPEG.
 std::optional<Picture> DecodeJpeg(const void* data, size_t size);
 
-// A shared library loaded by full path and released when the object goes.
-class SharedLibrary {
- public:
-  explicit SharedLibrary(const std::string& path);
-  ~SharedLibrary();
-  SharedLibrary(const SharedLibrary&) = delete;
-  SharedLibrary& operator=(const SharedLibrary&) = delete;
-  bool Loaded() const { return handle_ != nullptr; }
-  // Address of an export; null when the library is not loaded or lacks it.
-  void* Symbol(const char* name) const;
-
- private:
-  void* handle_ = nullptr;
-};
-
 // Reads string-table entries and resources of Res.so while it is loaded.
 class ResLibrary {
  public:
@@ -65,7 +51,7 @@ class ResLibrary {
   std::string FindResource(const std::string& name, const std::string& type) const;
 
  private:
-  SharedLibrary library_;
+  platform::SharedLibrary library_;
 };
 
 // The splash window: the picture, two timers and the tick counter. It runs the

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sources/source_types.h"
 #include "ui/source_grid.h"
 
 namespace ui {
@@ -20,14 +21,6 @@ class DurationProbe;
 
 namespace sources {
 
-// The open dialog's filter: every accepted extension is in its first entry
-// ("All supported files"), then "Video files", "Audio files" and one per format.
-const std::string& OpenDialogFilter();
-
-// The extensions the list takes, with the dot, lower case.
-std::vector<std::string> AcceptedSourceExtensions();
-// Whether the lower-cased extension of the path is one the list takes.
-bool AcceptedSourceExtension(const std::string& path);
 // Whole seconds the file plays; 0 when it cannot be measured.
 int64_t ProbeDurationSeconds(const std::string& path, const media::DurationProbe& probe);
 // Size in bytes; throws FileOpenError when the file cannot be opened.

@@ -36,13 +36,8 @@ inline std::string Quote(const std::string& word) {
   return out + "'";
 }
 
-// Runs vtp-convert through the shell: `before` goes in front of the program
-// (variables, a wrapper), `after` behind the arguments (redirections).
-inline RunResult RunCli(const std::vector<std::string>& args, const TempDir& scratch, const std::string& folder = "/",
-                        const std::string& before = "", const std::string& after = "") {
-  std::string command = "cd " + Quote(folder) + " && " + before + " " + Quote(VTPC_CLI);
-  for (const auto& a : args) command += " " + Quote(a);
-  command += " 2>" + Quote(scratch.file("stderr.txt")) + " " + after;
+// Runs a shell command; its standard output and exit code.
+inline RunResult RunShell(const std::string& command) {
   RunResult result;
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
   std::array<char, 4096> buffer{};
@@ -50,6 +45,17 @@ inline RunResult RunCli(const std::vector<std::string>& args, const TempDir& scr
   while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) result.out.append(buffer.data(), n);
   const int status = pclose(pipe.release());
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// Runs vtp-convert through the shell: `before` goes in front of the program
+// (variables, a wrapper), `after` behind the arguments (redirections).
+inline RunResult RunCli(const std::vector<std::string>& args, const TempDir& scratch, const std::string& folder = "/",
+                        const std::string& before = "", const std::string& after = "") {
+  std::string command = "cd " + Quote(folder) + " && " + before + " " + Quote(VTPC_CLI);
+  for (const auto& a : args) command += " " + Quote(a);
+  command += " 2>" + Quote(scratch.file("stderr.txt")) + " " + after;
+  RunResult result = RunShell(command);
   result.err = ReadFile(scratch.file("stderr.txt")).value_or("");
   return result;
 }

@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,6 +96,12 @@ TEST_F(CliRun, SameNamesInParallelGetDistinctOutputs) {
   EXPECT_TRUE(Exists(out.file("clip_1.mp4")));
   EXPECT_TRUE(Exists(out.file("clip_2.mp4")));
   EXPECT_FALSE(Exists(out.file("clip.mp4")));
+  // Encoders side by side share the cores rather than each taking all of them.
+  const auto plans = [&](const char* jobs) {
+    return Count(RunCli(With({"-n", "-j", jobs, "clip.avi", "clip.avi"}), scratch, sources.path()).out, " -threads ");
+  };
+  EXPECT_EQ(plans("1"), 0u);
+  EXPECT_EQ(plans("2"), 2u);
 }
 
 TEST_F(CliRun, BadUsageExitsWithTwoAndConvertsNothing) {
@@ -189,13 +196,7 @@ TEST_F(CliRun, TheCompletionOffersTypesLevelsAndProfiles) {
               "source " + Quote(VTPC_DATA_DIR "/vtp-convert.bash-completion") + "\nCOMP_WORDS=(" + words +
                   ")\nCOMP_CWORD=" + std::to_string(cword) +
                   "\n_vtp_convert\nfor w in \"${COMPREPLY[@]}\"; do printf '%s|' \"$w\"; done\n");
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(("bash " + Quote(scratch.file("complete.sh"))).c_str(), "r"),
-                                               &pclose);
-    std::string offered;
-    std::array<char, 4096> buffer{};
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) offered.append(buffer.data(), n);
-    return offered;
+    return RunShell("bash " + Quote(scratch.file("complete.sh"))).out;
   };
   const std::string cli = Quote(VTPC_CLI);
   EXPECT_EQ(complete(cli + " --config = " + Quote(config.path()) + " -q ''", 5),
@@ -355,23 +356,36 @@ TEST_F(CliRun, AConfigThatIsNoFolderAndAForeignStoredFolderAreUsageErrors) {
 }
 
 // The program folder without the encoder: said once, with its path.
-TEST_F(CliRun, AMissingEncoderIsNamedOnceUpFront) {
+TEST_F(CliRun, AMissingEncoderIsNamedOnceUpFrontAndAMissingProbeFailsEachFileLeavingNothing) {
   TempDir program;
   std::filesystem::copy_file(VTPC_CLI, program.file("vtp-convert"));
   MakeClip(".avi", 1, sources.file("a.avi"));
   MakeClip(".avi", 1, sources.file("b.avi"));
-  const std::string cli = program.file("vtp-convert");
-  const std::string command = Quote(cli) + " --config " + Quote(config.path()) + " -o " + Quote(out.path()) + " " +
-                              Quote(sources.file("a.avi")) + " " + Quote(sources.file("b.avi")) + " 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
-  std::string text;
-  std::array<char, 4096> buffer{};
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) text.append(buffer.data(), n);
-  const int status = pclose(pipe.release());
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
-  EXPECT_EQ(text, "vtp-convert: the encoder " + program.file("evc") + " is missing: No such file or directory\n");
+  auto run = [&](bool both = true) {
+    const RunResult r =
+        RunShell(Quote(program.file("vtp-convert")) + " --config " + Quote(config.path()) + " -o " + Quote(out.path()) +
+                 " " + Quote(sources.file("a.avi")) + " " + (both ? Quote(sources.file("b.avi")) : "") + " 2>&1");
+    return std::make_pair(r.exit_code, r.out);
+  };
+  EXPECT_EQ(run(), std::make_pair(1, "vtp-convert: the encoder " + program.file("evc") +
+                                         " is missing: No such file or directory\n"));
+  // The encoder starts before the probe is loaded, and is stopped when it cannot be.
+  std::filesystem::create_symlink(std::filesystem::path(VTPC_CLI).parent_path() / "evc", program.file("evc"));
+  const auto [status, text] = run();
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(Count(text, ": cannot measure files without " + program.file("vtp-probe.so") + ": "), 2u) << text;
   EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  // A refusal that comes after the encoder has written its file takes the file
+  // away: this encoder writes and then lets the probe module (a pipe) be read.
+  std::filesystem::remove(program.file("evc"));
+  ASSERT_EQ(mkfifo(program.file("vtp-probe.so").c_str(), 0600), 0);
+  WriteFile(program.file("evc"),
+            "#!/bin/sh\nfor last; do :; done\necho x >\"$last\"\necho >" + Quote(program.file("vtp-probe.so")) + "\n");
+  std::filesystem::permissions(program.file("evc"), std::filesystem::perms::owner_all);
+  EXPECT_EQ(run(false).first, 1);
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  // What keeps a short run short: the media libraries come with the probe alone.
+  EXPECT_THAT(RunShell("readelf -d " + Quote(VTPC_CLI)).out, Not(HasSubstr("libav")));
 }
 
 }  // namespace

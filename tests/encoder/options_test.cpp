@@ -94,6 +94,8 @@ TEST(EncoderArguments, TakesOptionsInAnyOrderAndTheOutputAlwaysLast) {
   EXPECT_TRUE(options.overwrite);
   EXPECT_EQ(options.format, "mp3");
   EXPECT_EQ(options.channels, 1);
+  EXPECT_EQ(options.threads, 0);
+  EXPECT_EQ(ParseArguments({"-threads", "1", "-i", "a", "o.mp3"}).threads, 1);
   // Later options win over earlier ones of the same name.
   EXPECT_EQ(ParseArguments({"-i", "a", "-ab", "64", "-ab", "96", "o.mp3"}).audio_bitrate, 96000);
   // Without -y nothing may be replaced.
@@ -128,6 +130,7 @@ TEST(EncoderArguments, RefusesWhatItCannotUseWithOneLineReasons) {
   EXPECT_EQ(ErrorOf({"-i", "a", "-ac", "0", "o"}), "invalid value \"0\" for -ac");
   EXPECT_EQ(ErrorOf({"-i", "a", "-ar", "44.1", "o"}), "invalid value \"44.1\" for -ar");
   EXPECT_EQ(ErrorOf({"-i", "a", "-ss", "soon", "o"}), "invalid value \"soon\" for -ss");
+  EXPECT_EQ(ErrorOf({"-i", "a", "-threads", "65", "o"}), "invalid value \"65\" for -threads");
 }
 
 TEST(EncoderArguments, BitratesAreKilobitsAndAspectsRatios) {

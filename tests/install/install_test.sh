@@ -27,7 +27,7 @@ layout)
         [[ $(readlink "$prefix/bin/$command") == ../lib/video-to-plim-converter/$command ]] ||
             fail "bin/$command points to $(readlink "$prefix/bin/$command")"
     done
-    for file in evc revc Res.so Form.so Help.html; do
+    for file in evc revc Res.so Form.so vtp-probe.so Help.html; do
         [[ -f $prefix/lib/video-to-plim-converter/$file ]] || fail "$file is not installed"
     done
     [[ ! -e $prefix/lib/video-to-plim-converter/Config ]] || fail "a Config folder would make it a program folder"
