@@ -1,7 +1,9 @@
 #include "app/busy_view.h"
 
+#include <QApplication>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QTimer>
 
 #include "app/skin.h"
 #include "sources/init_file_form.h"
@@ -12,8 +14,11 @@ BusyView::BusyView(TFrmInitFileForm& form, QWidget* main_window)
     : QWidget(main_window, Qt::Tool | Qt::FramelessWindowHint), form_(form), main_window_(main_window) {
   setObjectName("FrmInitFileForm");
   setFixedSize(TFrmInitFileForm::kWidth, TFrmInitFileForm::kHeight);
-  // Shown modally: the main window takes no input while files are added.
-  setWindowModality(Qt::ApplicationModal);
+  // Modal in effect: the main window takes no input while files are added. Not
+  // modal to Qt, which would drop the keys typed meanwhile; the filter keeps
+  // them, and the keyboard focus never leaves the main window.
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  qApp->installEventFilter(this);
   auto* label = new LabelView(form.lblInfo, this);
   label->setObjectName("lblInfo");
   label->setAlignment(Qt::AlignCenter);
@@ -36,7 +41,50 @@ void BusyView::SyncWindow() {
     raise();
   } else if (!form_.Form.Visible() && isVisible()) {
     hide();
+    QTimer::singleShot(0, this, [this] { Replay(); });
   }
+}
+
+bool BusyView::eventFilter(QObject* watched, QEvent* event) {
+  if (!isVisible() || !watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != main_window_)
+    return false;
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      kept_keys_.push_back(std::make_unique<QKeyEvent>(key->type(), key->key(), key->modifiers(), key->nativeScanCode(),
+                                                       key->nativeVirtualKey(), key->nativeModifiers(), key->text(),
+                                                       key->isAutoRepeat(), key->count()));
+      return true;
+    }
+    case QEvent::ShortcutOverride:
+      event->accept();  // no shortcut either
+      return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::Close:
+      event->ignore();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void BusyView::Replay() {
+  if (isVisible() || kept_keys_.empty()) return;
+  const std::unique_ptr<QKeyEvent> key = std::move(kept_keys_.front());
+  kept_keys_.pop_front();
+  // The next one is due before this one runs: a key that opens a dialog runs
+  // the dialog's own loop, and the keys after it belong to the dialog.
+  if (!kept_keys_.empty()) QTimer::singleShot(0, this, [this] { Replay(); });
+  QWidget* target = QApplication::focusWidget();
+  QApplication::sendEvent(target ? target : main_window_, key.get());
 }
 
 void BusyView::paintEvent(QPaintEvent*) {

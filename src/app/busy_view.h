@@ -2,8 +2,11 @@
 // centred on the main window, its label white bold Arial on a stretched picture.
 #pragma once
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QWidget>
+#include <deque>
+#include <memory>
 
 #include "app/bindings.h"
 
@@ -17,12 +20,18 @@ class BusyView : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent*) override;
+  // While it is shown the main window takes no input; its keys are kept.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void SyncWindow();
+  // Gives the kept keys, one per turn of the event loop, to whatever has the
+  // focus then, as if they were typed now.
+  void Replay();
   TFrmInitFileForm& form_;
   QWidget* main_window_;
   Subscription subscription_;
+  std::deque<std::unique_ptr<QKeyEvent>> kept_keys_;
 };
 
 }  // namespace app

@@ -28,6 +28,7 @@
 #include "settings/option_form.h"
 #include "shell/common_lib.h"
 #include "shell/custom_proc.h"
+#include "sources/init_file_form.h"
 #include "test_media.h"
 
 using testing_support::AppFixture;
@@ -186,15 +187,24 @@ TEST(AppSkin, OptionsMessageBoxesAndFileDialogsWearTheMainWindowsColours) {
   CheckModal([&] { QTest::mouseClick(f.window().button("btnAbout"), Qt::LeftButton); }, "About");
 }
 
-TEST(AppSoundSources, TheOpenDialogOffersSoundFilesAndTheListTakesThem) {
+TEST(AppSoundSources, TheOpenDialogOffersSoundFilesAndTheListTakesThemKeepingKeysTypedMeanwhile) {
   AppFixture f;
   f.Start();
   const std::string mp3 = f.AppDir() + "song.mp3", wav = f.AppDir() + "take.WAV";
   testing_support::MakeSoundClip(".mp3", 3, mp3);
   testing_support::MakeSoundClip(".wav", 2, wav);
   f.dialogs.open_answers.push_back({mp3, wav});
+  // A key typed while the files are added, as the window system hands it over,
+  // counts once they are in: Ctrl+A selects both rows, not just the first.
+  bool typed_while_busy = false;
+  QTimer::singleShot(0, [&] {
+    typed_while_busy = f.program().InitFileForm().Form.Visible();
+    QTest::keyClick(f.window().windowHandle(), Qt::Key_A, Qt::ControlModifier);
+  });
   QTest::keyClick(f.KeyTarget(), Qt::Key_O, Qt::ControlModifier);
-  ASSERT_TRUE(WaitFor([&] { return f.form().dxTreeSourceFileInfo.RowCount() == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return f.form().dxTreeSourceFileInfo.SelectedCount() == 2; }));
+  EXPECT_TRUE(typed_while_busy);
+  ASSERT_EQ(f.form().dxTreeSourceFileInfo.RowCount(), 2);
   ASSERT_EQ(f.dialogs.open_requests.size(), 1u);
   const std::string& filter = f.dialogs.open_requests[0].filter;
   EXPECT_EQ(filter.rfind("All supported files|", 0), 0u) << filter;
