@@ -9,6 +9,8 @@
 # (320x240, 15 fps), it prints (lower is better):
 #   - evc / ffmpeg converting the same way                                       (aim <= 1.0)
 #   - evc / ffmpeg only decoding the source (-f null -)                          (aim <= 0.9)
+#   - on the heavy source, ffmpeg decoding without the deblocking filter / decoding:
+#     the least an H.264 decoder that keeps every picture can do
 #   - with BASELINE=/path/to/an/older/evc: evc / that evc
 # and the PSNR and SSIM of each output against the source scaled and
 # rate-converted the same way, so that decoding less can be seen to cost no
@@ -94,6 +96,9 @@ for ((i = 1; i <= repeat; i++)); do
     record "ffmpeg_$src" "${ff[@]}" -threads 0 -i "${!src}" "${normal_mp4_ff[@]}" -threads 0 "$out/ffmpeg_$src.mp4"
     record "decode_$src" "${ff[@]}" -threads 0 -i "${!src}" -f null -
   done
+  # The floor of decoding less on H.264 without dropping pictures: no in-loop
+  # deblocking at all (which costs quality the output can see).
+  record nolf_heavy "${ff[@]}" -threads 0 -skip_loop_filter all -i "$heavy" -f null -
   [ "$quick" = 1 ] || record tail "$evc" -y -i "$src600" "${normal_mp4[@]}" -ss 00:09:50 -t 10 "$out/evc_tail.mp4"
 done
 if [ "$quick" != 1 ]; then
@@ -132,6 +137,7 @@ for src in heavy light; do
   row "$src: MP4 Normal, evc/ffmpeg" "evc_$src" "ffmpeg_$src" 1.0
   row "$src: evc / decoding only" "evc_$src" "decode_$src" 0.9
   [ -z "$baseline" ] || row "$src: evc / baseline evc" "evc_$src" "base_$src" 1.0
+  [ "$src" != heavy ] || row "heavy: no deblocking / decoding" nolf_heavy decode_heavy "-"
   printf '%-32s evc %s   ffmpeg %s' "$src: PSNR / SSIM" "$(quality "$out/evc_$src.mp4" "${!src}")" \
     "$(quality "$out/ffmpeg_$src.mp4" "${!src}")"
   [ -z "$baseline" ] || printf '   baseline evc %s' "$(quality "$out/base_$src.mp4" "${!src}")"
