@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "common/helpers.h"
@@ -249,9 +250,10 @@ void TFrmMainForm::KeepTrimChange(const std::function<void()>& change, TrimChang
     UndoStep* open = drag_step_open_ && dragging && !undo_.empty() ? &undo_.back() : nullptr;
     if (open) {
       // The step keeps each row's cells from before the drag began.
+      std::unordered_set<std::string> kept;
+      for (const auto& t : open->trims) kept.insert(t.path);
       for (auto& cells : changed)
-        if (std::none_of(open->trims.begin(), open->trims.end(), [&](const auto& t) { return t.path == cells.path; }))
-          open->trims.push_back(std::move(cells));
+        if (!kept.count(cells.path)) open->trims.push_back(std::move(cells));
     } else {
       undo_.push_back({{}, std::move(changed)});
     }

@@ -92,14 +92,20 @@ RemovedRows RemoveSelectedRows(ui::SourceGrid& grid, ui::EventLoop& loop) {
   ui::SourceGrid::RowId remembered = grid.IdOf(grid.RowBefore(grid.FocusedRow()));
   grid.BeginUpdate();
   try {
+    // The selected rows go in one pass per round: row by row, a Remove of
+    // thousands would move the rest of the list up once for each. Events in
+    // between may select more, which go in the next round.
     for (;;) {
       loop.ProcessEvents();
-      const int row = grid.FirstSelectedRow();
-      if (row == ui::SourceGrid::kNone) break;
-      if (grid.IdOf(row) == remembered) remembered = ui::SourceGrid::kNoId;
-      // The rows deleted so far all stood before this one.
-      removed.push_back({row + static_cast<int>(removed.size()), CellsOf(grid, row)});
-      grid.DeleteRow(row);
+      const std::vector<int> rows = grid.SelectedRows();
+      if (rows.empty()) break;
+      // The rows deleted in earlier rounds all stood before these.
+      const int earlier = static_cast<int>(removed.size());
+      for (int row : rows) {
+        if (grid.IdOf(row) == remembered) remembered = ui::SourceGrid::kNoId;
+        removed.push_back({row + earlier, CellsOf(grid, row)});
+      }
+      grid.DeleteRows(rows);
     }
     const int keep = grid.IndexOf(remembered);
     if (keep != ui::SourceGrid::kNone) {

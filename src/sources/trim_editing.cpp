@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "common/helpers.h"
 #include "common/text.h"
@@ -101,6 +102,30 @@ int64_t RowCutSeconds(const ui::SourceGrid& grid, const std::string& path) {
   return result;
 }
 
+namespace {
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// The cut time of every selected row, as RowCutSeconds gives it, with each
+// path looked up once: a marker moved over thousands of selected rows would
+// otherwise compare every row with every other at each step.
+void SetCutTimesOfSelected(ui::SourceGrid& grid) {
+  std::unordered_map<std::string, int> last_row_of;
+  for (int row = 0; row < grid.RowCount(); ++row) last_row_of[AsciiLower(grid.Cell(row, ui::kColPath))] = row;
+  for (int row : grid.SelectedRows()) {
+    const int last = last_row_of.at(AsciiLower(grid.Cell(row, ui::kColPath)));
+    const int64_t cut =
+        StrictCellSeconds(grid.Cell(last, ui::kColEnd)) - StrictCellSeconds(grid.Cell(last, ui::kColStart));
+    grid.SetCell(row, ui::kColCutTime, text::FormatSeconds(cut));
+  }
+}
+
+}  // namespace
+
 void LoadTrimBar(TrimBar& bar, const std::string& preview_file, const std::function<void()>& preview_stop) {
   ui::SourceGrid& grid = bar.grid;
   bar.bar.SetWidth(bar.full_width);
@@ -168,12 +193,11 @@ void SetStartTimeAndPlay(TrimBar& bar) {
   bar.start_mark_seconds = static_cast<int32_t>((static_cast<int64_t>(bar.duration_seconds) * percent) / 100);
 
   ui::SourceGrid& grid = bar.grid;
-  for (int row : grid.SelectedRows()) {
-    grid.SetCell(row, ui::kColStart, text::FormatSeconds(bar.start_mark_seconds));
-    const std::string path = grid.Cell(row, ui::kColPath);
-    grid.SetCell(row, ui::kColCutTime, text::FormatSeconds(RowCutSeconds(grid, path)));
-    if (bar.ready && bar.graph.Active()) SeekToMilliseconds(bar.graph, int64_t{bar.start_mark_seconds} * 1000);
-  }
+  const std::vector<int> selected = grid.SelectedRows();
+  for (int row : selected) grid.SetCell(row, ui::kColStart, text::FormatSeconds(bar.start_mark_seconds));
+  SetCutTimesOfSelected(grid);
+  if (!selected.empty() && bar.ready && bar.graph.Active())
+    SeekToMilliseconds(bar.graph, int64_t{bar.start_mark_seconds} * 1000);
 }
 
 void EndMarkerMoved(TrimBar& bar) {
@@ -192,9 +216,8 @@ void EndMarkerMoved(TrimBar& bar) {
   for (int row : grid.SelectedRows()) {
     grid.SetCell(row, ui::kColEnd, end);
     bar.stop_text = end;
-    const std::string path = grid.Cell(row, ui::kColPath);
-    grid.SetCell(row, ui::kColCutTime, text::FormatSeconds(RowCutSeconds(grid, path)));
   }
+  SetCutTimesOfSelected(grid);
   bar.end_marker.Repaint();
 }
 

@@ -101,6 +101,25 @@ void SourceGrid::DeleteRow(int row) {
   Notify();
 }
 
+void SourceGrid::DeleteRows(const std::vector<int>& rows) {
+  std::vector<bool> gone(rows_.size(), false);
+  for (int row : rows)
+    if (Valid(row)) gone[static_cast<size_t>(row)] = true;
+  const RowId focused = IdOf(focused_);
+  const int edited = IndexOf(edit_.id);
+  if (edited != kNone && gone[static_cast<size_t>(edited)]) edit_ = {};
+  size_t kept = 0;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (gone[i]) continue;
+    if (kept != i) rows_[kept] = std::move(rows_[i]);
+    ++kept;
+  }
+  if (kept == rows_.size()) return;
+  rows_.resize(kept);
+  focused_ = IndexOf(focused);
+  Notify();
+}
+
 void SourceGrid::Clear() {
   edit_ = {};
   rows_.clear();

@@ -60,6 +60,8 @@ class SourceGrid : public Model {
   // An order that is no permutation of the rows changes nothing.
   void Reorder(const std::vector<int>& order);
   void DeleteRow(int row);
+  // Deletes many rows in one pass, as DeleteRow would one after the other.
+  void DeleteRows(const std::vector<int>& rows);
   void Clear();
 
   bool IsSelected(int row) const;

@@ -345,6 +345,13 @@ TEST_F(TrimTest, RowCutSecondsFindsTheLastRowIgnoringCase) {
   AddRow("/v/five.AVI", "00:05:00", "0:1:2:3", "00:00:40");
   EXPECT_EQ(proc.RowCutSeconds("/v/five.avi"), 40);  // four parts read as 0
   EXPECT_EQ(proc.RowCutSeconds("/v/none.avi"), 0);
+  // A marker moved over the first two rows gives each the cut of the last row of its path.
+  SelectOnly({0, 1});
+  form.Splitter2DragTo(100);
+  const std::string end = Cell(0, kEnd);
+  EXPECT_EQ(Cell(1, kEnd), end);
+  EXPECT_EQ(Cell(0, kCut), "00:00:40");
+  EXPECT_EQ(Cell(1, kCut), "00:00:40");
 }
 
 }  // namespace
