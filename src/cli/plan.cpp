@@ -143,8 +143,7 @@ Plan ResolvePlan(const CliOptions& options, const platform::DataLayout& layout, 
 std::string MissingEncoder(const Plan& plan, const std::vector<std::string>& files) {
   std::vector<std::string> needed = {plan.encoder_name};
   for (const auto& file : files) {
-    std::string ext = TFileFunc::GetFileExt(file);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string ext = LowerAscii(TFileFunc::GetFileExt(file));
     if (ext == ".rm" || ext == ".rmvb") {
       needed.push_back(plan.rm_encoder_name);
       break;

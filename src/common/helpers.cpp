@@ -61,6 +61,11 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
   return true;
 }
 
+std::string LowerAscii(std::string text) {
+  for (char& c : text) c = LowerAscii(c);
+  return text;
+}
+
 std::string UpperAscii(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

@@ -89,3 +89,4 @@ void SplitSkipEmpty(const std::string& text, char separator, std::vector<std::st
 // ASCII letters folded, everything else compared byte for byte.
 bool SameTextAscii(const std::string& a, const std::string& b);
 std::string UpperAscii(std::string text);
+std::string LowerAscii(std::string text);

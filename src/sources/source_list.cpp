@@ -162,12 +162,6 @@ double SizeTextBytes(const std::string& size) {
   return value * scale;
 }
 
-std::string Lowered(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 }  // namespace
 
 void SortRows(ui::SourceGrid& grid, int column, bool ascending) {
@@ -181,7 +175,7 @@ void SortRows(ui::SourceGrid& grid, int column, bool ascending) {
     const std::string cell = grid.Cell(row, column);
     Key key;
     if (column == ui::kColPath) {
-      key.name = Lowered(cell);
+      key.name = LowerAscii(cell);
     } else if (column == ui::kColSize) {
       key.number = SizeTextBytes(cell);
     } else {

@@ -62,9 +62,7 @@ std::vector<std::string> AcceptedSourceExtensions() {
 }
 
 bool AcceptedSourceExtension(const std::string& path) {
-  std::string ext = TFileFunc::GetFileExt(path);
-  for (char& c : ext)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const std::string ext = LowerAscii(TFileFunc::GetFileExt(path));
   return InList(ext, kVideoExtensions) || InList(ext, kAudioExtensions);
 }
 

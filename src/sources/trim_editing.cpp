@@ -93,34 +93,32 @@ int64_t CheckedCellSeconds(ui::SourceGrid& grid, int row, int column, std::strin
 
 namespace sources {
 
+namespace {
+
+int64_t CutSecondsOfRow(const ui::SourceGrid& grid, int row) {
+  return StrictCellSeconds(grid.Cell(row, ui::kColEnd)) - StrictCellSeconds(grid.Cell(row, ui::kColStart));
+}
+
+}  // namespace
+
 int64_t RowCutSeconds(const ui::SourceGrid& grid, const std::string& path) {
   int64_t result = 0;
-  for (int row = 0; row < grid.RowCount(); ++row) {
-    if (!SameTextAscii(grid.Cell(row, ui::kColPath), path)) continue;
-    result = StrictCellSeconds(grid.Cell(row, ui::kColEnd)) - StrictCellSeconds(grid.Cell(row, ui::kColStart));
-  }
+  for (int row = 0; row < grid.RowCount(); ++row)
+    if (SameTextAscii(grid.Cell(row, ui::kColPath), path)) result = CutSecondsOfRow(grid, row);
   return result;
 }
 
 namespace {
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 // The cut time of every selected row, as RowCutSeconds gives it, with each
 // path looked up once: a marker moved over thousands of selected rows would
 // otherwise compare every row with every other at each step.
 void SetCutTimesOfSelected(ui::SourceGrid& grid) {
   std::unordered_map<std::string, int> last_row_of;
-  for (int row = 0; row < grid.RowCount(); ++row) last_row_of[AsciiLower(grid.Cell(row, ui::kColPath))] = row;
+  for (int row = 0; row < grid.RowCount(); ++row) last_row_of[LowerAscii(grid.Cell(row, ui::kColPath))] = row;
   for (int row : grid.SelectedRows()) {
-    const int last = last_row_of.at(AsciiLower(grid.Cell(row, ui::kColPath)));
-    const int64_t cut =
-        StrictCellSeconds(grid.Cell(last, ui::kColEnd)) - StrictCellSeconds(grid.Cell(last, ui::kColStart));
-    grid.SetCell(row, ui::kColCutTime, text::FormatSeconds(cut));
+    const int last = last_row_of.at(LowerAscii(grid.Cell(row, ui::kColPath)));
+    grid.SetCell(row, ui::kColCutTime, text::FormatSeconds(CutSecondsOfRow(grid, last)));
   }
 }
 

@@ -158,10 +158,7 @@ TEST_F(Trimming, ADragThatEmptiesRowsMarksThemAndCtrlZUndoesEachDragAndTypedTime
 
   // A typed time is one step too.
   ClickCell(0, 1);
-  OpenEditor(0, 4);
-  Type("000030");
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-  ASSERT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  ASSERT_TRUE(TypeTime(0, 4, "000030"));
   ASSERT_EQ(Range(0), (Texts{"00:00:30", "00:05:00", "00:04:30"}));
   QTest::keyClick(f.KeyTarget(), Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(Range(0), before[0]);

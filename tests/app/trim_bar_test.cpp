@@ -93,10 +93,7 @@ TEST_F(Trimming, TimeCellsAreEditedInPlaceOnTheFirstClickAndChecked) {
   EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));  // Qt commits after the key
   EXPECT_EQ(Range(0), (Texts{"00:00:00", "00:04:00", "00:04:00"}));
   // Beyond the duration: the duration.
-  OpenEditor(0, 5);
-  Type("000700");
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_TRUE(TypeTime(0, 5, "000700", Qt::Key_Tab));
   EXPECT_EQ(grid.Cell(0, 5), "00:05:00");
   // The read-only cells open no editor.
   ClickCell(1, 3);
@@ -129,10 +126,7 @@ TEST_F(Trimming, AStartTimeTypedDigitByDigitEndsAsTypedWithTheCutFollowing) {
   EXPECT_EQ(grid.SelectedRows(), (std::vector<int>{0}));
 
   // A start typed beyond the duration is the duration.
-  OpenEditor(0, 4);
-  Type("001000");
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_TRUE(TypeTime(0, 4, "001000"));
   EXPECT_EQ(Range(0), (Texts{"00:05:00", "00:05:00", "00:00:00"}));
   EXPECT_TRUE(f.dialogs.messages.empty());
 }
@@ -233,15 +227,9 @@ TEST_F(Trimming, EscapePutsBackWhatTheRowHeldWhenTheEditorOpened) {
   EXPECT_EQ(Range(0), untouched);
 
   // Esc goes back to the values of its own editor, not of an earlier one.
-  OpenEditor(0, 4);
-  Type("000030");
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_TRUE(TypeTime(0, 4, "000030"));
   ASSERT_EQ(Range(0), (Texts{"00:00:30", "00:05:00", "00:04:30"}));
-  OpenEditor(0, 4);
-  Type("0002");
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-  EXPECT_TRUE(WaitFor([&] { return !grid.Editing(); }, 1000));
+  EXPECT_TRUE(TypeTime(0, 4, "0002", Qt::Key_Escape));
   EXPECT_EQ(Range(0), (Texts{"00:00:30", "00:05:00", "00:04:30"}));
   EXPECT_TRUE(f.dialogs.messages.empty());
 }

@@ -34,6 +34,14 @@ struct Trimming : ::testing::Test {
     ClickCell(row, column);
     return dynamic_cast<app::TimeEditor*>(QApplication::focusWidget());
   }
+  // Opens a time cell's editor, types the keys and ends the edit with `end`;
+  // whether the editor closed.
+  bool TypeTime(int row, int column, const char* keys, Qt::Key end = Qt::Key_Return) {
+    OpenEditor(row, column);
+    Type(keys);
+    QTest::keyClick(QApplication::focusWidget(), end);
+    return testing_support::WaitFor([&] { return !f.form().dxTreeSourceFileInfo.Editing(); }, 1000);
+  }
   // Types the keys one by one into whatever has the focus, as a user would.
   static void Type(const char* keys) {
     for (const char* k = keys; *k; ++k) QTest::keyClick(QApplication::focusWidget(), *k);

@@ -15,22 +15,29 @@ struct RemoveTest : SourceListTest {
   }
 };
 
-TEST_F(RemoveTest, TheRowAboveTheFocusedOneTakesFocusAndSelection) {
-  grid.SetFocusedRow(3);
-  SelectOnly({3, 4, 5});
-  lib.RemoveSelectedRows(grid);
-  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/0.avi", "/v/1.avi", "/v/2.avi"}));
-  EXPECT_EQ(grid.FocusedRow(), 2);
-  EXPECT_EQ(grid.SelectedRows(), std::vector<int>{2});
-}
-
-TEST_F(RemoveTest, RowsAboveTheFocusMayGoTooTheRememberedRowIsFollowed) {
-  grid.SetFocusedRow(4);
-  SelectOnly({0, 1, 4});
-  lib.RemoveSelectedRows(grid);
-  EXPECT_EQ(Paths(), (std::vector<std::string>{"/v/2.avi", "/v/3.avi", "/v/5.avi"}));
-  EXPECT_EQ(grid.FocusedRow(), 1);
-  EXPECT_EQ(grid.Cell(grid.FocusedRow(), 1), "/v/3.avi");
+// The row above the focused one takes focus and selection; rows above the
+// focus may go too, and the remembered row is followed to where it moved.
+TEST(RemoveFocus, TheRowAboveTheFocusedOneIsFollowedAndTakesFocusAndSelection) {
+  struct Case {
+    int focused;
+    std::vector<int> selected;
+    std::vector<std::string> left;
+    int focus_after;
+  };
+  const Case cases[] = {{3, {3, 4, 5}, {"/v/0.avi", "/v/1.avi", "/v/2.avi"}, 2},
+                        {4, {0, 1, 4}, {"/v/2.avi", "/v/3.avi", "/v/5.avi"}, 1}};
+  struct Fresh : RemoveTest {
+    void TestBody() override {}
+  };
+  for (const Case& c : cases) {
+    Fresh t;
+    t.grid.SetFocusedRow(c.focused);
+    t.SelectOnly(c.selected);
+    t.lib.RemoveSelectedRows(t.grid);
+    EXPECT_EQ(t.Paths(), c.left) << c.focused;
+    EXPECT_EQ(t.grid.FocusedRow(), c.focus_after) << c.focused;
+    EXPECT_EQ(t.grid.SelectedRows(), std::vector<int>{c.focus_after}) << c.focused;
+  }
 }
 
 TEST_F(RemoveTest, NoFocusWhenTheFocusedRowWasFirstOrTheRowAboveGoesToo) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "shell/common_lib.h"
 #include "shell/custom_proc.h"
@@ -26,7 +27,7 @@ struct SourcesTest : ::testing::Test {
     return grid.AddRow({"True", path, "1 KB", duration, start, e, duration});
   }
   std::string Cell(int row, int column) const { return grid.Cell(row, column); }
-  void SelectOnly(std::initializer_list<int> rows) {
+  void SelectOnly(const std::vector<int>& rows) {
     for (int r = 0; r < grid.RowCount(); ++r) grid.SetSelected(r, false);
     for (int r : rows) grid.SetSelected(r, true);
   }
